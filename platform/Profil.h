@@ -1,0 +1,70 @@
+#pragma once
+// Profile (INI) files: one read and one write per operation.
+//
+// The whole file is read into memory when a TProfil is made; keys are read
+// and written in memory; Uloz() writes the file back once, atomically.
+//
+// Rules:
+//  - section and key names match without regard to letter case, Czech
+//    letters of Windows-1250 included (MalePismeno1250);
+//  - a value is the text after the first '=' of its line, blanks at both
+//    ends removed, one pair of enclosing quotation marks removed, at most
+//    2047 characters;
+//  - the first of duplicate sections or keys is the one read and written;
+//  - writing replaces the value of an existing key where it stands, appends
+//    a missing key at the end of its section and a missing section at the
+//    end of the file; nothing is ever removed; lines that are neither
+//    section headers nor keys stay as they are;
+//  - lines end in CR LF when written; a file with LF-only or CR-only line
+//    ends, NUL bytes, binary junk or a UTF-8 byte-order mark is still read
+//    without failing.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A write the system refused.  what() is "Unable to write to <path>" with the
+// path as Windows-1250 text.
+class TChybaZapisu : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TProfil {
+ public:
+  // Reads the file; a missing or unreadable file gives an empty profile.
+  explicit TProfil(std::filesystem::path cesta);
+
+  const std::filesystem::path& Cesta() const { return cesta_; }
+  // True when the file existed and was read.
+  bool Precten() const { return precten_; }
+
+  std::string CtiText(std::string_view sekce, std::string_view klic,
+                      std::string_view vychozi) const;
+  // Rule of TextNaCele; a missing key or a text that does not convert gives
+  // `vychozi`.
+  int32_t CtiCislo(std::string_view sekce, std::string_view klic,
+                   int32_t vychozi) const;
+
+  void ZapisText(std::string_view sekce, std::string_view klic,
+                 std::string_view hodnota);
+  void ZapisCislo(std::string_view sekce, std::string_view klic,
+                  int32_t hodnota);
+
+  // Writes the file: a temporary file in the same folder, flushed and
+  // renamed over the old one.  Throws TChybaZapisu when refused; the file on
+  // disk is then unchanged.  Does nothing when nothing was written since the
+  // file was read.
+  void Uloz();
+
+ private:
+  struct TRadek;
+  std::filesystem::path cesta_;
+  bool precten_ = false;
+  bool zmeneno_ = false;
+  std::vector<std::string> radky_;  // lines without their line ends
+  // (implementation may add an index of sections and keys)
+};
