@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // A write the system refused.  what() is "Unable to write to <path>" with the
@@ -61,10 +62,28 @@ class TProfil {
   void Uloz();
 
  private:
-  struct TRadek;
+  // One section: its header line and the lines after it up to the next
+  // header.  The lines before the first header form a section of their own
+  // with an empty header that is never looked up.
+  struct TSekce {
+    std::string Hlavicka;
+    std::vector<std::string> Radky;  // lines without their line ends
+    std::unordered_map<std::string, size_t> Klice;  // folded name -> first line of the key
+  };
+
+  void Nacti(std::string_view obsah);
+  const std::string* NajdiRadek(std::string_view sekce, std::string_view klic) const;
+  std::string Obsah() const;
+
   std::filesystem::path cesta_;
   bool precten_ = false;
   bool zmeneno_ = false;
-  std::vector<std::string> radky_;  // lines without their line ends
-  // (implementation may add an index of sections and keys)
+  bool bom_ = false;  // the file began with a UTF-8 byte-order mark; kept
+  std::vector<TSekce> sekce_;
+  std::unordered_map<std::string, size_t> indexSekci_;  // folded name -> first section
 };
+
+// How many times a profile file was opened for reading or writing since the
+// program started (the benchmark's check of one read and one write per
+// operation).
+uint64_t PocetOtevreniProfilu();

@@ -1,0 +1,257 @@
+#include "Profil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+
+#include "Cisla.h"
+#include "Cp1250.h"
+#include "Slozka.h"
+
+namespace {
+
+std::atomic<uint64_t> pocetOtevreni{0};
+
+constexpr size_t MaxDelkaHodnoty = 2047;
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
+bool JeMezera(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Orizni(std::string_view s) {
+  while (!s.empty() && JeMezera(s.front())) s.remove_prefix(1);
+  while (!s.empty() && JeMezera(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string Male(std::string_view s) {
+  std::string vysledek(s);
+  for (char& c : vysledek) c = static_cast<char>(MalePismeno1250(static_cast<unsigned char>(c)));
+  return vysledek;
+}
+
+// The name of a section header line ("[name]", blanks allowed around), or
+// nothing when the line is not a header.
+std::optional<std::string_view> JmenoSekce(std::string_view radek) {
+  const std::string_view s = Orizni(radek);
+  if (s.empty() || s.front() != '[') return std::nullopt;
+  const size_t konec = s.rfind(']');
+  if (konec == std::string_view::npos || konec == 0) return std::nullopt;
+  return Orizni(s.substr(1, konec - 1));
+}
+
+// The name of a key line ("name=value"), or nothing for blank lines,
+// comments (';') and lines without '=' or without a name.
+std::optional<std::string_view> JmenoKlice(std::string_view radek) {
+  const std::string_view s = Orizni(radek);
+  if (s.empty() || s.front() == ';') return std::nullopt;
+  const size_t rovnitko = radek.find('=');
+  if (rovnitko == std::string_view::npos) return std::nullopt;
+  const std::string_view jmeno = Orizni(radek.substr(0, rovnitko));
+  if (jmeno.empty()) return std::nullopt;
+  return jmeno;
+}
+
+std::string Zkrat(std::string_view s) { return std::string(s.substr(0, MaxDelkaHodnoty)); }
+
+// The value of a key line: after the first '=', up to a NUL byte, blanks at
+// both ends removed, one pair of enclosing quotation marks removed.
+std::string HodnotaRadku(std::string_view radek) {
+  std::string_view h = radek.substr(radek.find('=') + 1);
+  h = h.substr(0, h.find('\0'));
+  h = Orizni(h);
+  if (h.size() >= 2 && (h.front() == '"' || h.front() == '\'') && h.back() == h.front())
+    h = h.substr(1, h.size() - 2);
+  return Zkrat(h);
+}
+
+// A value as it can stand on one line: cut at a NUL byte, line ends turned
+// into blanks.
+std::string HodnotaNaRadek(std::string_view hodnota) {
+  std::string h(hodnota.substr(0, hodnota.find('\0')));
+  for (char& c : h)
+    if (c == '\r' || c == '\n') c = ' ';
+  return h;
+}
+
+std::string CeleNaText(int32_t hodnota) {
+  char buf[16];
+  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, hodnota);
+  (void)chyba;
+  return std::string(buf, konec);
+}
+
+[[noreturn]] void ChybaZapisu(const std::filesystem::path& cesta) {
+  throw TChybaZapisu("Unable to write to " + CestaCp1250(cesta));
+}
+
+bool ZapisVse(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t PocetOtevreniProfilu() { return pocetOtevreni.load(); }
+
+TProfil::TProfil(std::filesystem::path cesta) : cesta_(std::move(cesta)) {
+  sekce_.push_back({});
+  const int fd = ::open(cesta_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ++pocetOtevreni;
+  struct stat st {};
+  std::string obsah;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    obsah.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      obsah.append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  if (!ok) return;
+  precten_ = true;
+  Nacti(obsah);
+}
+
+void TProfil::Nacti(std::string_view obsah) {
+  if (obsah.substr(0, Bom.size()) == Bom) {
+    bom_ = true;
+    obsah.remove_prefix(Bom.size());
+  }
+  size_t i = 0;
+  while (i < obsah.size()) {
+    size_t konec = obsah.find_first_of("\r\n", i);
+    if (konec == std::string_view::npos) konec = obsah.size();
+    const std::string_view radek = obsah.substr(i, konec - i);
+    i = konec;
+    if (i < obsah.size()) i += (obsah[i] == '\r' && i + 1 < obsah.size() && obsah[i + 1] == '\n') ? 2 : 1;
+
+    if (auto jmeno = JmenoSekce(radek)) {
+      indexSekci_.try_emplace(Male(*jmeno), sekce_.size());
+      sekce_.push_back({std::string(radek), {}, {}});
+      continue;
+    }
+    TSekce& s = sekce_.back();
+    if (auto klic = JmenoKlice(radek)) s.Klice.try_emplace(Male(*klic), s.Radky.size());
+    s.Radky.emplace_back(radek);
+  }
+}
+
+const std::string* TProfil::NajdiRadek(std::string_view sekce, std::string_view klic) const {
+  const auto s = indexSekci_.find(Male(sekce));
+  if (s == indexSekci_.end()) return nullptr;
+  const TSekce& sek = sekce_[s->second];
+  const auto k = sek.Klice.find(Male(klic));
+  if (k == sek.Klice.end()) return nullptr;
+  return &sek.Radky[k->second];
+}
+
+std::string TProfil::CtiText(std::string_view sekce, std::string_view klic, std::string_view vychozi) const {
+  const std::string* radek = NajdiRadek(sekce, klic);
+  return radek ? HodnotaRadku(*radek) : Zkrat(vychozi);
+}
+
+int32_t TProfil::CtiCislo(std::string_view sekce, std::string_view klic, int32_t vychozi) const {
+  const std::string* radek = NajdiRadek(sekce, klic);
+  if (!radek) return vychozi;
+  return TextNaCele(HodnotaRadku(*radek)).value_or(vychozi);
+}
+
+void TProfil::ZapisText(std::string_view sekce, std::string_view klic, std::string_view hodnota) {
+  const std::string h = HodnotaNaRadek(hodnota);
+  auto [s, nova] = indexSekci_.try_emplace(Male(sekce), sekce_.size());
+  if (nova) sekce_.push_back({"[" + std::string(sekce) + "]", {}, {}});
+  TSekce& sek = sekce_[s->second];
+  const auto k = sek.Klice.find(Male(klic));
+  if (k != sek.Klice.end()) {
+    // The key keeps the spelling the file gave it.
+    std::string& radek = sek.Radky[k->second];
+    std::string novy = std::string(*JmenoKlice(radek)) + "=" + h;
+    if (novy != radek) {
+      radek = std::move(novy);
+      zmeneno_ = true;
+    }
+    return;
+  }
+  // A new key goes after the last line of the section that is not blank.
+  size_t pozice = sek.Radky.size();
+  while (pozice > 0 && Orizni(sek.Radky[pozice - 1]).empty()) --pozice;
+  sek.Radky.insert(sek.Radky.begin() + static_cast<std::ptrdiff_t>(pozice), std::string(klic) + "=" + h);
+  sek.Klice.emplace(Male(klic), pozice);
+  zmeneno_ = true;
+}
+
+void TProfil::ZapisCislo(std::string_view sekce, std::string_view klic, int32_t hodnota) {
+  ZapisText(sekce, klic, CeleNaText(hodnota));
+}
+
+std::string TProfil::Obsah() const {
+  std::string obsah;
+  if (bom_) obsah += Bom;
+  for (const TSekce& s : sekce_) {
+    if (&s != &sekce_.front()) obsah.append(s.Hlavicka).append("\r\n");
+    for (const std::string& r : s.Radky) obsah.append(r).append("\r\n");
+  }
+  return obsah;
+}
+
+void TProfil::Uloz() {
+  if (!zmeneno_) return;
+  // Through a symbolic link to the file it names; the link stays.
+  std::filesystem::path cil = cesta_;
+  std::error_code chyba;
+  if (std::filesystem::is_symlink(cil, chyba)) {
+    auto skutecna = std::filesystem::canonical(cil, chyba);
+    if (!chyba) cil = skutecna;
+  }
+  struct stat st {};
+  const bool existuje = ::stat(cil.c_str(), &st) == 0;
+  // A read-only file stays as it is even though its folder would allow
+  // replacing it.
+  if (existuje && (!S_ISREG(st.st_mode) || ::access(cil.c_str(), W_OK) != 0)) ChybaZapisu(cesta_);
+
+  const std::filesystem::path slozka = cil.has_parent_path() ? cil.parent_path() : std::filesystem::path(".");
+  static std::atomic<unsigned> poradi{0};
+  std::filesystem::path docasna;
+  int fd = -1;
+  for (int pokus = 0; pokus < 100 && fd < 0; ++pokus) {
+    docasna = slozka / ("." + cil.filename().string() + "." + CeleNaText(static_cast<int32_t>(::getpid())) + "-" +
+                        CeleNaText(static_cast<int32_t>(poradi++)) + ".tmp");
+    fd = ::open(docasna.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) ChybaZapisu(cesta_);
+  ++pocetOtevreni;
+  bool ok = true;
+  if (existuje) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  ok = ok && ZapisVse(fd, Obsah()) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(docasna.c_str(), cil.c_str()) == 0;
+  if (!ok) {
+    ::unlink(docasna.c_str());
+    ChybaZapisu(cesta_);
+  }
+  // The rename itself reaches the disk with the folder.
+  const int fdSlozky = ::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fdSlozky >= 0) {
+    ::fsync(fdSlozky);
+    ::close(fdSlozky);
+  }
+  zmeneno_ = false;
+}
