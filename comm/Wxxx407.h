@@ -39,6 +39,9 @@ int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost,
 int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz,
                    TPole100& odpoved, int32_t* delka, int32_t* status);
 int32_t UkonciRozhrani(uint8_t typ, int32_t* handle);
+// A call into the library is in progress, or a closed interface still waits
+// for its last call to return before _Done and unloading.
+bool RozhraniVolaniProbiha();
 int32_t ChybovyText(uint8_t typ, int32_t kod, TPole100& text);
 
 int32_t TextNaPole(std::string_view text, TPole100& pole);

@@ -1,0 +1,79 @@
+#include "Knihovna.h"
+
+#include "Slozka.h"
+
+#include <dlfcn.h>
+
+namespace {
+
+thread_local std::string posledniChyba;
+
+void ZapamatujChybu() {
+  const char* text = dlerror();
+  posledniChyba = text ? text : "";
+}
+
+bool KonciNaDll(std::string_view jmeno) {
+  if (jmeno.size() < 4) return false;
+  std::string_view konec = jmeno.substr(jmeno.size() - 4);
+  return konec[0] == '.' && (konec[1] | 0x20) == 'd' &&
+         (konec[2] | 0x20) == 'l' && (konec[3] | 0x20) == 'l';
+}
+
+}  // namespace
+
+std::string JmenoKnihovny(std::string_view jmeno) {
+  size_t lomitko = jmeno.find_last_of("/\\");
+  if (lomitko != std::string_view::npos) jmeno.remove_prefix(lomitko + 1);
+  if (KonciNaDll(jmeno)) jmeno.remove_suffix(4);
+  return "lib" + std::string(jmeno) + ".so";
+}
+
+std::filesystem::path CestaKnihovny(std::string_view jmeno) {
+  size_t lomitko = jmeno.find_last_of("/\\");
+  std::string relativni;
+  if (lomitko != std::string_view::npos) {
+    relativni.assign(jmeno.substr(0, lomitko + 1));
+    for (char& c : relativni)
+      if (c == '\\') c = '/';
+  }
+  relativni += JmenoKnihovny(jmeno);
+  return CestaVeSlozceProgramu(relativni);
+}
+
+HKnihovna NactiKnihovnu(std::string_view jmeno) {
+  dlerror();
+  // The path always holds a folder part, so the loader searches nowhere else.
+  std::filesystem::path cesta = CestaKnihovny(jmeno);
+  if (!cesta.has_parent_path()) cesta = std::filesystem::path(".") / cesta;
+  HKnihovna knihovna = dlopen(cesta.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (knihovna)
+    posledniChyba.clear();
+  else
+    ZapamatujChybu();
+  return knihovna;
+}
+
+void* AdresaFunkce(HKnihovna knihovna, const char* jmeno) {
+  if (!knihovna || !jmeno) return nullptr;
+  dlerror();
+  void* adresa = dlsym(knihovna, jmeno);
+  if (adresa)
+    posledniChyba.clear();
+  else
+    ZapamatujChybu();
+  return adresa;
+}
+
+bool UvolniKnihovnu(HKnihovna knihovna) {
+  if (!knihovna) return false;
+  dlerror();
+  if (dlclose(knihovna) == 0) {
+    posledniChyba.clear();
+    return true;
+  }
+  ZapamatujChybu();
+  return false;
+}
+
+std::string PosledniChybaKnihovny() { return posledniChyba; }
