@@ -1,0 +1,93 @@
+#pragma once
+// The data file of a running measurement: the sample record and the three
+// writers (fixed-width text, ";"-separated values, dBASE III table).
+//
+// The file is opened for every sample and closed again; nothing is held open
+// between samples.  Every append costs the same whatever the size of the file:
+// no writer reads or rewrites what is already there.  Texts are Windows-1250.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One sample of all channels.  Entry k of the arrays belongs to channel k.
+struct TVzorek {
+  std::string Datum;  // short date of the locale
+  std::string Cas;    // long time of the locale
+  std::array<std::string, 257> Nazev;
+  std::array<std::string, 257> Hodnota;
+  std::array<uint8_t, 257> DesetinnaMista{};
+  std::array<uint8_t, 257> Chyba{};  // status of the last read, 0 = success
+};
+
+// State of the data file of a running measurement.
+struct TArchivDat {
+  std::string JmenoSouboru;  // path of the data file (Windows-1250)
+  int32_t Volby = 0;         // option bits (VolbaZahlavi ... VolbaChyba)
+  int32_t PocetKanalu = 0;   // channels per sample, 1..256
+  uint32_t IndexVzorku = 0;  // samples handed to ZapisVzorek since the start
+  TVzorek Vzorek;
+};
+
+// The data-file state of the running measurement.
+extern TArchivDat Archiv;
+
+// Start of a measurement: sets the file name, options and channel count,
+// IndexVzorku 0, and clears the whole sample (so no error group carries the
+// status of a channel that is not logged).
+void PripravArchiv(TArchivDat& archiv, const std::string& jmeno,
+                   int32_t volby, int32_t pocetKanalu);
+
+// Appends the sample to the data file, choosing the writer by the upper-cased
+// extension of JmenoSouboru (".CSV", ".DBF", anything else is text), and
+// increments IndexVzorku first.  `chyba` becomes "" on success and
+// "Chyba zápisu do souboru" on any failure.  Never throws.
+void ZapisVzorek(TArchivDat& archiv, std::string& chyba);
+
+// The writers themselves (IndexVzorku already incremented).  Same contract
+// for `chyba` as ZapisVzorek.
+void ZapisTXT(TArchivDat& archiv, std::string& chyba);
+void ZapisCSV(TArchivDat& archiv, std::string& chyba);
+void ZapisDBF(TArchivDat& archiv, std::string& chyba);
+
+// The text ZapisVzorek reports for a failed write.
+const std::string& ChybaZapisu();
+
+// The writer a file name selects.
+enum class TFormatSouboru { Text, CSV, DBF };
+TFormatSouboru FormatSouboru(std::string_view jmenoSouboru);
+
+// Error-status columns: one group for every 32 channels.  The group starting
+// at channel `zacatek` is titled "Chyba<zacatek>-<zacatek+31>"; its value has
+// bit j set when channel zacatek + j (below pocetKanalu) has a nonzero status.
+int PocetSkupinChyb(int pocetKanalu);
+std::string NazevSkupinyChyb(int zacatek);
+uint32_t SkupinaChyb(const TVzorek& vzorek, int zacatek, int pocetKanalu);
+
+// dBASE III layout.
+inline constexpr uint8_t DBF_Verze = 0x03;           // no memo file
+inline constexpr int DBF_DelkaHlavicky = 32;         // main header
+inline constexpr int DBF_DelkaPolozky = 32;          // one field descriptor
+inline constexpr int DBF_SirkaPole = 14;             // every field
+inline constexpr int DBF_DelkaNazvu = 10;            // field name, bytes
+inline constexpr uint8_t DBF_KonecHlavicky = 0x0D;   // after the descriptors
+inline constexpr uint8_t DBF_KonecSouboru = 0x1A;    // end-of-file marker
+inline constexpr uint8_t DBF_ZaznamPlatny = 0x20;    // record not deleted
+inline constexpr int DBF_MaxPolozek = 268;           // descriptor table size
+
+// One field descriptor in memory.
+struct TDBF_HlavickaPolozka {
+  std::string Nazev;
+  char Typ = 'N';
+  uint32_t AdresaDat = 0;  // not written: always zero in the file
+  uint8_t Delka = DBF_SirkaPole;
+  uint8_t DesetinnaMista = 0;
+  std::array<uint8_t, 14> Rezerva{};  // descriptor bytes 18..31
+};
+
+// Number of fields of a table for these options and channel count.
+int PocetPoliDBF(int32_t volby, int32_t pocetKanalu);
+// The descriptors of a new table, in column order.
+std::vector<TDBF_HlavickaPolozka> PolozkyDBF(const TArchivDat& archiv);
