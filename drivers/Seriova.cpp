@@ -1,0 +1,133 @@
+#include "Seriova.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace zqdrv {
+
+namespace {
+
+speed_t KodRychlosti(int32_t rychlost) {
+  switch (rychlost) {
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+int ZbyvaMs(TCas konec) {
+  const auto zbyva = std::chrono::ceil<std::chrono::milliseconds>(konec - THodiny::now()).count();
+  return zbyva < 0 ? 0 : static_cast<int>(zbyva);
+}
+
+class TTermios : public TLinkoveSpojeni {
+ public:
+  explicit TTermios(int fd) : fd_(fd) {}
+  ~TTermios() override { close(fd_); }
+  TTermios(const TTermios&) = delete;
+  TTermios& operator=(const TTermios&) = delete;
+
+  int32_t Nastav(const TNastaveni& n) override {
+    const speed_t kod = KodRychlosti(n.Rychlost);
+    if (kod == B0) return KodRychlost;
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return KodNastaveni;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
+    t.c_cflag |= CS8;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (cfsetispeed(&t, kod) != 0 || cfsetospeed(&t, kod) != 0) return KodRychlost;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) return KodNastaveni;
+    return KodOk;
+  }
+
+ protected:
+  void Vyprazdni() override {
+    tcflush(fd_, TCIFLUSH);
+    uint8_t odpad[256];
+    while (read(fd_, odpad, sizeof odpad) > 0) {
+    }
+  }
+
+  int32_t Zapis(const uint8_t* data, size_t n, TCas konec) override {
+    size_t hotovo = 0;
+    while (hotovo < n) {
+      const ssize_t r = write(fd_, data + hotovo, n - hotovo);
+      if (r > 0) {
+        hotovo += static_cast<size_t>(r);
+        continue;
+      }
+      if (r < 0 && errno != EAGAIN && errno != EINTR) return KodZapis;
+      const int zbyva = ZbyvaMs(konec);
+      if (zbyva == 0) return KodNeodpovedel;
+      pollfd p{fd_, POLLOUT, 0};
+      if (poll(&p, 1, zbyva) < 0 && errno != EINTR) return KodZapis;
+    }
+    return KodOk;
+  }
+
+  int32_t Cti(uint8_t* buf, size_t max, TCas konec, size_t& precteno) override {
+    precteno = 0;
+    for (;;) {
+      const ssize_t r = read(fd_, buf, max);
+      if (r > 0) {
+        precteno = static_cast<size_t>(r);
+        return KodOk;
+      }
+      if (r < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) return KodCteniLinky;
+      const int zbyva = ZbyvaMs(konec);
+      if (zbyva == 0) return KodOk;
+      pollfd p{fd_, POLLIN, 0};
+      const int v = poll(&p, 1, zbyva);
+      if (v < 0 && errno != EINTR) return KodCteniLinky;
+      // A hung-up line (the far end of a pseudo-terminal closed) stays
+      // readable with nothing in it; wait out the deadline without spinning.
+      if (v > 0 && (p.revents & POLLIN) == 0) {
+        pollfd nic{-1, 0, 0};
+        poll(&nic, 1, ZbyvaMs(konec));
+      }
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+int32_t OtevriSeriovyPort(const std::string& zarizeni, std::unique_ptr<TSpojeni>& spojeni) {
+  if (zarizeni.empty()) return KodNeexistuje;
+  const int fd = open(zarizeni.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return KodNeexistuje;
+      case EACCES: case EPERM: return KodPristupPort;
+      case EBUSY: return KodObsazeno;
+      default: return KodOtevreni;
+    }
+  }
+  termios t{};
+  if (!isatty(fd) || tcgetattr(fd, &t) != 0) {
+    close(fd);
+    return KodOtevreni;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return KodObsazeno;
+  }
+  spojeni = std::make_unique<TTermios>(fd);
+  return KodOk;
+}
+
+}  // namespace zqdrv

@@ -1,0 +1,59 @@
+#pragma once
+// Status codes of the interface libraries and their Czech texts.
+
+#include <cstdint>
+
+namespace zqdrv {
+
+inline constexpr int32_t KodOk = 0;
+inline constexpr int32_t KodHandle = 1;  // neplatný handle rozhraní
+inline constexpr int32_t KodParametr = 2;  // chybný parametr volání
+inline constexpr int32_t KodRychlost = 3;  // nepodporovaná rychlost linky
+inline constexpr int32_t KodCteni = 4;  // chyba při čtení z modulu
+inline constexpr int32_t KodTimeout = 5;  // chybný časový limit nebo počet opakování
+inline constexpr int32_t KodPlno = 6;  // příliš mnoho otevřených rozhraní
+inline constexpr int32_t KodDelkaDat = 7;  // chybná délka dat v dotazu
+inline constexpr int32_t KodNastaveni = 8;  // linku nelze nastavit
+inline constexpr int32_t KodDotaz = 9;  // dotaz nelze sestavit
+inline constexpr int32_t KodNeotevreno = 10;  // rozhraní není otevřeno
+inline constexpr int32_t KodOtevreni = 11;  // port nelze otevřít
+inline constexpr int32_t KodNeexistuje = 12;  // port neexistuje
+inline constexpr int32_t KodObsazeno = 13;  // port je používán jiným programem
+inline constexpr int32_t KodZapis = 14;  // chyba zápisu na linku
+inline constexpr int32_t KodCteniLinky = 15;  // chyba čtení z linky
+inline constexpr int32_t KodCisloPortu = 16;  // chybné číslo portu COM
+inline constexpr int32_t KodPristupPort = 17;  // přístup k portu odepřen
+inline constexpr int32_t KodNeodpovedel = 20;  // modul neodpověděl (vypršel časový limit)
+inline constexpr int32_t KodCrc = 21;  // chyba kontrolního součtu odpovědi
+inline constexpr int32_t KodAdresa = 22;  // odpověď od jiného modulu
+inline constexpr int32_t KodNeuplna = 23;  // neúplná odpověď modulu
+inline constexpr int32_t KodDlouha = 24;  // příliš dlouhá odpověď modulu
+inline constexpr int32_t KodFormat = 25;  // chybný formát odpovědi modulu
+inline constexpr int32_t KodOpozdena = 26;  // opožděná odpověď na dřívější dotaz
+inline constexpr int32_t KodModul = 30;  // modul hlásí chybu
+inline constexpr int32_t KodModulFunkce = 31;  // modul nezná požadovanou funkci
+inline constexpr int32_t KodModulPeriferie = 32;  // modul nezná požadovanou periferii
+inline constexpr int32_t KodModulData = 33;  // modul odmítl data dotazu
+inline constexpr int32_t KodIpAdresa = 40;  // chybná IP adresa převodníku
+inline constexpr int32_t KodUdpPort = 41;  // chybný port UDP převodníku
+inline constexpr int32_t KodSoket = 42;  // chyba soketu UDP
+inline constexpr int32_t KodOdeslani = 43;  // chyba odeslání datagramu
+inline constexpr int32_t KodPrevodnik = 44;  // převodník ZQ-1407 neodpověděl
+inline constexpr int32_t KodPrevodnikLinka = 45;  // převodník ZQ-1407 hlásí chybu linky
+inline constexpr int32_t KodLanTimeout = 46;  // chybný LAN timeout
+inline constexpr int32_t KodIsaPristup = 50;  // přístup k portům karty PCI-407 odepřen
+inline constexpr int32_t KodIsaNenalezena = 51;  // karta PCI-407 nenalezena
+inline constexpr int32_t KodIsaAdresa = 52;  // chybná bázová adresa karty PCI-407
+inline constexpr int32_t KodPciNenalezena = 55;  // karta PCI-1407 nenalezena
+inline constexpr int32_t KodPciPristup = 56;  // přístup ke kartě PCI-1407 odepřen
+inline constexpr int32_t KodUsbNenalezen = 60;  // převodník USB-1407 nenalezen
+
+// The text of a code as Windows-1250 bytes; an unknown code gets the text
+// of an unknown code.  Always a pointer to constant data.
+const char* TextKodu(int32_t kod);
+
+// Writes the text into 100 entries as the _Error entry point does: entry 0
+// is 0, then one character per entry, ended by a zero entry.
+void ZapisText(int32_t kod, int32_t* text);
+
+}  // namespace zqdrv

@@ -1,0 +1,55 @@
+// Interface library of the USB-1407 converter, which Linux presents as a
+// USB serial port.  The device is, in this order: the one named by
+// dosdevices/usb1407 in the library's folder; the first entry of
+// /dev/serial/by-id whose name holds "1407"; the first of /dev/ttyUSB0 to
+// /dev/ttyUSB9 that exists.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Ovladac.h"
+#include "Seriova.h"
+
+namespace {
+
+zqdrv::TTabulka tabulka;
+
+std::optional<std::string> NajdiPrevodnik() {
+  if (auto prepis = zqdrv::PrepisZarizeni("usb1407")) return prepis;
+  const std::string slozka = "/dev/serial/by-id/";
+  if (DIR* d = opendir(slozka.c_str())) {
+    std::vector<std::string> jmena;
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name).find("1407") != std::string::npos) jmena.emplace_back(e->d_name);
+    closedir(d);
+    std::sort(jmena.begin(), jmena.end());
+    if (!jmena.empty()) return slozka + jmena.front();
+  }
+  for (int i = 0; i < 10; ++i) {
+    const std::string zarizeni = "/dev/ttyUSB" + std::to_string(i);
+    struct stat st{};
+    if (stat(zarizeni.c_str(), &st) == 0) return zarizeni;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ZQ_VEREJNE int32_t WUSB1407_Init(int32_t* handle) {
+  return zqdrv::Chranene(zqdrv::KodOtevreni, [&] {
+    if (handle == nullptr) return zqdrv::KodParametr;
+    const std::optional<std::string> zarizeni = NajdiPrevodnik();
+    if (!zarizeni) return zqdrv::KodUsbNenalezen;
+    std::unique_ptr<zqdrv::TSpojeni> spojeni;
+    int32_t kod = zqdrv::OtevriSeriovyPort(*zarizeni, spojeni);
+    if (kod == zqdrv::KodNeexistuje) kod = zqdrv::KodUsbNenalezen;
+    if (kod != zqdrv::KodOk) return kod;
+    return tabulka.Pridej(std::move(spojeni), handle);
+  });
+}
+
+ZQ_SPOLECNE_VSTUPY(WUSB1407, tabulka)
