@@ -199,8 +199,8 @@ bool Vytvor(const fs::path& cesta, std::string_view obsah) {
 
 // ---- text and CSV ---------------------------------------------------------------
 
-// Creates the file with its header line when it does not exist, then appends
-// `radek`.  A last line left without its CR LF (a crash, a full disk) is
+// Creates the file with its header line when it does not exist (or is empty),
+// then appends `radek`.  A last line left without its CR LF (a crash, a full disk) is
 // ended first, so the new record starts a line of its own.
 bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavicka,
                  const std::string& radek) {
@@ -219,7 +219,10 @@ bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavic
   const off_t velikost = Velikost(f.fd());
   if (velikost < 0) return false;
   std::string data;
-  if (velikost > 0) {
+  if (velikost == 0 && (a.Volby & BitZahlavi)) {
+    // An empty file left in place (not made here) still gets its header.
+    data = hlavicka();
+  } else if (velikost > 0) {
     char posledni = 0;
     if (!Cti(f.fd(), &posledni, 1, velikost - 1)) return false;
     if (posledni == '\r') data = "\n";
@@ -242,6 +245,40 @@ void Proved(std::string& chyba, F&& zapis) {
   }
   if (ok) chyba.clear();
   else chyba = ChybaZapisu();
+}
+
+// The text and CSV formats differ only in the separator and in the text
+// format's fixed-width cells, whose date and time come from the clock.
+struct TRadkovyFormat {
+  char Oddelovac;
+  bool Bunky;  // text format: 14-character cells, date and time of the clock
+};
+
+bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
+  if (!PlatnyArchiv(a)) return false;
+  const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
+  auto hlavicka = [&] {
+    std::vector<std::string> kusy;
+    for (const TSloupec& s : sloupce) {
+      const bool popisek = s.Druh == TDruhSloupce::Index || s.Druh == TDruhSloupce::Datum ||
+                           s.Druh == TDruhSloupce::Cas;
+      const std::string nazev = NazevSloupce(s, a);
+      kusy.push_back(f.Bunky ? Vlevo(nazev, popisek ? SirkaPopisku : SirkaBunky) : nazev);
+    }
+    return Radek(kusy, f.Oddelovac);
+  };
+  std::string datum = a.Vzorek.Datum, cas = a.Vzorek.Cas;
+  if (f.Bunky) {
+    const TDatumCas ted = TedMistni();  // read once, so date and time agree
+    datum = FormatujDatum(ted);
+    cas = FormatujCas(ted);
+  }
+  std::vector<std::string> kusy;
+  for (const TSloupec& s : sloupce) {
+    const std::string text = HodnotaSloupce(s, a, datum, cas);
+    kusy.push_back(f.Bunky ? Vlevo(text, SirkaBunky) : text);
+  }
+  return PripojRadek(a, hlavicka, Radek(kusy, f.Oddelovac));
 }
 
 // ---- DBF ------------------------------------------------------------------------
@@ -445,43 +482,11 @@ void PripravArchiv(TArchivDat& archiv, const std::string& jmeno, int32_t volby,
 }
 
 void ZapisTXT(TArchivDat& a, std::string& chyba) {
-  Proved(chyba, [&] {
-    if (!PlatnyArchiv(a)) return false;
-    const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
-    auto hlavicka = [&] {
-      std::vector<std::string> kusy;
-      for (const TSloupec& s : sloupce) {
-        const bool popisek = s.Druh == TDruhSloupce::Index ||
-                             s.Druh == TDruhSloupce::Datum || s.Druh == TDruhSloupce::Cas;
-        kusy.push_back(Vlevo(NazevSloupce(s, a), popisek ? SirkaPopisku : SirkaBunky));
-      }
-      return Radek(kusy, '\t');
-    };
-    // The text format takes date and time from the clock, read once per line.
-    const TDatumCas ted = TedMistni();
-    const std::string datum = FormatujDatum(ted);
-    const std::string cas = FormatujCas(ted);
-    std::vector<std::string> kusy;
-    for (const TSloupec& s : sloupce)
-      kusy.push_back(Vlevo(HodnotaSloupce(s, a, datum, cas), SirkaBunky));
-    return PripojRadek(a, hlavicka, Radek(kusy, '\t'));
-  });
+  Proved(chyba, [&] { return ZapisRadek(a, {'\t', true}); });
 }
 
 void ZapisCSV(TArchivDat& a, std::string& chyba) {
-  Proved(chyba, [&] {
-    if (!PlatnyArchiv(a)) return false;
-    const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
-    auto hlavicka = [&] {
-      std::vector<std::string> kusy;
-      for (const TSloupec& s : sloupce) kusy.push_back(NazevSloupce(s, a));
-      return Radek(kusy, ';');
-    };
-    std::vector<std::string> kusy;
-    for (const TSloupec& s : sloupce)
-      kusy.push_back(HodnotaSloupce(s, a, a.Vzorek.Datum, a.Vzorek.Cas));
-    return PripojRadek(a, hlavicka, Radek(kusy, ';'));
-  });
+  Proved(chyba, [&] { return ZapisRadek(a, {';', false}); });
 }
 
 void ZapisDBF(TArchivDat& a, std::string& chyba) {

@@ -480,6 +480,12 @@ class TestArchiv : public QObject {
     Zapis(a);
     QCOMPARE(Obsah(Cesta("r.csv")), QByteArray("1;0;1\r\n2;0\r\n3;0;1\r\n"));
 
+    // An empty file in place of a new one still gets the header line.
+    Uloz(Cesta("prazdny.txt"), "");
+    TArchivDat e = Mereni("prazdny.txt", 1, 1);
+    Zapis(e);
+    QCOMPARE(Obsah(Cesta("prazdny.txt")), QByteArray("K0            \r\n0             \r\n"));
+
     // A line cut right after its CR gets only the LF.
     Uloz(Cesta("r.txt"), "abc\r");
     TArchivDat t = Mereni("r.txt", 0, 1);
