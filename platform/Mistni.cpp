@@ -114,8 +114,9 @@ std::string ObrazCasu(std::string_view f) {
   return vysledek.empty() ? "HH:mm:ss" : vysledek;
 }
 
-TMistniNastaveni ZeSystemu() {
-  const QLocale loc = QLocale::system();
+}  // namespace
+
+TMistniNastaveni MistniZLocale(const QLocale& loc) {
   TMistniNastaveni n;
   const std::string tecka = ZQString(loc.decimalPoint());
   n.DesetinnyOddelovac = tecka.size() == 1 ? tecka[0] : '.';
@@ -124,8 +125,10 @@ TMistniNastaveni ZeSystemu() {
   return n;
 }
 
+namespace {
+
 TMistniNastaveni& Uloziste() {
-  static TMistniNastaveni nastaveni = ZeSystemu();  // initialised once, thread-safe
+  static TMistniNastaveni nastaveni = MistniZLocale(QLocale::system());  // initialised once, thread-safe
   return nastaveni;
 }
 

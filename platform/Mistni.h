@@ -7,6 +7,8 @@
 
 #include "Hodiny.h"
 
+class QLocale;
+
 struct TMistniNastaveni {
   char DesetinnyOddelovac = '.';
   // Picture of the short date: d, dd, M, MM, yy, yyyy; every other
@@ -18,6 +20,9 @@ struct TMistniNastaveni {
 };
 
 const TMistniNastaveni& Mistni();
+// The settings of a Qt locale in the form above (what Mistni() takes from
+// the system's locale at first use).
+TMistniNastaveni MistniZLocale(const QLocale& locale);
 void NastavMistni(const TMistniNastaveni& nastaveni);
 
 // Presets, used by the tests and as documentation of the two common cases.
