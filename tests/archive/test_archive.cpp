@@ -323,7 +323,7 @@ class TestArchiv : public QObject {
     a.Vzorek.Nazev[0] = "Tlak_vstupni_1";  // cut to 10
     a.Vzorek.Nazev[1] = "";
     a.Vzorek.DesetinnaMista[0] = 2;
-    a.Vzorek.Hodnota[0] = "1234567890,1234";  // 15: first 14, comma -> point
+    a.Vzorek.Hodnota[0] = "1234567890,12345";  // 16: first 14, comma -> point
     a.Vzorek.Hodnota[1] = "1,2,3";
     a.Vzorek.Datum = "Thursday, 5.3.26";   // 16: last 14, comma kept
     a.Vzorek.Cas = "14:07:09";
