@@ -1,0 +1,169 @@
+// zq-modsim: the module-bus simulator on the command line.  Runs until
+// Ctrl-C or SIGTERM; see docs/simulator.md.
+#include <csignal>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+#include <charconv>
+
+#include "Simulator.h"
+
+namespace {
+
+const char* const Navod =
+    "usage: zq-modsim [options]\n"
+    "  --udp PORT            answer as the LAN converter on UDP PORT (0: any free port)\n"
+    "  --bind ADDRESS        IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --pty LINK            serve a serial line on a new pseudo-terminal, LINK a\n"
+    "                        symbolic link to it (\"-\": no link); may repeat\n"
+    "  --baud BD             emulate the line speed: answers take their wire time\n"
+    "  --module A:P=FORMAT[:KIND][:key=value...]\n"
+    "                        peripheral P of module A; FORMAT uint32, float32, bool32;\n"
+    "                        KIND const, counter, ramp, sine, walk; keys value, start,\n"
+    "                        min, offset, bits, amp, height, period, step, dec\n"
+    "  --fault SPEC          silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
+    "                        trunc=P, long=P, foreign=P; then ,count=N ,module=A\n"
+    "  --seed N              seed of the fault dice\n"
+    "  --stats SECONDS       print the counters every SECONDS\n"
+    "  --config FILE         read options from FILE, one \"option value\" per line\n";
+
+struct TVolby {
+  int Udp = -1;
+  std::string Bind = "127.0.0.1";
+  std::vector<std::string> Pty;
+  int Baud = 0;
+  uint32_t Seed = 12345;
+  int Stats = 0;
+};
+
+bool Cele(const std::string& text, int& v) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby, zqsim::TSimulator& sim);
+
+bool Konfigurace(const std::string& soubor, TVolby& volby, zqsim::TSimulator& sim) {
+  std::ifstream f(soubor);
+  if (!f) {
+    std::cerr << "zq-modsim: cannot read " << soubor << "\n";
+    return false;
+  }
+  std::string radek;
+  while (std::getline(f, radek)) {
+    const size_t z = radek.find_first_not_of(" \t");
+    if (z == std::string::npos || radek[z] == '#') continue;
+    const size_t mezera = radek.find_first_of(" \t", z);
+    const std::string jmeno = radek.substr(z, mezera - z);
+    std::string hodnota;
+    if (mezera != std::string::npos) {
+      const size_t h = radek.find_first_not_of(" \t", mezera);
+      if (h != std::string::npos) hodnota = radek.substr(h);
+    }
+    while (!hodnota.empty() && (hodnota.back() == '\r' || hodnota.back() == ' ')) hodnota.pop_back();
+    if (!Volba("--" + jmeno, hodnota, volby, sim)) return false;
+  }
+  return true;
+}
+
+bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby, zqsim::TSimulator& sim) {
+  std::string chyba;
+  bool dobre = true;
+  if (jmeno == "--udp") dobre = Cele(hodnota, volby.Udp) && volby.Udp >= 0 && volby.Udp <= 65535;
+  else if (jmeno == "--bind") volby.Bind = hodnota;
+  else if (jmeno == "--pty") volby.Pty.push_back(hodnota);
+  else if (jmeno == "--baud") dobre = Cele(hodnota, volby.Baud) && volby.Baud >= 0;
+  else if (jmeno == "--stats") dobre = Cele(hodnota, volby.Stats) && volby.Stats >= 0;
+  else if (jmeno == "--seed") {
+    int s = 0;
+    dobre = Cele(hodnota, s);
+    volby.Seed = static_cast<uint32_t>(s);
+  } else if (jmeno == "--config") {
+    return Konfigurace(hodnota, volby, sim);
+  } else if (jmeno == "--module") {
+    uint8_t a = 0, p = 0;
+    zqsim::THodnota h;
+    if (!zqsim::PrectiModul(hodnota, a, p, h, chyba)) {
+      std::cerr << "zq-modsim: --module " << hodnota << ": " << chyba << "\n";
+      return false;
+    }
+    sim.PridejPeriferii(a, p, h);
+  } else if (jmeno == "--fault") {
+    zqsim::TPorucha porucha;
+    if (!zqsim::PrectiPoruchu(hodnota, porucha, chyba)) {
+      std::cerr << "zq-modsim: --fault " << hodnota << ": " << chyba << "\n";
+      return false;
+    }
+    sim.PridejPoruchu(porucha);
+  } else {
+    std::cerr << "zq-modsim: unknown option " << jmeno << "\n" << Navod;
+    return false;
+  }
+  if (!dobre) std::cerr << "zq-modsim: bad value for " << jmeno << ": " << hodnota << "\n";
+  return dobre;
+}
+
+void Vypis(const zqsim::TSimulator& sim) {
+  const zqsim::TPocitadla p = sim.Pocitadla();
+  std::cout << "requests " << p.Dotazy << ", answers " << p.Odpovedi << ", unanswered " << p.Potlacene
+            << ", bad input " << p.Vadne << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The signals are taken synchronously below; the simulator's thread must
+  // not receive them.
+  sigset_t signaly;
+  sigemptyset(&signaly);
+  sigaddset(&signaly, SIGINT);
+  sigaddset(&signaly, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signaly, nullptr);
+
+  zqsim::TSimulator sim;
+  TVolby volby;
+  for (int i = 1; i < argc; ++i) {
+    const std::string jmeno = argv[i];
+    if (jmeno == "--help" || jmeno == "-h") {
+      std::cout << Navod;
+      return 0;
+    }
+    if (i + 1 >= argc) {
+      std::cerr << "zq-modsim: " << jmeno << " needs a value\n";
+      return 2;
+    }
+    if (!Volba(jmeno, argv[++i], volby, sim)) return 2;
+  }
+  if (volby.Udp < 0 && volby.Pty.empty()) {
+    std::cerr << "zq-modsim: nothing to serve: give --udp and/or --pty\n" << Navod;
+    return 2;
+  }
+  sim.NastavSemeno(volby.Seed);
+  sim.NastavRychlostLinky(volby.Baud);
+  if (volby.Udp >= 0) {
+    if (!sim.SpustUdp(static_cast<uint16_t>(volby.Udp), volby.Bind)) {
+      std::cerr << "zq-modsim: cannot listen on " << volby.Bind << ":" << volby.Udp << "\n";
+      return 1;
+    }
+    std::cout << "LAN converter on " << volby.Bind << ":" << sim.UdpPort() << std::endl;
+  }
+  for (const std::string& odkaz : volby.Pty) {
+    const std::string slave = sim.SpustPty(odkaz == "-" ? std::string() : odkaz);
+    if (slave.empty()) {
+      std::cerr << "zq-modsim: cannot create the pseudo-terminal" << (odkaz == "-" ? "" : " or " + odkaz) << "\n";
+      return 1;
+    }
+    std::cout << "serial line on " << slave << (odkaz == "-" ? "" : " (link " + odkaz + ")") << std::endl;
+  }
+  for (;;) {
+    timespec cekej{volby.Stats > 0 ? volby.Stats : 3600, 0};
+    const int s = sigtimedwait(&signaly, nullptr, &cekej);
+    if (s == SIGINT || s == SIGTERM) break;
+    if (volby.Stats > 0) Vypis(sim);
+  }
+  sim.Zastav();
+  Vypis(sim);
+  return 0;
+}
