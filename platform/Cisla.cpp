@@ -75,10 +75,7 @@ std::string ObecnyText(double hodnota, char oddelovac, int platnych) {
       vysledek.append(d, 1);
     }
     vysledek += 'E';
-    char buf[16];
-    auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, E - 1);
-    (void)chyba;
-    vysledek.append(buf, konec);
+    vysledek += CeleNaText(E - 1);
   }
   return vysledek;
 }
@@ -113,6 +110,13 @@ std::optional<int32_t> TextNaCele(std::string_view text) {
   uint32_t bity = static_cast<uint32_t>(hodnota);
   if (zaporne) bity = 0u - bity;
   return static_cast<int32_t>(bity);
+}
+
+std::string CeleNaText(int64_t hodnota) {
+  char buf[24];
+  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, hodnota);
+  (void)chyba;  // 24 characters hold every 64-bit number
+  return std::string(buf, konec);
 }
 
 std::string DoubleNaText(double hodnota, char oddelovac) {

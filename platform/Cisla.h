@@ -13,6 +13,9 @@
 // all 32 bits (so $FFFFFFFF reads as -1).  Anything else does not convert.
 std::optional<int32_t> TextNaCele(std::string_view text);
 
+// Decimal text of an integer, "-" before a negative number.
+std::string CeleNaText(int64_t hodnota);
+
 // General form of a double with at most 15 significant digits, trailing
 // zeros dropped, `oddelovac` as the decimal separator and no thousands
 // separator.  2.5 -> "2,5", 1500 -> "1500", 0.001 -> "0,001",

@@ -4,9 +4,9 @@
 #include <QString>
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
+#include "Cisla.h"
 #include "Cp1250.h"
 
 namespace {
@@ -119,7 +119,8 @@ std::string ObrazCasu(std::string_view f) {
 TMistniNastaveni MistniZLocale(const QLocale& loc) {
   TMistniNastaveni n;
   const std::string tecka = ZQString(loc.decimalPoint());
-  n.DesetinnyOddelovac = tecka.size() == 1 ? tecka[0] : '.';
+  // A separator the code page lacks (Arabic, for one) falls back to '.'.
+  n.DesetinnyOddelovac = tecka.size() == 1 && tecka[0] != '?' ? tecka[0] : '.';
   n.KratkeDatum = ObrazDatumu(ZQString(loc.dateFormat(QLocale::ShortFormat)));
   n.DlouhyCas = ObrazCasu(ZQString(loc.timeFormat(QLocale::LongFormat)));
   return n;
@@ -133,13 +134,10 @@ TMistniNastaveni& Uloziste() {
 }
 
 void PridejCislo(std::string& cil, int hodnota, int sirka) {
-  char buf[16];
-  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, hodnota < 0 ? -hodnota : hodnota);
-  (void)chyba;
-  const auto delka = static_cast<int>(konec - buf);
+  const std::string cislice = CeleNaText(hodnota < 0 ? -int64_t{hodnota} : hodnota);
   if (hodnota < 0) cil += '-';
-  if (delka < sirka) cil.append(static_cast<size_t>(sirka - delka), '0');
-  cil.append(buf, konec);
+  if (static_cast<int>(cislice.size()) < sirka) cil.append(static_cast<size_t>(sirka) - cislice.size(), '0');
+  cil += cislice;
 }
 
 }  // namespace

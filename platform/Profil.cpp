@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 
 #include "Cisla.h"
 #include "Cp1250.h"
@@ -75,13 +74,6 @@ std::string HodnotaNaRadek(std::string_view hodnota) {
   for (char& c : h)
     if (c == '\r' || c == '\n') c = ' ';
   return h;
-}
-
-std::string CeleNaText(int32_t hodnota) {
-  char buf[16];
-  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, hodnota);
-  (void)chyba;
-  return std::string(buf, konec);
 }
 
 [[noreturn]] void ChybaZapisu(const std::filesystem::path& cesta) {
@@ -231,8 +223,8 @@ void TProfil::Uloz() {
   std::filesystem::path docasna;
   int fd = -1;
   for (int pokus = 0; pokus < 100 && fd < 0; ++pokus) {
-    docasna = slozka / ("." + cil.filename().string() + "." + CeleNaText(static_cast<int32_t>(::getpid())) + "-" +
-                        CeleNaText(static_cast<int32_t>(poradi++)) + ".tmp");
+    docasna = slozka / ("." + cil.filename().string() + "." + CeleNaText(::getpid()) + "-" +
+                        CeleNaText(poradi++) + ".tmp");
     fd = ::open(docasna.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }

@@ -49,14 +49,7 @@ const TJmena& J() {
   return jmena;
 }
 
-std::string CisloNaText(int32_t n) {
-  char buf[16];
-  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, n);
-  (void)chyba;
-  return std::string(buf, konec);
-}
-
-std::string SekceKanalu(int n) { return "Ch" + CisloNaText(n); }
+std::string SekceKanalu(int n) { return "Ch" + CeleNaText(n); }
 
 // "0300h": upper-case hexadecimal, at least four digits.
 std::string AdresaNaText(int32_t adresa) {
@@ -124,7 +117,7 @@ void InitKanaly(TPoleKanal& k) {
   for (int i = 0; i < MaxKanalu; ++i) {
     TKanal& c = k[static_cast<size_t>(i)];
     c = TKanal{};
-    c.Nazev = J().Kanal + CisloNaText(i);
+    c.Nazev = J().Kanal + CeleNaText(i);
     c.Adresa = 1;
     c.Format = "float32";
     c.DesetinnaMista = 3;

@@ -294,6 +294,7 @@ class TestPlatform : public QObject {
     const std::string usDatum = FormatujDatum(t);
     QVERIFY2(usDatum.rfind("3/5/", 0) == 0, usDatum.c_str());
     NastavMistni(puvodni);
+    QCOMPARE(MistniZLocale(QLocale(QLocale::Arabic, QLocale::Egypt)).DesetinnyOddelovac, '.');
     for (const auto& n : {cz, us}) {
       QVERIFY(n.DlouhyCas.find('t') == std::string::npos || n.DlouhyCas.find("tt") != std::string::npos);
       QVERIFY(n.DlouhyCas.find('z') == std::string::npos);
