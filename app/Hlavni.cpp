@@ -1,0 +1,642 @@
+#include "Hlavni.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QWheelEvent>
+
+#include <filesystem>
+#include <system_error>
+
+#include "Cisla.h"
+#include "Cp1250.h"
+#include "DefiniceKanalu.h"
+#include "Modalni.h"
+#include "MereniModel.h"
+#include "OpravduSmazat.h"
+#include "Profil.h"
+#include "Slozka.h"
+#include "SouborovyDialog.h"
+#include "Vzhled.h"
+
+// ---------------------------------------------------------------------------
+// Global state.
+
+TCFG CFG;
+TPoleKanal Kanaly;
+std::mutex KanalyZamek;
+std::atomic<bool> KomBezi{false};
+std::atomic<bool> FileBezi{false};
+std::atomic<bool> CyklusHotov{false};
+bool KnihovnaOtevrena = false;
+std::atomic<int32_t> PeriodaSek{1};
+int32_t TimeoutUkonceni = 1000;
+std::atomic<int32_t> PocetVzorku{0};
+uint8_t TypRozhrani = TypNeznamy;
+TParametryRozhrani ParametryRozhrani;
+int32_t HandleRozhrani = 0;
+
+void NahradKanaly(const TPoleKanal& nove) {
+  std::lock_guard<std::mutex> z(KanalyZamek);
+  Kanaly = nove;
+}
+
+namespace {
+
+QString T(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Entries of the interface list and the names they stand for.
+struct TPolozkaRozhrani {
+  const char* text;
+  std::string_view jmeno;
+};
+constexpr TPolozkaRozhrani PolozkyRozhrani[] = {
+    {"Standardní COMx", RozhraniCOM},
+    {"ISA karta PCI-407", RozhraniPCI407},
+    {"PCI karta PCI-1407", RozhraniPCI1407},
+    {"USB konvertor USB-1407", RozhraniUSB},
+    {"LAN konvertor ZQ-1407U", RozhraniZQU},
+};
+
+constexpr int32_t Rychlosti[] = {4800, 9600, 19200, 38400, 57600, 115200};
+
+int RychlostNaIndex(int32_t rychlost) {
+  for (int i = 0; i < 6; ++i)
+    if (Rychlosti[i] == rychlost) return i;
+  return 1;
+}
+
+int32_t IndexNaRychlost(int index) {
+  return index >= 0 && index < 6 ? Rychlosti[index] : 9600;
+}
+
+// Index of the list entry for an interface name; -1 for a name outside it.
+int IndexRozhrani(const std::string& jmeno) {
+  if (jmeno == RozhraniZQ) return 4;
+  for (int i = 0; i < 5; ++i)
+    if (jmeno == PolozkyRozhrani[i].jmeno) return i;
+  return -1;
+}
+
+// Base address as shown: upper-case hexadecimal, at least three digits, "h".
+QString AdresaNaText(int32_t adresa) {
+  return QString::number(static_cast<uint32_t>(adresa), 16).toUpper().rightJustified(3, u'0') +
+         u'h';
+}
+
+std::optional<int32_t> CeleZPole(const QLineEdit* e) {
+  return TextNaCele(ZQString(e->text()));
+}
+
+// The picture of the window's corner: a measured curve over a grid.
+QPixmap Obrazek() {
+  QPixmap p(97, 57);
+  p.fill(Qt::white);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(QColor(205, 220, 235), 1));
+  for (int x = 4; x < 97; x += 12) g.drawLine(x, 3, x, 53);
+  for (int y = 5; y < 57; y += 12) g.drawLine(2, y, 94, y);
+  QPainterPath krivka;
+  krivka.moveTo(2, 40);
+  krivka.cubicTo(20, 5, 34, 55, 52, 28);
+  krivka.cubicTo(64, 12, 78, 44, 95, 16);
+  g.setPen(QPen(QColor(0, 90, 170), 2.2));
+  g.drawPath(krivka);
+  QFont f = PismoFormulare();
+  f.setBold(true);
+  f.setPixelSize(15);
+  g.setFont(f);
+  g.setPen(QColor(200, 30, 30));
+  g.drawText(QRect(0, 36, 93, 19), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("ZQ"));
+  return p;
+}
+
+// Swallows the wheel so it never scrolls the grid.
+class TBezKolecka : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::Wheel; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Building the window.
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+  Vytvor();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::Vytvor() {
+  setWindowTitle(T(" Zentrolix datalogger  (v.1.03)"));
+  setFont(PismoFormulare());
+  setFixedSize(818, 444);
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setAutoFillBackground(true);
+  // Group boxes with their title on the frame line.
+  setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; top: 0px; padding: 0px 1px; }"));
+
+  const QColor krem(255, 251, 240);
+  auto stitek = [](QWidget* rodic, const char* text, int x, int y, bool modry = false) {
+    auto* l = new QLabel(T(text), rodic);
+    l->move(x, y);
+    l->adjustSize();
+    if (modry) l->setStyleSheet(QStringLiteral("color: #0000ff;"));
+    return l;
+  };
+  auto pole = [](QWidget* rodic, int x, int y, int w) {
+    auto* e = new QLineEdit(rodic);
+    e->setGeometry(x, y, w, 21);
+    return e;
+  };
+  auto tlacitko = [](QWidget* rodic, const char* text, int x, int y, int w) {
+    auto* b = new QPushButton(T(text), rodic);
+    b->setGeometry(x, y, w, 21);
+    b->setAutoDefault(false);
+    return b;
+  };
+  auto seznam = [](QWidget* rodic, int x, int y, int w, std::initializer_list<const char*> polozky) {
+    auto* c = new QComboBox(rodic);
+    c->setGeometry(x, y, w, 21);
+    for (const char* p : polozky) c->addItem(T(p));
+    return c;
+  };
+  auto skupina = [](QWidget* rodic, const char* text, int x, int y, int w, int h) {
+    auto* g = new QGroupBox(T(text), rodic);
+    g->setGeometry(x, y, w, h);
+    return g;
+  };
+
+  Panel5 = new QFrame(this);
+  Panel5->setGeometry(8, 13, 113, 75);
+  Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel5->setAutoFillBackground(true);
+  Panel5->setPalette(QPalette(Qt::white));
+  Image1 = new QLabel(Panel5);
+  Image1->setGeometry(8, 9, 97, 57);
+  Image1->setPixmap(Obrazek());
+
+  GroupBox5 = skupina(this, " Měřicí úloha ", 128, 8, 329, 81);
+  Panel4 = new QFrame(GroupBox5);
+  Panel4->setGeometry(8, 16, 313, 21);
+  Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel4->setAutoFillBackground(true);
+  {
+    QPalette pal = Panel4->palette();
+    pal.setColor(QPalette::Window, krem);
+    Panel4->setPalette(pal);
+  }
+  Label18 = new QLabel(Panel4);
+  Label18->setGeometry(4, 2, 305, 17);
+  Label18->setStyleSheet(QStringLiteral("color: #0000ff;"));
+  Button5 = tlacitko(GroupBox5, "Nová úloha", 8, 48, 75);
+  Button6 = tlacitko(GroupBox5, "Otevřít", 96, 48, 75);
+  Button7 = tlacitko(GroupBox5, "Uložit", 184, 48, 75);
+
+  GroupBox1 = skupina(this, " Připojení modulů ", 8, 96, 449, 105);
+  Label9 = stitek(GroupBox1, "Rozhraní", 8, 20);
+  ComboBox3 = seznam(GroupBox1, 64, 16, 177,
+                     {PolozkyRozhrani[0].text, PolozkyRozhrani[1].text, PolozkyRozhrani[2].text,
+                      PolozkyRozhrani[3].text, PolozkyRozhrani[4].text});
+  Panel1 = new QFrame(GroupBox1);
+  Panel1->setGeometry(8, 48, 249, 49);
+  Label1 = stitek(Panel1, "IP adresa", 0, 4);
+  Edit1 = pole(Panel1, 56, 0, 89);
+  Label3 = stitek(Panel1, "UDP port", 152, 4);
+  Edit2 = pole(Panel1, 200, 0, 49);
+  Label11 = stitek(Panel1, "LAN timeout [ms]", 0, 28);
+  Edit6 = pole(Panel1, 96, 24, 81);
+  Panel2 = new QFrame(GroupBox1);
+  Panel2->setGeometry(8, 48, 249, 49);
+  Label10 = stitek(Panel2, "Číslo portu COMx", 0, 4);
+  Edit5 = pole(Panel2, 96, 0, 81);
+  Panel3 = new QFrame(GroupBox1);
+  Panel3->setGeometry(8, 48, 249, 49);
+  Label12 = stitek(Panel3, "Bázová adresa", 0, 4);
+  Edit7 = pole(Panel3, 96, 0, 73);
+  Label13 = stitek(GroupBox1, "Linka RS-485", 352, 8);
+  Label2 = stitek(GroupBox1, "Rychlost", 296, 28);
+  ComboBox2 = seznam(GroupBox1, 352, 24, 89,
+                     {"4800 Bd", "9600 Bd", "19200 Bd", "38400 Bd", "57600 Bd", "115200 Bd"});
+  Label14 = stitek(GroupBox1, "Timeout [ms]", 280, 52);
+  Edit8 = pole(GroupBox1, 352, 48, 89);
+  Label15 = stitek(GroupBox1, "Opakování", 288, 76);
+  Edit9 = pole(GroupBox1, 352, 72, 89);
+
+  GroupBox2 = skupina(this, " Konfigurace měření ", 8, 208, 449, 169);
+  Label4 = stitek(GroupBox2, "Perioda měření", 8, 20);
+  ComboBox1 = seznam(GroupBox2, 104, 16, 73, {});
+  for (int i = 0; i < PocetPeriod; ++i) ComboBox1->addItem(DoQString(PeriodaText(i)));
+  Label8 = stitek(GroupBox2, "Počet definovaných kanálů", 264, 20);
+  Label16 = stitek(GroupBox2, "", 408, 20, true);
+  Label16->resize(33, 13);
+  Label17 = stitek(GroupBox2, "Při chybě měření", 8, 48);
+  ComboBox4 = seznam(GroupBox2, 104, 44, 169, {"nulovat hodnotu", "ponechat předchozí hodnotu"});
+  Button4 = tlacitko(GroupBox2, "Definice kanálů", 352, 40, 89);
+  Label5 = stitek(GroupBox2, "Jméno souboru", 8, 76);
+  Edit3 = pole(GroupBox2, 104, 72, 305);
+  Button1 = tlacitko(GroupBox2, "...", 416, 72, 25);
+  GroupBox4 = skupina(GroupBox2, " Vložit do souboru ", 8, 104, 433, 57);
+  auto zaskrt = [&](const char* text, int x) {
+    auto* c = new QCheckBox(T(text), GroupBox4);
+    c->move(x, 24);
+    c->adjustSize();
+    return c;
+  };
+  CheckBox1 = zaskrt("Záhlaví", 24);
+  CheckBox2 = zaskrt("Index", 128);
+  CheckBox3 = zaskrt("Datum", 200);
+  CheckBox4 = zaskrt("Čas", 280);
+  CheckBox5 = zaskrt("Chyba", 344);
+
+  GroupBox3 = skupina(this, " Naměřené hodnoty  ", 464, 8, 345, 409);
+  model_ = new TModelMereni(this);
+  StringGrid1 = new QTableView(GroupBox3);
+  StringGrid1->setGeometry(8, 16, 329, 341);
+  StringGrid1->setModel(model_);
+  StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setFocusPolicy(Qt::NoFocus);
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  StringGrid1->setFrameStyle(QFrame::Box | QFrame::Plain);
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->verticalHeader()->setDefaultSectionSize(19);
+  StringGrid1->horizontalHeader()->setFixedHeight(19);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->horizontalHeader()->setHighlightSections(false);
+  StringGrid1->horizontalHeader()->setSectionsClickable(false);
+  const int sirky[4] = {40, 100, 123, 43};
+  for (int i = 0; i < 4; ++i) StringGrid1->setColumnWidth(i, sirky[i]);
+  {
+    QPalette pal = StringGrid1->palette();
+    pal.setColor(QPalette::Base, krem);
+    StringGrid1->setPalette(pal);
+  }
+  auto* bezKolecka = new TBezKolecka(StringGrid1);
+  StringGrid1->viewport()->installEventFilter(bezKolecka);
+  StringGrid1->installEventFilter(bezKolecka);
+  Label6 = stitek(GroupBox3, "Uloženo", 16, 380);
+  Label7 = stitek(GroupBox3, "0", 64, 380, true);
+  Label7->resize(120, 13);
+  Button2 = tlacitko(GroupBox3, "Start měření", 248, 376, 75);
+  Button3 = tlacitko(this, "Konec", 192, 392, 75);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setGeometry(0, 444 - 19, 818, 19);
+  StatusBar1->setSizeGripEnabled(false);
+  stav_ = new QLabel(StatusBar1);
+  StatusBar1->addWidget(stav_, 1);
+
+  // Design-time selections.
+  ComboBox3->setCurrentIndex(0);
+  ComboBox2->setCurrentIndex(1);
+  ComboBox1->setCurrentIndex(0);
+  ComboBox4->setCurrentIndex(0);
+  UkazPanely(0);
+
+  connect(ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Change);
+  connect(Edit3, &QLineEdit::textChanged, this, &TForm1::Edit3Change);
+  connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+  connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+  connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+  connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+  connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+}
+
+// ---------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+  InitCFG(CFG);
+  TPoleKanal k;
+  InitKanaly(k);
+  PrectiNastaveni(CFG);
+  PrectiUlohu(CFG);
+  PrectiKanaly(CFG, k);
+  NahradKanaly(k);
+  KomBezi = false;
+  FileBezi = false;
+  CyklusHotov = false;
+  KnihovnaOtevrena = false;
+  TimeoutUkonceni = 1000;
+  ZapisOkno(CFG);
+  Label7->setText(QStringLiteral("0"));
+  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+}
+
+void TForm1::UkazPanely(int index) {
+  Panel1->setVisible(index == 4);
+  Panel2->setVisible(index == 0);
+  Panel3->setVisible(index == 1);
+}
+
+void TForm1::ComboBox3Change(int index) { UkazPanely(index); }
+
+void TForm1::ZapisOkno(const TCFG& u) {
+  Label18->setText(DoQString(u.Uloha));
+  const int r = IndexRozhrani(u.Rozhrani);
+  if (r >= 0) {
+    ComboBox3->setCurrentIndex(r);
+    UkazPanely(r);
+  }
+  Edit1->setText(DoQString(u.IPAdresa));
+  Edit2->setText(QString::number(u.UDPPort));
+  Edit3->setText(DoQString(u.JmenoSouboru));
+  Label16->setText(QString::number(u.PocetKanalu));
+  Edit5->setText(QString::number(u.PortCOM));
+  Edit6->setText(QString::number(u.LANTimeout));
+  Edit7->setText(AdresaNaText(u.BazovaAdresa));
+  Edit8->setText(QString::number(u.RS485Timeout));
+  Edit9->setText(QString::number(u.RS485Opakovani));
+  ComboBox1->setCurrentIndex(u.Perioda >= 0 && u.Perioda < ComboBox1->count() ? u.Perioda : -1);
+  ComboBox2->setCurrentIndex(RychlostNaIndex(u.RS485Rychlost));
+  ComboBox4->setCurrentIndex(
+      u.ChybovaHodnota >= 0 && u.ChybovaHodnota < ComboBox4->count() ? u.ChybovaHodnota : -1);
+  CheckBox1->setChecked(u.Volby & VolbaZahlavi);
+  CheckBox2->setChecked(u.Volby & VolbaIndex);
+  CheckBox3->setChecked(u.Volby & VolbaDatum);
+  CheckBox4->setChecked(u.Volby & VolbaCas);
+  CheckBox5->setChecked(u.Volby & VolbaChyba);
+}
+
+bool TForm1::PrectiOkno(TCFG& u) {
+  bool platne = true;
+  const int r = ComboBox3->currentIndex();
+  u.Rozhrani = std::string(r >= 0 && r < 5 ? PolozkyRozhrani[r].jmeno : RozhraniCOM);
+
+  u.IPAdresa = ZQString(Edit1->text());
+  if (u.IPAdresa.empty()) platne = false;
+
+  if (auto v = CeleZPole(Edit2)) {
+    u.UDPPort = *v;
+    if (*v < 1 || *v > 65534) platne = false;
+  } else {
+    platne = false;
+  }
+
+  u.JmenoSouboru = ZQString(Edit3->text());
+  if (u.JmenoSouboru.empty()) platne = false;
+
+  auto cele = [&](QLineEdit* e, int32_t& pole) {
+    if (auto v = CeleZPole(e))
+      pole = *v;
+    else
+      platne = false;
+  };
+  cele(Edit5, u.PortCOM);
+  cele(Edit6, u.LANTimeout);
+  if (!AdresaZTextu(ZQString(Edit7->text()), u.BazovaAdresa)) platne = false;
+  cele(Edit8, u.RS485Timeout);
+  cele(Edit9, u.RS485Opakovani);
+
+  u.Perioda = ComboBox1->currentIndex();
+  u.RS485Rychlost = IndexNaRychlost(ComboBox2->currentIndex());
+  u.ChybovaHodnota = ComboBox4->currentIndex();
+  u.Volby = (CheckBox1->isChecked() ? VolbaZahlavi : 0) | (CheckBox2->isChecked() ? VolbaIndex : 0) |
+            (CheckBox3->isChecked() ? VolbaDatum : 0) | (CheckBox4->isChecked() ? VolbaCas : 0) |
+            (CheckBox5->isChecked() ? VolbaChyba : 0);
+
+  if (u.PocetKanalu < 1 || u.PocetKanalu > MaxKanalu) platne = false;
+  return platne;
+}
+
+void TForm1::InitOknoMereni(const TPoleKanal& tabulka, int32_t n) {
+  model_->Postav(tabulka, n);
+  StringGrid1->clearSelection();
+  StringGrid1->viewport()->update();
+}
+
+QString TForm1::Bunka(int sloupec, int radek) const {
+  if (radek == 0) return model_->headerData(sloupec, Qt::Horizontal, Qt::DisplayRole).toString();
+  return model_->data(model_->index(radek - 1, sloupec), Qt::DisplayRole).toString();
+}
+
+int TForm1::PocetRadku() const { return model_->rowCount() + 1; }
+
+QString TForm1::TextStavu() const { return stav_->text(); }
+
+void TForm1::NastavStav(const QString& text) { stav_->setText(text); }
+
+void TForm1::NastavStavHned(const QString& text) {
+  stav_->setText(text);
+  stav_->repaint();
+}
+
+bool TForm1::MereniBezi() const { return Button2->text() != T("Start měření"); }
+
+// ---------------------------------------------------------------------------
+// Data file.
+
+namespace {
+// The extension of the last path component, dot included; empty without one.
+QString Pripona(const QString& jmeno) {
+  const qsizetype lomitko = jmeno.lastIndexOf(u'/');
+  const qsizetype tecka = jmeno.lastIndexOf(u'.');
+  return tecka > lomitko ? jmeno.mid(tecka) : QString();
+}
+}  // namespace
+
+void TForm1::Edit3Change(const QString& text) {
+  if (text.isEmpty()) return;
+  CheckBox1->setEnabled(Pripona(text) != QStringLiteral(".dbf"));
+}
+
+void TForm1::Button1Click() {
+  TSouborovyDotaz d;
+  d.Ulozit = true;
+  d.Filtry = QStringList{T("Datové soubory (*.txt)"), T("Datové soubory (*.csv)"),
+                         T("Datové soubory (*.dbf)")};
+  d.Jmeno = Edit3->text();
+  d.IndexFiltru = priponaDat_ == QStringLiteral(".csv") ? 2 : priponaDat_ == QStringLiteral(".dbf") ? 3 : 1;
+  d.PtatSePrepsat = false;
+  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
+  if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
+
+  const QString pripona = o.IndexFiltru == 2   ? QStringLiteral(".csv")
+                          : o.IndexFiltru == 3 ? QStringLiteral(".dbf")
+                                               : QStringLiteral(".txt");
+  priponaDat_ = pripona;
+
+  QString jmeno = o.Jmeno;
+  const QString x = Pripona(jmeno);
+  if (x.isEmpty()) {
+    jmeno += pripona;
+  } else if (x == pripona) {
+    // kept
+  } else if (x == QStringLiteral(".txt") || x == QStringLiteral(".csv") ||
+             x == QStringLiteral(".dbf")) {
+    jmeno = jmeno.left(jmeno.size() - x.size()) + pripona;
+  } else {
+    jmeno += pripona;
+  }
+  Edit3->setText(jmeno);
+}
+
+// ---------------------------------------------------------------------------
+// Task commands.
+
+bool TForm1::UlozUlohu(const TCFG& u, std::string& chyba) {
+  const std::filesystem::path cesta = CestaVeSlozceProgramu(JmenoUlohy(u.Uloha));
+  std::error_code ec;
+  // A file that holds something other than a task is never written into.
+  if (std::filesystem::is_regular_file(cesta, ec) && std::filesystem::file_size(cesta, ec) > 0) {
+    TCFG zkouska = u;
+    if (!PrectiUlohu(zkouska)) {
+      chyba = Cp1250("Soubor \"") + CestaCp1250(cesta) +
+              Cp1250("\" neobsahuje měřicí úlohu, úloha do něj nebyla uložena");
+      return false;
+    }
+  } else if (std::filesystem::exists(cesta, ec) && !std::filesystem::is_regular_file(cesta, ec)) {
+    chyba = Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
+    return false;
+  }
+  TPoleKanal kopie;
+  {
+    std::lock_guard<std::mutex> z(KanalyZamek);
+    kopie = Kanaly;
+  }
+  try {
+    ZapisUlohu(u);
+    ZapisKanaly(u, kopie);
+  } catch (const TChybaZapisu&) {
+    chyba = Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
+    return false;
+  }
+  return true;
+}
+
+void TForm1::Button5Click() {
+  TFormOpravduSmazat dotaz(this);
+  if (ZobrazModalne(dotaz) != VysledekAno) return;
+  InitCFG(CFG);
+  TPoleKanal k;
+  InitKanaly(k);
+  NahradKanaly(k);
+  ZapisOkno(CFG);
+  Label7->setText(QStringLiteral("0"));
+  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+}
+
+void TForm1::Button6Click() {
+  TSouborovyDotaz d;
+  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
+  d.VychoziPripona = QStringLiteral("zq");
+  d.Jmeno = Label18->text();
+  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
+  if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
+
+  InitCFG(CFG);
+  TPoleKanal k;
+  InitKanaly(k);
+  const QString jmeno = QFileInfo(o.Jmeno).fileName();
+  Label18->setText(jmeno);
+  CFG.Uloha = ZQString(jmeno);
+  const bool uloha = PrectiUlohu(CFG);
+  PrectiKanaly(CFG, k);
+  NahradKanaly(k);
+  ZapisOkno(CFG);
+  Label7->setText(QStringLiteral("0"));
+  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+
+  std::error_code ec;
+  const auto cesta = CestaVeSlozceProgramu(JmenoUlohy(CFG.Uloha));
+  if (!uloha && std::filesystem::is_regular_file(cesta, ec) &&
+      std::filesystem::file_size(cesta, ec) > 0)
+    NastavStav(T("Soubor \"") + DoQString(CestaCp1250(cesta)) +
+               T("\" neobsahuje měřicí úlohu, zobrazena je výchozí úloha"));
+}
+
+void TForm1::Button7Click() {
+  TSouborovyDotaz d;
+  d.Ulozit = true;
+  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
+  d.VychoziPripona = QStringLiteral("zq");
+  d.Jmeno = Label18->text();
+  d.PtatSePrepsat = true;
+  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
+  if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
+
+  const QString jmeno = QFileInfo(o.Jmeno).fileName();
+  Label18->setText(jmeno);
+  CFG.Uloha = ZQString(jmeno);
+  PrectiOkno(CFG);
+  std::string chyba;
+  if (!UlozUlohu(CFG, chyba)) NastavStav(DoQString(chyba));
+}
+
+void TForm1::Button4Click() {
+  PrectiOkno(CFG);
+  TFormDefiniceKanalu dialog(this);
+  {
+    std::lock_guard<std::mutex> z(KanalyZamek);
+    dialog.PoleKanalu = Kanaly;
+  }
+  dialog.PocetKanalu = CFG.PocetKanalu;
+  if (ZobrazModalne(dialog) != VysledekAno) return;
+  NahradKanaly(dialog.PoleKanalu);
+  CFG.PocetKanalu = dialog.PocetKanalu;
+  ZapisOkno(CFG);
+  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+}
+
+// ---------------------------------------------------------------------------
+// Closing.
+
+void TForm1::Button3Click() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  if (FormClose())
+    e->accept();
+  else
+    e->ignore();
+}
+
+bool TForm1::FormClose() {
+  NastavStavHned(T("Probíhá ukončení programu ..."));
+  if (KnihovnaOtevrena) Stop(false);
+  PrectiOkno(CFG);
+
+  std::string chyba;
+  bool ulozeno = true;
+  try {
+    ZapisNastaveni(CFG);
+  } catch (const TChybaZapisu&) {
+    chyba = Cp1250("Nelze zapsat do souboru \"") +
+            CestaCp1250(CestaVeSlozceProgramu(JmenoNastaveni)) + "\"";
+    ulozeno = false;
+  }
+  if (ulozeno) ulozeno = UlozUlohu(CFG, chyba);
+  if (ulozeno || ukoncitBezUlozeni_) return true;
+
+  // The first refused save keeps the window open so the operator can read
+  // why; the next close ends the program without saving.
+  ukoncitBezUlozeni_ = true;
+  NastavStav(DoQString(chyba) + T(" – dalším zavřením okna program skončí bez uložení"));
+  return false;
+}

@@ -1,0 +1,186 @@
+#include "Vlakna.h"
+
+#include <QMetaObject>
+
+#include <chrono>
+
+#include "Cp1250.h"
+#include "Dekodovani.h"
+#include "Hlavni.h"
+#include "Hodiny.h"
+#include "Mistni.h"
+#include "Wxxx407.h"
+
+std::atomic<uint64_t> GeneraceMereni{0};
+
+void TPreruseni::Pozadej() {
+  {
+    std::lock_guard<std::mutex> z(m_);
+    pozadano_ = true;
+  }
+  cv_.notify_all();
+}
+
+bool TPreruseni::Pozadano() const {
+  std::lock_guard<std::mutex> z(m_);
+  return pozadano_;
+}
+
+bool TPreruseni::Cekej(uint32_t ms) {
+  std::unique_lock<std::mutex> z(m_);
+  return cv_.wait_for(z, std::chrono::milliseconds(ms), [this] { return pozadano_; });
+}
+
+// ---------------------------------------------------------------------------
+
+TKomThread::TKomThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_(generace) {
+  connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TKomThread::Ukonci() {
+  requestInterruption();
+  preruseni_.Pozadej();
+}
+
+bool TKomThread::Konec() const { return preruseni_.Pozadano(); }
+
+void TKomThread::run() {
+  const bool moje = [this] { return GeneraceMereni.load() == generace_; }();
+  if (moje) KomBezi = true;
+  // The first pass begins at once; each later one 1000 ms after the start
+  // of the one before, or at once when a pass took longer.
+  uint64_t zacatek = 0;
+  bool prvni = true;
+  while (!Konec()) {
+    if (!prvni) {
+      const uint64_t ted = TikMs();
+      if (ted - zacatek < 1000) {
+        if (preruseni_.Cekej(static_cast<uint32_t>(1000 - (ted - zacatek)))) break;
+        continue;
+      }
+    }
+    prvni = false;
+    zacatek = TikMs();
+    ChybaKomunikace = false;
+    bool cely = true;
+    for (int32_t i = 0; i < Cfg.PocetKanalu && i < MaxKanalu; ++i) {
+      if (Konec()) {
+        cely = false;
+        break;
+      }
+      CtiKanal(static_cast<size_t>(i));
+      if (Konec()) {
+        cely = false;
+        break;
+      }
+      ObnovTabulku();
+    }
+    if (cely && GeneraceMereni.load() == generace_) CyklusHotov = true;
+  }
+  if (GeneraceMereni.load() == generace_) {
+    CyklusHotov = false;
+    KomBezi = false;
+  }
+}
+
+void TKomThread::CtiKanal(size_t i) {
+  TKanal def;
+  {
+    std::lock_guard<std::mutex> z(KanalyZamek);
+    const TKanal& k = Kanaly[i];
+    def.Adresa = k.Adresa;
+    def.Funkce = k.Funkce;
+    def.Periferie = k.Periferie;
+  }
+  uint8_t delka = 0, d[4] = {0, 0, 0, 0}, status = 0;
+  TPole100 odpoved{};
+  try {
+    DotazModulu(TypRozhrani, HandleRozhrani, def.Adresa, def.Funkce, def.Periferie, delka, d[0],
+                d[1], d[2], d[3], status, odpoved);
+  } catch (...) {
+    status = static_cast<uint8_t>(KodVyjimka);
+  }
+  if (Konec()) return;  // a read finished after the end request is not stored
+
+  const uint8_t r[4] = {static_cast<uint8_t>(odpoved[0]), static_cast<uint8_t>(odpoved[1]),
+                        static_cast<uint8_t>(odpoved[2]), static_cast<uint8_t>(odpoved[3])};
+  const char oddelovac = Mistni().DesetinnyOddelovac;
+  if (status == 0) {
+    std::lock_guard<std::mutex> z(KanalyZamek);
+    UlozPrecteno(Kanaly[i], r, oddelovac);
+    return;
+  }
+  TPole100 text{};
+  ChybovyText(TypRozhrani, status, text);
+  {
+    std::lock_guard<std::mutex> z(KanalyZamek);
+    UlozChybu(Kanaly[i], status, Cfg.ChybovaHodnota, oddelovac);
+  }
+  PosledniChyba = std::to_string(status) + " - " + PoleNaText(text);
+  ChybaKomunikace = true;
+}
+
+void TKomThread::ObnovTabulku() {
+  const bool chyba = ChybaKomunikace;
+  const QString posledni = DoQString(PosledniChyba);
+  const int32_t n = Cfg.PocetKanalu;
+  QMetaObject::invokeMethod(
+      okno_, [okno = okno_, chyba, posledni, n] { okno->ObnovTabulku(n, chyba, posledni); },
+      Qt::BlockingQueuedConnection);
+}
+
+// ---------------------------------------------------------------------------
+
+TFileThread::TFileThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_(generace) {
+  connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TFileThread::Ukonci() {
+  requestInterruption();
+  preruseni_.Pozadej();
+}
+
+bool TFileThread::Konec() const { return preruseni_.Pozadano(); }
+
+void TFileThread::run() {
+  if (GeneraceMereni.load() == generace_) FileBezi = true;
+  uint64_t posledni = 0;
+  bool prvni = true;
+  while (!Konec()) {
+    // No sample before the acquisition thread has finished its first pass.
+    if (!CyklusHotov || GeneraceMereni.load() != generace_) {
+      if (preruseni_.Cekej(1)) break;
+      continue;
+    }
+    const uint64_t perioda = static_cast<uint64_t>(PeriodaSek.load()) * 1000u;
+    if (!prvni) {
+      const uint64_t ted = TikMs();
+      if (ted - posledni < perioda) {
+        const uint64_t zbyva = perioda - (ted - posledni);
+        if (preruseni_.Cekej(static_cast<uint32_t>(zbyva > 1000 ? 1000 : zbyva))) break;
+        continue;
+      }
+    }
+    prvni = false;
+    posledni = TikMs();
+    ++PocetVzorku;
+    const TDatumCas t = TedMistni();
+    {
+      std::lock_guard<std::mutex> z(KanalyZamek);
+      TVzorek& v = Archiv.Vzorek;
+      v.Datum = FormatujDatum(t);
+      v.Cas = FormatujCas(t);
+      for (int32_t i = 0; i < Cfg.PocetKanalu && i < MaxKanalu; ++i) {
+        const TKanal& k = Kanaly[static_cast<size_t>(i)];
+        v.Nazev[static_cast<size_t>(i)] = k.Nazev;
+        v.Hodnota[static_cast<size_t>(i)] = k.Hodnota;
+        v.Chyba[static_cast<size_t>(i)] = k.Chyba;
+        v.DesetinnaMista[static_cast<size_t>(i)] = static_cast<uint8_t>(k.DesetinnaMista);
+      }
+    }
+    if (Konec()) break;
+    QMetaObject::invokeMethod(
+        okno_, [okno = okno_] { okno->UlozVzorek(); }, Qt::BlockingQueuedConnection);
+  }
+  if (GeneraceMereni.load() == generace_) FileBezi = false;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The two worker threads of a measurement.  Neither touches the window: each
+// runs its window work in the main thread through a blocking call.  Both free
+// themselves when their loops return.
+
+#include <QThread>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "Dekl.h"
+
+class TForm1;
+
+// Waiting that an end request cuts short.
+class TPreruseni {
+ public:
+  void Pozadej();
+  bool Pozadano() const;
+  // Sleeps `ms` milliseconds or until an end is requested; true when requested.
+  bool Cekej(uint32_t ms);
+
+ private:
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  bool pozadano_ = false;
+};
+
+// The acquisition thread: reads every channel about once a second.
+class TKomThread : public QThread {
+  Q_OBJECT
+ public:
+  TKomThread(TForm1* okno, uint64_t generace);
+  void Ukonci();  // requests the end; the thread ends at its next test
+
+  TCFG Cfg;
+  uint8_t TypRozhrani = 0;
+  int32_t HandleRozhrani = 0;
+  bool ChybaKomunikace = false;
+  std::string PosledniChyba;
+
+ protected:
+  void run() override;
+
+ private:
+  bool Konec() const;
+  void CtiKanal(size_t i);
+  void ObnovTabulku();
+
+  TForm1* okno_;
+  uint64_t generace_;
+  TPreruseni preruseni_;
+};
+
+// The logging thread: one sample of all channels per measuring period.
+class TFileThread : public QThread {
+  Q_OBJECT
+ public:
+  TFileThread(TForm1* okno, uint64_t generace);
+  void Ukonci();
+
+  TCFG Cfg;
+
+ protected:
+  void run() override;
+
+ private:
+  bool Konec() const;
+  TForm1* okno_;
+  uint64_t generace_;
+  TPreruseni preruseni_;
+};
+
+// Each start of a measurement gets a new generation; a thread of an earlier
+// measurement (one still stuck in a library call after its stop) never
+// writes the shared flags of a later one.
+extern std::atomic<uint64_t> GeneraceMereni;

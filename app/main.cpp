@@ -1,0 +1,34 @@
+// Program entry: the application title, the main window, the message loop.
+
+#include <QApplication>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "Hlavni.h"
+#include "Vzhled.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ZQ - datalogger"));
+  QApplication::setFont(PismoFormulare());
+
+  TForm1 okno;
+  if (const QScreen* obrazovka = QGuiApplication::primaryScreen()) {
+    const QRect plocha = obrazovka->availableGeometry();
+    okno.move(plocha.center() - QPoint(okno.width() / 2, okno.height() / 2));
+  }
+  okno.show();
+  const int vysledek = QApplication::exec();
+
+  // A worker thread still inside an interface-library call (the stop waited
+  // its time-out and went on) must not keep the program from ending, and its
+  // thread object cannot be destroyed while it runs: leave at once.  Every
+  // file was closed after its last write.
+  if (KomBezi || FileBezi || RozhraniVolaniProbiha()) {
+    std::fflush(nullptr);
+    std::_Exit(vysledek);
+  }
+  return vysledek;
+}
