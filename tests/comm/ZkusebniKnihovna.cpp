@@ -101,18 +101,26 @@ int32_t VSTUP(GetConfig)(int32_t, int32_t* rychlost, int32_t* timeout,
 int32_t VSTUP(Send)(int32_t handle, const int32_t* dotaz, int32_t* odpoved,
                     int32_t* delka, int32_t* status) {
   TZkusebniStav& s = ZkusebniStav;
-  ++s.VSend;
-  ++s.PocetSend;
+  // A call that came in blocked stays blocked until released.
+  const bool blokovat = s.Blokovat;
+  // Recorded before the call shows itself as running, so a test that waits
+  // for it sees the records complete.
   s.SendHandle = handle;
   std::memcpy(s.Dotaz, dotaz, sizeof s.Dotaz);
-  while (s.Blokovat && !s.Uvolnit) usleep(1000);
+  s.SendHandleVBehu = handle;
+  ++s.PocetSend;
+  ++s.VSend;
+  if (s.SendZdrzeniUs > 0) usleep(s.SendZdrzeniUs);
+  while (blokovat && !s.Uvolnit) usleep(1000);
   if (s.SendVyhodi) {
+    s.SendHandleVBehu = 0;
     --s.VSend;
     throw std::runtime_error("porucha v knihovne");
   }
   for (int i = 0; i < 4; ++i) odpoved[i] = s.SendOdpoved[i];
   *delka = s.SendDelka;
   *status = s.SendStatus;
+  s.SendHandleVBehu = 0;
   --s.VSend;
   return s.SendVysledek;
 }
@@ -121,7 +129,7 @@ int32_t VSTUP(Send)(int32_t handle, const int32_t* dotaz, int32_t* odpoved,
 #ifndef BEZ_Done
 int32_t VSTUP(Done)(int32_t* handle) {
   TZkusebniStav& s = ZkusebniStav;
-  if (s.VSend > 0) s.DoneBehemSend = true;
+  if (*handle != 0 && s.SendHandleVBehu == *handle) s.DoneBehemSend = true;
   ++s.PocetDone;
   s.DoneHandle = *handle;
   *handle = 0;

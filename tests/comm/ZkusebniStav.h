@@ -17,8 +17,9 @@ struct TZkusebniStav {
   int32_t SendDelka = 0;
   int32_t SendOdpoved[4] = {};
   bool SendVyhodi = false;  // _Send raises a C++ exception
+  int SendZdrzeniUs = 0;    // _Send takes this long
   int32_t DoneVysledek = 0;
-  // _Send waits while Blokovat is set and Uvolnit is not.
+  // A _Send entered while Blokovat is set waits until Uvolnit is set.
   std::atomic<bool> Blokovat{false};
   std::atomic<bool> Uvolnit{false};
 
@@ -26,7 +27,8 @@ struct TZkusebniStav {
   std::atomic<int> PocetInit{0}, PocetSetConfig{0}, PocetSend{0},
       PocetDone{0}, PocetError{0};
   std::atomic<int> VSend{0};  // _Send calls in progress
-  std::atomic<bool> DoneBehemSend{false};
+  std::atomic<int32_t> SendHandleVBehu{0};  // handle of the _Send running
+  std::atomic<bool> DoneBehemSend{false};  // _Done of that very handle came
   int InitForma = -1;  // 0 handle only, 1 handle and number, 2 record
   int32_t InitParametr = 0;
   char InitIp[64] = {};
@@ -34,7 +36,7 @@ struct TZkusebniStav {
   int32_t SetConfig[4] = {};
   int32_t SendHandle = 0;
   int32_t Dotaz[100] = {};
-  int32_t DoneHandle = 0;
+  std::atomic<int32_t> DoneHandle{0};
 };
 
 extern "C" TZkusebniStav ZkusebniStav;

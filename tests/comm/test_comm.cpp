@@ -193,7 +193,7 @@ class TestComm : public QObject {
 
     ZkusebniStav.DoneVysledek = 6;
     QCOMPARE(UkonciRozhrani(typ, &handle), 6);
-    QCOMPARE(ZkusebniStav.DoneHandle, 0x51 + typ);
+    QCOMPARE(ZkusebniStav.DoneHandle.load(), 0x51 + typ);
     QCOMPARE(handle, 0);
     QVERIFY(!NactenaOk(typ));
     // Closed: the library no longer answers.
@@ -231,9 +231,9 @@ class TestComm : public QObject {
     ZkusebniStav.InitHandle = 12;
     QCOMPARE(OtevriCom(druhy), 0);
     QCOMPARE(ZkusebniStav.PocetDone.load(), 1);
-    QCOMPARE(ZkusebniStav.DoneHandle, 11);
+    QCOMPARE(ZkusebniStav.DoneHandle.load(), 11);
     QCOMPARE(UkonciRozhrani(TypCOM, &druhy), 0);
-    QCOMPARE(ZkusebniStav.DoneHandle, 12);
+    QCOMPARE(ZkusebniStav.DoneHandle.load(), 12);
     QVERIFY(!NactenaOk(TypCOM));
   }
 
@@ -501,12 +501,12 @@ class TestComm : public QObject {
     QCOMPARE(d.Status, uint8_t(0));
     QCOMPARE(d.D0, uint8_t(0x5A));
     QCOMPARE(ZkusebniStav.PocetDone.load(), 1);
-    QCOMPARE(ZkusebniStav.DoneHandle, 31);
+    QCOMPARE(ZkusebniStav.DoneHandle.load(), 31);
     QVERIFY(!ZkusebniStav.DoneBehemSend.load());
     QVERIFY(!RozhraniVolaniProbiha());
 
     QCOMPARE(UkonciRozhrani(TypCOM, &novy), 0);
-    QCOMPARE(ZkusebniStav.DoneHandle, 32);
+    QCOMPARE(ZkusebniStav.DoneHandle.load(), 32);
     QVERIFY(!NactenaOk(TypCOM));
   }
 
@@ -527,6 +527,44 @@ class TestComm : public QObject {
     QCOMPARE(ZkusebniStav.PocetDone.load(), 1);
     QVERIFY(!NactenaOk(TypCOM));
     QVERIFY(!RozhraniVolaniProbiha());
+  }
+
+  // The worker reads without pause while the main thread opens and closes
+  // the interface again and again: every opened interface is closed exactly
+  // once, never under its own call, and the library is never unmapped under
+  // a call (that would crash here).
+  void zatezPriUkoncovani() {
+    ZkusebniStav.SendZdrzeniUs = 150;
+    std::atomic<int32_t> aktualniHandle{0};
+    std::atomic<bool> konec{false};
+    std::atomic<int> precteno{0};
+    std::thread worker([&] {
+      while (!konec) {
+        TPole100 dotaz{}, odpoved{}, text{};
+        int32_t delka = 0, status = 0;
+        if (PosliDotaz(TypCOM, aktualniHandle, dotaz, odpoved, &delka, &status) == 0)
+          ++precteno;
+        ChybovyText(TypCOM, 3, text);
+      }
+    });
+    const int cykly = 300;
+    for (int i = 1; i <= cykly; ++i) {
+      ZkusebniStav.InitHandle = i;
+      int32_t h = 0;
+      QCOMPARE(OtevriCom(h), 0);
+      aktualniHandle = h;
+      std::this_thread::sleep_for(std::chrono::microseconds(200 + i % 7 * 50));
+      QCOMPARE(UkonciRozhrani(TypCOM, &h), 0);
+      QCOMPARE(h, 0);
+    }
+    konec = true;
+    worker.join();
+    QVERIFY(precteno > 0);
+    QVERIFY(!ZkusebniStav.DoneBehemSend.load());
+    QCOMPARE(ZkusebniStav.PocetInit.load(), cykly);
+    QCOMPARE(ZkusebniStav.PocetDone.load(), cykly);
+    QVERIFY(!RozhraniVolaniProbiha());
+    QVERIFY(!NactenaOk(TypCOM));
   }
 };
 
