@@ -441,10 +441,13 @@ int TForm1::PocetRadku() const { return model_->rowCount() + 1; }
 
 QString TForm1::TextStavu() const { return stav_->text(); }
 
-void TForm1::NastavStav(const QString& text) { stav_->setText(text); }
+void TForm1::NastavStav(const QString& text) {
+  stav_->setText(text);
+  if (SledovaniStavu) SledovaniStavu(text);
+}
 
 void TForm1::NastavStavHned(const QString& text) {
-  stav_->setText(text);
+  NastavStav(text);
   stav_->repaint();
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -82,6 +83,9 @@ class TForm1 : public QWidget {
   void NastavStav(const QString& text);
   // Shows a progress text and paints it at once, before the work that follows.
   void NastavStavHned(const QString& text);
+
+  // Called with every new status text (tests follow the sequence with it).
+  std::function<void(const QString&)> SledovaniStavu;
 
   // Measurement running (the caption of Button2 is not "Start měření").
   bool MereniBezi() const;
