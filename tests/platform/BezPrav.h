@@ -17,6 +17,12 @@
 
 #include "Profil.h"
 
+// Bytes of a literal that may hold NUL bytes, without the final NUL.
+template <size_t N>
+QByteArray Bajty(const char (&s)[N]) {
+  return QByteArray(s, static_cast<qsizetype>(N - 1));
+}
+
 inline QByteArray ObsahSouboru(const std::filesystem::path& cesta) {
   QFile f(QString::fromStdString(cesta.string()));
   if (!f.open(QIODevice::ReadOnly)) return {};

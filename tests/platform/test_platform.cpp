@@ -444,8 +444,8 @@ class TestPlatform : public QObject {
     for (auto& c : nahodne) c = static_cast<char>(gen.bounded(256));
     QTest::newRow("binary junk") << nahodne << "-";
     QTest::newRow("junk around") << (nahodne + "\r\n[S]\r\nk=1\r\n" + nahodne.left(100)) << "1";
-    QTest::newRow("NUL bytes") << QByteArray("[S]\r\n\0\0\0\r\nk=1\0zbytek\r\n", 26) << "1";
-    QTest::newRow("NUL in a name") << QByteArray("[S\0]\r\nk=1\r\n", 11) << "-";
+    QTest::newRow("NUL bytes") << Bajty("[S]\r\n\0\0\0\r\nk=1\0zbytek\r\n") << "1";
+    QTest::newRow("NUL in a name") << Bajty("[S\0]\r\nk=1\r\n") << "-";
     QTest::newRow("no line ends") << QByteArray("[S]k=1") << "-";
     QTest::newRow("no final line end") << QByteArray("[S]\r\nk=1") << "1";
     QTest::newRow("LF only") << QByteArray("[S]\nk=1\n") << "1";
