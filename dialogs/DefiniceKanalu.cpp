@@ -65,6 +65,8 @@ TMrizkaKanalu::TMrizkaKanalu(QWidget* parent) : QTableWidget(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setShowGrid(true);
   setWordWrap(false);
+  // Tab leaves the grid for the buttons instead of walking its cells.
+  setTabKeyNavigation(false);
   setCornerButtonEnabled(false);
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -16,6 +16,7 @@
 #include <typeinfo>
 
 #include "Modalni.h"
+#include "task/Dekl.h"
 
 class TOdpovedi {
  public:
@@ -100,3 +101,12 @@ inline bool Aktivuj(QDialog& dialog) {
 }
 
 inline QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Every field of two channels alike.
+inline bool Stejne(const TKanal& a, const TKanal& b) {
+  return a.Nazev == b.Nazev && a.Adresa == b.Adresa && a.Funkce == b.Funkce &&
+         a.Periferie == b.Periferie && a.Format == b.Format &&
+         a.DesetinnaMista == b.DesetinnaMista && a.KonstK == b.KonstK && a.KonstQ == b.KonstQ &&
+         a.HodnotaU32 == b.HodnotaU32 && a.HodnotaF32 == b.HodnotaF32 &&
+         a.HodnotaB32 == b.HodnotaB32 && a.Hodnota == b.Hodnota && a.Chyba == b.Chyba;
+}

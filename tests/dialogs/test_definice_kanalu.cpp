@@ -39,14 +39,6 @@ TPoleKanal Tabulka() {
   return t;
 }
 
-bool Stejne(const TKanal& a, const TKanal& b) {
-  return a.Nazev == b.Nazev && a.Adresa == b.Adresa && a.Funkce == b.Funkce &&
-         a.Periferie == b.Periferie && a.Format == b.Format &&
-         a.DesetinnaMista == b.DesetinnaMista && a.KonstK == b.KonstK && a.KonstQ == b.KonstQ &&
-         a.HodnotaU32 == b.HodnotaU32 && a.HodnotaF32 == b.HodnotaF32 &&
-         a.HodnotaB32 == b.HodnotaB32 && a.Hodnota == b.Hodnota && a.Chyba == b.Chyba;
-}
-
 bool StejneTabulky(const TPoleKanal& a, const TPoleKanal& b) {
   for (int i = 0; i < 257; ++i)
     if (!Stejne(a[i], b[i])) return false;
@@ -496,6 +488,37 @@ class TestDefiniceKanalu : public QObject {
     QCOMPARE(vybranyPo, 20);
     QCOMPARE(posunPo, posunPred);
     QCOMPARE(posunPoKlavese, 50);
+    OVER_ODPOVEDI(v);
+  }
+
+  // Enter and Esc: Enter presses nothing unless a button has the focus,
+  // Tab walks grid and buttons in their order, Esc closes as the frame does.
+  void klavesnice() {
+    TVolajici v;
+    v.Odpovedi.Pridej<TFormNastaveniKanalu>(Zrus());
+    bool otevrenPoEnteru = false;
+    QStringList poradi;
+    const int r = v.Definuj([&](TFormDefiniceKanalu& d) {
+      if (!Aktivuj(d)) return -1;
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      otevrenPoEnteru = d.isVisible();
+      for (int i = 0; i < 7; ++i) {
+        poradi << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      }
+      // Round to the grid, then on to "Nový": Enter opens the settings dialog.
+      poradi << QApplication::focusWidget()->objectName();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      if (!Aktivuj(d)) return -1;
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+      return d.result();
+    });
+    QVERIFY(otevrenPoEnteru);
+    QCOMPARE(poradi, QStringList({"StringGrid1", "Button1", "Button6", "Button3", "Button2",
+                                  "Button4", "Button5", "StringGrid1"}));
+    QCOMPARE(r, VysledekZavreno);
+    QCOMPARE(v.Odpovedi.PocetZobrazeni(), 2);
     OVER_ODPOVEDI(v);
   }
 

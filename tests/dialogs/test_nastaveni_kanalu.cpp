@@ -31,14 +31,6 @@ TKanal Vzorovy() {
   return k;
 }
 
-bool Stejne(const TKanal& a, const TKanal& b) {
-  return a.Nazev == b.Nazev && a.Adresa == b.Adresa && a.Funkce == b.Funkce &&
-         a.Periferie == b.Periferie && a.Format == b.Format &&
-         a.DesetinnaMista == b.DesetinnaMista && a.KonstK == b.KonstK && a.KonstQ == b.KonstQ &&
-         a.HodnotaU32 == b.HodnotaU32 && a.HodnotaF32 == b.HodnotaF32 &&
-         a.HodnotaB32 == b.HodnotaB32 && a.Hodnota == b.Hodnota && a.Chyba == b.Chyba;
-}
-
 struct TPrubeh {
   int Vysledek = -1;
   TKanal Kanal;

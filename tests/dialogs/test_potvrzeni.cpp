@@ -143,6 +143,7 @@ class TestPotvrzeni : public QObject {
       TFormOpravduSmazat m(nullptr);
       TFormPotvrzeni& d = soubor ? static_cast<TFormPotvrzeni&>(s) : m;
       QString fokus;
+      int vysledekDialogu = -1;
       const TOtazka o = Zeptej<TFormPotvrzeni>(d, [&](TFormPotvrzeni& x) {
         if (!Aktivuj(x)) return -1;
         fokus = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
@@ -150,9 +151,12 @@ class TestPotvrzeni : public QObject {
           x.close();
         else
           QTest::keyClick(QApplication::focusWidget(), Qt::Key(klavesa));
-        return x.result();
+        vysledekDialogu = x.result();
+        return vysledekDialogu;
       });
       QCOMPARE(fokus, QStringLiteral("Button2"));
+      // The dialog itself ends with the program's value, not Qt's 0 or 1.
+      QCOMPARE(vysledekDialogu, vysledek);
       QCOMPARE(o.Vysledek, vysledek);
     }
   }
