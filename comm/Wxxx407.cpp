@@ -48,7 +48,7 @@ struct TVazba {
   // Handle written by the successful _Init.
   int32_t Handle = 0;
 
-  // Guarded by `zamek`:
+  // Guarded by the binding lock:
   int Volani = 0;            // calls in flight
   bool Odpojena = false;     // no longer the current binding
   bool ZavritPriUvolneni = false;  // the last call out calls _Done
@@ -59,9 +59,16 @@ struct TVazba {
   }
 };
 
-std::mutex zamek;
-std::shared_ptr<TVazba> aktualni;  // the current binding, or none
-int uvolnovane = 0;  // detached bindings not yet closed and unloaded
+struct TStavVazby {
+  std::mutex Zamek;
+  std::shared_ptr<TVazba> Aktualni;  // the current binding, or none
+  int Uvolnovane = 0;  // detached bindings not yet closed and unloaded
+};
+
+// Never destroyed: a worker still inside a library call when the program
+// ends must neither meet a destroyed lock nor have the library unloaded
+// under it by a static destructor.
+TStavVazby& stav = *new TStavVazby;
 
 // Closes (if asked to) and unloads a detached binding no call uses any more.
 // Runs in whichever thread let go of it last; a failure inside _Done has no
@@ -76,8 +83,8 @@ void DokonciUvolneni(const std::shared_ptr<TVazba>& vazba) {
   }
   UvolniKnihovnu(vazba->Knihovna);
   vazba->Knihovna = nullptr;
-  std::lock_guard<std::mutex> z(zamek);
-  --uvolnovane;
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  --stav.Uvolnovane;
 }
 
 // One call into the library: holds the binding for as long as it lasts.
@@ -85,9 +92,9 @@ class TVolani {
  public:
   explicit TVolani(uint8_t typ) {
     if (!PlatnyTyp(typ)) return;
-    std::lock_guard<std::mutex> z(zamek);
-    if (aktualni && aktualni->Typ == typ) {
-      vazba_ = aktualni;
+    std::lock_guard<std::mutex> z(stav.Zamek);
+    if (stav.Aktualni && stav.Aktualni->Typ == typ) {
+      vazba_ = stav.Aktualni;
       ++vazba_->Volani;
     }
   }
@@ -95,7 +102,7 @@ class TVolani {
     if (!vazba_) return;
     bool posledni;
     {
-      std::lock_guard<std::mutex> z(zamek);
+      std::lock_guard<std::mutex> z(stav.Zamek);
       posledni = --vazba_->Volani == 0 && vazba_->Odpojena;
     }
     if (posledni) DokonciUvolneni(vazba_);
@@ -114,14 +121,14 @@ class TVolani {
 // returned for the caller to close now; otherwise the last call out closes
 // it (with _Done when `zavrit`) and nullptr is returned.
 std::shared_ptr<TVazba> Odpoj(bool zavrit, int32_t handle) {
-  std::lock_guard<std::mutex> z(zamek);
-  std::shared_ptr<TVazba> vazba = std::move(aktualni);
-  aktualni.reset();
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  std::shared_ptr<TVazba> vazba = std::move(stav.Aktualni);
+  stav.Aktualni.reset();
   if (!vazba) return nullptr;
   vazba->Odpojena = true;
   vazba->ZavritPriUvolneni = zavrit;
   vazba->HandleZavreni = handle;
-  ++uvolnovane;
+  ++stav.Uvolnovane;
   if (vazba->Volani == 0) return vazba;
   return nullptr;
 }
@@ -131,8 +138,8 @@ std::shared_ptr<TVazba> Odpoj(bool zavrit, int32_t handle) {
 void NahradPredchozi() {
   std::shared_ptr<TVazba> predchozi;
   {
-    std::lock_guard<std::mutex> z(zamek);
-    predchozi = aktualni;
+    std::lock_guard<std::mutex> z(stav.Zamek);
+    predchozi = stav.Aktualni;
   }
   if (!predchozi) return;
   std::shared_ptr<TVazba> hned = Odpoj(predchozi->Otevreno, predchozi->Handle);
@@ -191,8 +198,8 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle,
 
   // Bound before _Init, so that after a failed _Init its _Error still answers.
   {
-    std::lock_guard<std::mutex> z(zamek);
-    aktualni = vazba;
+    std::lock_guard<std::mutex> z(stav.Zamek);
+    stav.Aktualni = vazba;
   }
   int32_t vysledek = VolejInit(*vazba, handle, parametry);
   if (vysledek == 0) {
@@ -218,8 +225,8 @@ int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz,
 
 int32_t UkonciRozhrani(uint8_t typ, int32_t* handle) {
   {
-    std::lock_guard<std::mutex> z(zamek);
-    if (!PlatnyTyp(typ) || !aktualni || aktualni->Typ != typ)
+    std::lock_guard<std::mutex> z(stav.Zamek);
+    if (!PlatnyTyp(typ) || !stav.Aktualni || stav.Aktualni->Typ != typ)
       return KodNeotevreno;
   }
   std::shared_ptr<TVazba> hned = Odpoj(true, *handle);
@@ -244,8 +251,8 @@ int32_t UkonciRozhrani(uint8_t typ, int32_t* handle) {
 }
 
 bool RozhraniVolaniProbiha() {
-  std::lock_guard<std::mutex> z(zamek);
-  return uvolnovane > 0 || (aktualni && aktualni->Volani > 0);
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  return stav.Uvolnovane > 0 || (stav.Aktualni && stav.Aktualni->Volani > 0);
 }
 
 int32_t ChybovyText(uint8_t typ, int32_t kod, TPole100& text) {
