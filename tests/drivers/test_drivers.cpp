@@ -1,0 +1,547 @@
+// The interface libraries as the program uses them: loaded by the binding
+// from the program's folder, spoken to through DotazModulu, with the
+// module-bus simulator in the same process on a loopback UDP port and on
+// pseudo-terminals linked in as dosdevices/comN and dosdevices/usb1407.
+
+#include "Cp1250.h"
+#include "Karta.h"
+#include "Protokol.h"
+#include "Simulator.h"
+#include "Slozka.h"
+#include "Wxxx407.h"
+#include "zq407.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using THodiny = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr int32_t Rychlost = 115200;
+constexpr int32_t Timeout = 50;
+constexpr int32_t LanTimeout = 100;
+constexpr int64_t Rezerva = 80;  // ms of scheduling slack on a busy machine
+
+struct TCteni {
+  uint8_t Status = 0xEE;
+  uint8_t Delka = 0;
+  std::array<uint8_t, 4> Data{};
+  int64_t Ms = 0;
+};
+
+std::string Text(uint8_t typ, int32_t kod) {
+  TPole100 pole{};
+  ChybovyText(typ, kod, pole);
+  return PoleNaText(pole);
+}
+
+}  // namespace
+
+class TestDrivers : public QObject {
+  Q_OBJECT
+
+ private:
+  zqsim::TSimulator sim_;
+  fs::path bin_;
+  int32_t comPort_ = 0;
+  fs::path comOdkaz_, usbOdkaz_;
+  std::string usbSlave_;
+  std::string ip_ = "127.0.0.1";
+  uint8_t typ_ = TypNeznamy;
+  int32_t handle_ = 0;
+  int32_t opakovani_ = 0;
+  int32_t lan_ = 0;
+
+  int32_t Otevri(uint8_t typ, int32_t opakovani, int32_t lanTimeout = LanTimeout) {
+    TParametryRozhrani p;
+    if (typ == TypCOM) p.Polozka[0] = comPort_;
+    if (typ == TypZQ) {
+      p.Polozka[0] = reinterpret_cast<intptr_t>(ip_.c_str());
+      p.Polozka[1] = sim_.UdpPort();
+      p.Polozka[2] = lanTimeout;
+    }
+    int32_t kod = InitRozhrani(typ, &handle_, p);
+    if (kod != 0) return kod;
+    typ_ = typ;
+    opakovani_ = opakovani;
+    lan_ = typ == TypZQ ? lanTimeout : 0;
+    kod = NastavRozhrani(typ, handle_, Rychlost, Timeout, opakovani);
+    if (kod != 0) Zavri();
+    return kod;
+  }
+
+  void Zavri() {
+    if (handle_ != 0) UkonciRozhrani(typ_, &handle_);
+    handle_ = 0;
+  }
+
+  // Longest a read may take with the current settings.
+  int64_t Mez() const {
+    return (zqdrv::DobaRamce(Rychlost) + Timeout) * (opakovani_ + 1) + lan_;
+  }
+
+  TCteni Precti(uint8_t adresa, uint8_t periferie, uint8_t funkce = 0, uint8_t delka = 0,
+                std::array<uint8_t, 4> data = {}) {
+    TCteni c;
+    c.Delka = delka;
+    c.Data = data;
+    TPole100 odpoved{};
+    const auto t0 = THodiny::now();
+    DotazModulu(typ_, handle_, adresa, funkce, periferie, c.Delka, c.Data[0], c.Data[1], c.Data[2],
+                c.Data[3], c.Status, odpoved);
+    c.Ms = std::chrono::duration_cast<std::chrono::milliseconds>(THodiny::now() - t0).count();
+    return c;
+  }
+
+  uint32_t Cislo(const TCteni& c) {
+    return c.Data[0] | (c.Data[1] << 8) | (c.Data[2] << 16) | (uint32_t{c.Data[3]} << 24);
+  }
+
+  void Porucha(zqsim::TDruhPoruchy druh, int64_t pocet = -1, int32_t zpozdeni = 0) {
+    zqsim::TPorucha p;
+    p.Druh = druh;
+    p.Pocet = pocet;
+    p.ZpozdeniMs = zpozdeni;
+    p.Adresa = 1;
+    sim_.PridejPoruchu(p);
+  }
+
+  void Typy() {
+    QTest::addColumn<int>("typ");
+    QTest::newRow("COM") << int{TypCOM};
+    QTest::newRow("USB") << int{TypUSB};
+    QTest::newRow("LAN") << int{TypZQ};
+  }
+
+ private slots:
+  void initTestCase() {
+    bin_ = fs::path(QCoreApplication::applicationDirPath().toStdString());
+    NastavSlozkuProgramu(bin_);
+    comPort_ = 100 + static_cast<int32_t>(getpid() % 100);
+    comOdkaz_ = bin_ / "dosdevices" / ("com" + std::to_string(comPort_));
+    usbOdkaz_ = bin_ / "dosdevices" / "usb1407";
+    QVERIFY(sim_.SpustUdp(0));
+    QVERIFY(!sim_.SpustPty(comOdkaz_).empty());
+    usbSlave_ = sim_.SpustPty(usbOdkaz_);
+    QVERIFY(!usbSlave_.empty());
+    using zqsim::TFormat;
+    using zqsim::TPrubeh;
+    sim_.PridejPeriferii(1, 0, {TFormat::Uint32, TPrubeh::Konstanta, 2018915346.0});  // 0x78563412
+    sim_.PridejPeriferii(1, 1, {TFormat::Float32, TPrubeh::Konstanta, 123.45, 0, 60, 1, 2});
+    sim_.PridejPeriferii(1, 2, {TFormat::Float32, TPrubeh::Konstanta, -1});
+    sim_.PridejPeriferii(1, 3, {TFormat::Bool32, TPrubeh::Konstanta, 2779057935.0});  // 0xA5A50F0F
+    sim_.PridejPeriferii(1, 4, {TFormat::Uint32, TPrubeh::Citac, 100});
+    sim_.PridejPeriferii(1, 5, {TFormat::Uint32, TPrubeh::Konstanta, 4294967295.0});
+    sim_.PridejPeriferii(2, 0, {TFormat::Uint32, TPrubeh::Konstanta, 7});
+  }
+
+  void cleanupTestCase() {
+    Zavri();
+    sim_.Zastav();
+    QVERIFY(!fs::exists(fs::symlink_status(comOdkaz_)));
+  }
+
+  void init() { sim_.ZrusPoruchy(); }
+  void cleanup() {
+    Zavri();
+    sim_.ZrusPoruchy();
+  }
+
+  void dobreCteni_data() { Typy(); }
+  void dobreCteni() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    QVERIFY(handle_ != 0);
+    struct {
+      uint8_t Periferie;
+      std::array<uint8_t, 4> Data;
+    } const ocekavane[] = {
+        {0, {0x12, 0x34, 0x56, 0x78}},  // uint32, least significant byte first
+        {1, {0x39, 0x30, 0x00, 0x02}},  // float32 123.45: 12345 and two decimals
+        {2, {0x01, 0x00, 0x80, 0x00}},  // float32 -1: sign in bit 7 of the third byte
+        {3, {0x0F, 0x0F, 0xA5, 0xA5}},  // bool32 bit pattern
+        {5, {0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const auto& o : ocekavane) {
+      const TCteni c = Precti(1, o.Periferie);
+      QCOMPARE(int{c.Status}, 0);
+      QCOMPARE(int{c.Delka}, 4);
+      QVERIFY2(c.Data == o.Data, qPrintable(QString("peripheral %1: %2 %3 %4 %5").arg(o.Periferie)
+                                               .arg(c.Data[0], 2, 16).arg(c.Data[1], 2, 16)
+                                               .arg(c.Data[2], 2, 16).arg(c.Data[3], 2, 16)));
+    }
+    // The response array carries the four bytes and nothing after them.
+    TPole100 dotaz{}, odpoved;
+    odpoved.fill(-7);
+    dotaz[0] = 1;
+    int32_t delka = -1, status = -1;
+    QCOMPARE(PosliDotaz(typ_, handle_, dotaz, odpoved, &delka, &status), 0);
+    QCOMPARE(status, 0);
+    QCOMPARE(delka, 4);
+    QCOMPARE(odpoved[0], 0x12);
+    QCOMPARE(odpoved[3], 0x78);
+    for (size_t i = 4; i < odpoved.size(); ++i) QCOMPARE(odpoved[i], 0);
+  }
+
+  void chybyModulu_data() { Typy(); }
+  void chybyModulu() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    TCteni c = Precti(1, 77);
+    QCOMPARE(int{c.Status}, 32);
+    QCOMPARE(int{c.Delka}, 0);
+    QCOMPARE(Text(typ_, 32), Cp1250("modul nezná požadovanou periferii"));
+    QCOMPARE(int{Precti(1, 0, 5).Status}, 31);
+    // A write changes what the peripheral reports.
+    sim_.PridejPeriferii(3, 0, {zqsim::TFormat::Uint32, zqsim::TPrubeh::Konstanta, 1});
+    c = Precti(3, 0, zqdrv::FunkceZapis, 2, {0x34, 0x12, 0x99, 0x99});
+    QCOMPARE(int{c.Status}, 0);
+    QCOMPARE(int{Precti(3, 0, zqdrv::FunkceZapis, 0).Status}, 33);
+    c = Precti(3, 0);
+    QCOMPARE(c.Data, (std::array<uint8_t, 4>{0x34, 0x12, 0, 0}));
+    // A length the protocol cannot carry never reaches the line.
+    const uint64_t pred = sim_.PocetDotazu();
+    QCOMPARE(int{Precti(3, 0, zqdrv::FunkceZapis, 5).Status}, 7);
+    QCOMPARE(sim_.PocetDotazu(), pred);
+  }
+
+  void casovyLimit_data() { Typy(); }
+  void casovyLimit() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 2), 0);
+    const uint64_t pred = sim_.PocetDotazu();
+    const TCteni c = Precti(9, 0);  // no module 9 on the bus
+    QCOMPARE(int{c.Status}, 20);
+    QCOMPARE(int{c.Delka}, 0);
+    QCOMPARE(c.Data, (std::array<uint8_t, 4>{}));
+    QCOMPARE(sim_.PocetDotazu(), pred + 3);
+    QVERIFY2(c.Ms <= Mez() + Rezerva, qPrintable(QString::number(c.Ms)));
+    QVERIFY(c.Ms >= 3 * (zqdrv::DobaRamce(Rychlost) + Timeout) - 5);
+    QCOMPARE(Text(typ_, 20), Cp1250("modul neodpověděl (vypršel časový limit)"));
+  }
+
+  void opakovaniZachraniZtracenou_data() { Typy(); }
+  void opakovaniZachraniZtracenou() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
+    Porucha(zqsim::TDruhPoruchy::Zahozeni, 1);
+    const uint64_t pred = sim_.PocetDotazu();
+    const TCteni c = Precti(1, 0);
+    QCOMPARE(int{c.Status}, 0);
+    QCOMPARE(c.Data, (std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+    QCOMPARE(sim_.PocetDotazu(), pred + 2);
+    QVERIFY(c.Ms <= Mez() + Rezerva);
+    // Without a retry the loss is reported: the LAN converter itself sent
+    // nothing, a line stayed silent.
+    Zavri();
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    Porucha(zqsim::TDruhPoruchy::Zahozeni, 1);
+    const TCteni z = Precti(1, 0);
+    QCOMPARE(int{z.Status}, typ == TypZQ ? 44 : 20);
+    QVERIFY(z.Ms <= Mez() + Rezerva);
+  }
+
+  void vadneOdpovedi_data() {
+    QTest::addColumn<int>("typ");
+    QTest::addColumn<int>("druh");
+    QTest::addColumn<int>("kod");
+    const struct {
+      const char* Jmeno;
+      zqsim::TDruhPoruchy Druh;
+      int Kod;
+    } poruchy[] = {
+        {"crc", zqsim::TDruhPoruchy::Crc, 21},
+        {"adresa", zqsim::TDruhPoruchy::Adresa, 22},
+        {"zkracena", zqsim::TDruhPoruchy::Zkraceni, 23},
+        {"prodlouzena", zqsim::TDruhPoruchy::Prodlouzeni, 24},
+    };
+    for (int typ : {int{TypCOM}, int{TypUSB}, int{TypZQ}})
+      for (const auto& p : poruchy)
+        QTest::addRow("%s %s", typ == TypCOM ? "COM" : typ == TypUSB ? "USB" : "LAN", p.Jmeno)
+            << typ << int(p.Druh) << p.Kod;
+  }
+  void vadneOdpovedi() {
+    QFETCH(int, typ);
+    QFETCH(int, druh);
+    QFETCH(int, kod);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
+    Porucha(static_cast<zqsim::TDruhPoruchy>(druh));
+    const uint64_t pred = sim_.PocetDotazu();
+    const TCteni c = Precti(1, 0);
+    QCOMPARE(int{c.Status}, kod);
+    QCOMPARE(c.Data, (std::array<uint8_t, 4>{}));
+    QCOMPARE(sim_.PocetDotazu(), pred + 2);  // every try was made
+    QVERIFY2(c.Ms <= Mez() + Rezerva, qPrintable(QString::number(c.Ms)));
+    // One spoilt answer is cured by the retry.
+    sim_.ZrusPoruchy();
+    Porucha(static_cast<zqsim::TDruhPoruchy>(druh), 1);
+    const TCteni d = Precti(1, 0);
+    QCOMPARE(int{d.Status}, 0);
+    QCOMPARE(d.Data, (std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+  }
+
+  // An answer that comes after its try has timed out is not taken for the
+  // answer of the next try, nor of the next request.
+  void pozdniOdpoved_data() { Typy(); }
+  void pozdniOdpoved() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
+    const int64_t okno = Mez() / 2;
+    const uint32_t v0 = Cislo(Precti(1, 4));
+    Porucha(zqsim::TDruhPoruchy::Zpozdeni, 2, static_cast<int32_t>(okno * 3 / 2));
+    const TCteni c = Precti(1, 4);
+    QCOMPARE(int{c.Status}, 26);
+    QVERIFY(c.Ms <= Mez() + Rezerva);
+    // Both late answers (v0+1, v0+2) arrive while nobody waits for them.
+    QTest::qWait(static_cast<int>(2 * okno));
+    const TCteni d = Precti(1, 4);
+    QCOMPARE(int{d.Status}, 0);
+    QCOMPARE(Cislo(d), v0 + 3);
+  }
+
+  void zdvojenaOdpoved_data() { Typy(); }
+  void zdvojenaOdpoved() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    Porucha(zqsim::TDruhPoruchy::Duplikat);
+    uint32_t predchozi = Cislo(Precti(1, 4));
+    for (int i = 0; i < 5; ++i) {
+      const TCteni c = Precti(1, 4);
+      QCOMPARE(int{c.Status}, 0);
+      QCOMPARE(Cislo(c), predchozi + 1);
+      predchozi = Cislo(c);
+    }
+  }
+
+  // LAN: a datagram from another port; line: another module's frame.
+  void ciziOdpovedPreskocena_data() { Typy(); }
+  void ciziOdpovedPreskocena() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    Porucha(zqsim::TDruhPoruchy::Cizi);
+    for (int i = 0; i < 3; ++i) {
+      const TCteni c = Precti(1, 0);
+      QCOMPARE(int{c.Status}, 0);
+      QCOMPARE(c.Data, (std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+    }
+  }
+
+  // Random faults of every kind: whatever happens, a read either brings the
+  // module's exact bytes or a status code, within the time bound.
+  void smesPoruch_data() { Typy(); }
+  void smesPoruch() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
+    sim_.NastavSemeno(7);
+    using D = zqsim::TDruhPoruchy;
+    for (D d : {D::Zahozeni, D::Crc, D::Adresa, D::Duplikat, D::Zkraceni, D::Prodlouzeni, D::Cizi}) {
+      zqsim::TPorucha p;
+      p.Druh = d;
+      p.Pravdepodobnost = 0.08;
+      sim_.PridejPoruchu(p);
+    }
+    zqsim::TPorucha pozde;
+    pozde.Druh = D::Zpozdeni;
+    pozde.Pravdepodobnost = 0.08;
+    pozde.ZpozdeniMs = static_cast<int32_t>(Mez() / 2 + 10);
+    sim_.PridejPoruchu(pozde);
+    int dobre = 0;
+    for (int i = 0; i < 100; ++i) {
+      const TCteni c = Precti(1, 0);
+      QVERIFY2(c.Ms <= Mez() + Rezerva, qPrintable(QString::number(c.Ms)));
+      if (c.Status == 0) {
+        ++dobre;
+        QCOMPARE(c.Data, (std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+      } else {
+        QVERIFY(c.Status >= 20 && c.Status <= 44);
+        QCOMPARE(c.Data, (std::array<uint8_t, 4>{}));
+      }
+    }
+    QVERIFY(dobre > 60);
+  }
+
+  void otevreniSelze() {
+    // COM: a port without a device, a bad number, a device that is no line.
+    TParametryRozhrani p;
+    int32_t h = 0;
+    fs::remove(bin_ / "dosdevices" / "com250");
+    p.Polozka[0] = 250;
+    QCOMPARE(InitRozhrani(TypCOM, &h, p), 12);
+    QCOMPARE(Text(TypCOM, 12), Cp1250("port neexistuje"));
+    p.Polozka[0] = 0;
+    QCOMPARE(InitRozhrani(TypCOM, &h, p), 16);
+    {
+      std::ofstream f(bin_ / "dosdevices" / "com251");
+      f << "/dev/null\n";
+    }
+    p.Polozka[0] = 251;
+    QCOMPARE(InitRozhrani(TypCOM, &h, p), 11);
+    // The file form of the override leads to the simulator's line.
+    const std::string slave = fs::read_symlink(comOdkaz_).string();
+    {
+      std::ofstream f(bin_ / "dosdevices" / "com251");
+      f << "  " << slave << "  \n";
+    }
+    QCOMPARE(InitRozhrani(TypCOM, &h, p), 0);
+    typ_ = TypCOM;
+    handle_ = h;
+    QCOMPARE(int{Precti(2, 0).Status}, 0);
+    // The same line cannot be opened twice, not even by this process.
+    void* lib = dlopen((bin_ / "libWCOM407.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY(lib != nullptr);
+    auto init = reinterpret_cast<ZQ407_Init1_t>(dlsym(lib, "WCOM407_Init"));
+    int32_t h2 = 0;
+    QCOMPARE(init(&h2, 251), 13);
+    QCOMPARE(h2, 0);
+    dlclose(lib);
+    QCOMPARE(Text(TypCOM, 13), Cp1250("port je používán jiným programem"));
+    Zavri();
+    fs::remove(bin_ / "dosdevices" / "com251");
+
+    // LAN: address, port and LAN time-out are checked.
+    std::string spatna = "192.168.1";
+    p = {};
+    p.Polozka[0] = reinterpret_cast<intptr_t>(spatna.c_str());
+    p.Polozka[1] = 5000;
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 40);
+    QCOMPARE(Text(TypZQ, 40), Cp1250("chybná IP adresa převodníku"));
+    p.Polozka[0] = reinterpret_cast<intptr_t>(ip_.c_str());
+    p.Polozka[1] = 0;
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 41);
+    p.Polozka[1] = 70000;
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 41);
+    p.Polozka[1] = 5000;
+    p.Polozka[2] = -1;
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 46);
+    p.Polozka[0] = 0;
+    p.Polozka[2] = 100;
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 40);
+  }
+
+  void kartyBezKarty() {
+    TParametryRozhrani p;
+    int32_t h = 0;
+    p.Polozka[0] = 0x300;
+    const int32_t isa = InitRozhrani(TypPCI407, &h, p);
+    // Without the right to the ports (an ordinary user, or root in a
+    // container without CAP_SYS_RAWIO) access is refused; with it, the probe
+    // finds no card.
+    if (geteuid() != 0) QCOMPARE(isa, 50);
+    else QVERIFY(isa == 50 || isa == 51);
+    QCOMPARE(Text(TypPCI407, 50), Cp1250("přístup k portům karty PCI-407 odepřen"));
+    QCOMPARE(Text(TypPCI407, 51), Cp1250("karta PCI-407 nenalezena"));
+    QCOMPARE(h, 0);
+    p.Polozka[0] = 0;
+    QCOMPARE(InitRozhrani(TypPCI407, &h, p), 52);
+    p.Polozka[0] = 0x10000;
+    QCOMPARE(InitRozhrani(TypPCI407, &h, p), 52);
+    uint32_t zacatek = 0, delka = 0;
+    if (zqdrv::NajdiPciKartu("/sys/bus/pci/devices", zqdrv::PciVyrobce, zqdrv::PciZarizeni, zacatek, delka))
+      QSKIP("this computer has the card");
+    QCOMPARE(InitRozhrani(TypPCI1407, &h, TParametryRozhrani{}), 55);
+    QCOMPARE(Text(TypPCI1407, 55), Cp1250("karta PCI-1407 nenalezena"));
+    QCOMPARE(h, 0);
+  }
+
+  void usbBezPrevodniku() {
+    fs::remove(usbOdkaz_);
+    const bool maUsb = fs::exists("/dev/ttyUSB0") || fs::exists("/dev/serial/by-id");
+    int32_t h = 0;
+    const int32_t kod = InitRozhrani(TypUSB, &h, TParametryRozhrani{});
+    // A link to nothing also means no converter.
+    fs::create_symlink("/nonexistent/ttyUSB7", usbOdkaz_);
+    const int32_t kodOdkazu = InitRozhrani(TypUSB, &h, TParametryRozhrani{});
+    fs::remove(usbOdkaz_);
+    fs::create_symlink(usbSlave_, usbOdkaz_);
+    QCOMPARE(kodOdkazu, 60);
+    if (maUsb) QSKIP("a USB serial adapter is attached");
+    QCOMPARE(kod, 60);
+    QCOMPARE(Text(TypUSB, 60), Cp1250("převodník USB-1407 nenalezen"));
+  }
+
+  void nastaveniLinky() {
+    QCOMPARE(Otevri(TypZQ, 0), 0);
+    QCOMPARE(NastavRozhrani(TypZQ, handle_, 1200, 100, 1), 3);
+    QCOMPARE(Text(TypZQ, 3), Cp1250("nepodporovaná rychlost linky"));
+    QCOMPARE(NastavRozhrani(TypZQ, handle_, 9600, 0, 1), 5);
+    QCOMPARE(NastavRozhrani(TypZQ, handle_, 9600, 100, 16), 5);
+    QCOMPARE(NastavRozhrani(TypZQ, handle_, 9600, 100, -1), 5);
+    QCOMPARE(NastavRozhrani(TypZQ, handle_ + 1, 9600, 100, 1), 1);
+    for (int32_t r : {4800, 9600, 19200, 38400, 57600, 115200})
+      QCOMPARE(NastavRozhrani(TypZQ, handle_, r, 100, 1), 0);
+    QCOMPARE(Text(TypZQ, 77), Cp1250("neznámý chybový kód"));
+    QCOMPARE(Text(TypZQ, 4), Cp1250("chyba při čtení z modulu"));
+    QCOMPARE(Text(TypZQ, 9), Cp1250("dotaz nelze sestavit"));
+    QCOMPARE(Text(TypZQ, 10), Cp1250("rozhraní není otevřeno"));
+  }
+
+  // The entry points themselves: several handles at once, closed handles,
+  // the configuration read back, the text array's layout.
+  void vstupyKnihovny() {
+    void* lib = dlopen((bin_ / "libWZQ1407.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY(lib != nullptr);
+    auto init = reinterpret_cast<ZQ407_InitP_t>(dlsym(lib, "WZQ1407_Init"));
+    auto nastav = reinterpret_cast<ZQ407_SetConfig_t>(dlsym(lib, "WZQ1407_SetConfig"));
+    auto konfigurace = reinterpret_cast<ZQ407_GetConfig_t>(dlsym(lib, "WZQ1407_GetConfig"));
+    auto posli = reinterpret_cast<ZQ407_Send_t>(dlsym(lib, "WZQ1407_Send"));
+    auto done = reinterpret_cast<ZQ407_Done_t>(dlsym(lib, "WZQ1407_Done"));
+    auto error = reinterpret_cast<ZQ407_Error_t>(dlsym(lib, "WZQ1407_Error"));
+    auto verze = reinterpret_cast<ZQ407_Version_t>(dlsym(lib, "WZQ1407_Version"));
+    QVERIFY(init && nastav && konfigurace && posli && done && error && verze);
+    QVERIFY(dlsym(lib, "_ZN5zqdrv5Crc16EPKhm") == nullptr);  // nothing but the seven
+
+    int32_t v = 0;
+    QCOMPARE(verze(&v), 0);
+    QCOMPARE(v, 0x0103);
+    intptr_t p[16] = {reinterpret_cast<intptr_t>(ip_.c_str()), sim_.UdpPort(), 100};
+    int32_t handly[17] = {};
+    for (int i = 0; i < 16; ++i) {
+      QCOMPARE(init(&handly[i], p), 0);
+      QVERIFY(handly[i] != 0);
+      for (int j = 0; j < i; ++j) QVERIFY(handly[i] != handly[j]);
+    }
+    QCOMPARE(init(&handly[16], p), 6);
+    QCOMPARE(nastav(handly[3], 19200, 30, 2), 0);
+    int32_t r = 0, t = 0, o = 0;
+    QCOMPARE(konfigurace(handly[3], &r, &t, &o), 0);
+    QCOMPARE(r, 19200);
+    QCOMPARE(t, 30);
+    QCOMPARE(o, 2);
+    int32_t dotaz[100] = {1, 0, 0}, odpoved[100], delka = 0, status = -1;
+    QCOMPARE(posli(handly[3], dotaz, odpoved, &delka, &status), 0);
+    QCOMPARE(odpoved[0], 0x12);
+    const int32_t stary = handly[3];
+    QCOMPARE(done(&handly[3]), 0);
+    QCOMPARE(handly[3], 0);
+    QCOMPARE(posli(stary, dotaz, odpoved, &delka, &status), 1);
+    QCOMPARE(status, 1);
+    QCOMPARE(done(&handly[3]), 1);
+    // A new handle in the freed place differs from the old one.
+    QCOMPARE(init(&handly[3], p), 0);
+    QVERIFY(handly[3] != stary);
+    QCOMPARE(posli(handly[5], dotaz, odpoved, &delka, &status), 0);
+    QCOMPARE(posli(0, dotaz, odpoved, &delka, &status), 1);
+    for (int i = 0; i < 16; ++i) QCOMPARE(done(&handly[i]), 0);
+
+    int32_t text[100];
+    std::fill(std::begin(text), std::end(text), -1);
+    QCOMPARE(error(-5, text), 0);
+    QCOMPARE(text[0], 0);
+    const std::string neznamy = Cp1250("neznámý chybový kód");
+    for (size_t i = 0; i < neznamy.size(); ++i) QCOMPARE(text[i + 1], int32_t{static_cast<unsigned char>(neznamy[i])});
+    for (size_t i = neznamy.size() + 1; i < 100; ++i) QCOMPARE(text[i], 0);
+    dlclose(lib);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestDrivers)
+#include "test_drivers.moc"
