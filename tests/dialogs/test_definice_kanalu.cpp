@@ -135,6 +135,35 @@ class TestDefiniceKanalu : public QObject {
     OVER_ODPOVEDI(v);
   }
 
+  // A count the table cannot hold is taken as the nearest one it can.
+  void pocetMimoTabulku_data() {
+    QTest::addColumn<int>("pocet");
+    QTest::addColumn<int>("platny");
+    QTest::newRow("above") << 300 << 256;
+    QTest::newRow("below") << -5 << 0;
+  }
+
+  void pocetMimoTabulku() {
+    QFETCH(int, pocet);
+    QFETCH(int, platny);
+    TVolajici v;
+    v.Pocet = pocet;
+    int radku = 0;
+    QString label;
+    v.Definuj([&](TFormDefiniceKanalu& d) {
+      radku = d.PocetRadku();
+      label = d.Label2->text();
+      // Deleting must not read past the table, adding must not exceed it.
+      QTest::mouseClick(d.Button2, Qt::LeftButton);
+      QTest::mouseClick(d.Button2, Qt::LeftButton);
+      return Klikni(d, d.Button4);
+    });
+    QCOMPARE(radku, std::max(platny + 1, 2));
+    QCOMPARE(label, QString::number(platny));
+    QCOMPARE(v.Pocet, std::max(platny - 2, 0));
+    OVER_ODPOVEDI(v);
+  }
+
   void prazdnySeznamNabizi() {
     TVolajici v;
     v.Pocet = 0;
