@@ -98,8 +98,12 @@ uint64_t PocetOtevreniProfilu() { return pocetOtevreni.load(); }
 
 TProfil::TProfil(std::filesystem::path cesta) : cesta_(std::move(cesta)) {
   sekce_.push_back({});
-  const int fd = ::open(cesta_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
+  // Non-blocking, so that a FIFO in place of the file cannot hang the program.
+  const int fd = ::open(cesta_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    nelzeCist_ = errno != ENOENT;
+    return;
+  }
   ++pocetOtevreni;
   struct stat st {};
   std::string obsah;
@@ -116,7 +120,10 @@ TProfil::TProfil(std::filesystem::path cesta) : cesta_(std::move(cesta)) {
     }
   }
   ::close(fd);
-  if (!ok) return;
+  if (!ok) {
+    nelzeCist_ = true;
+    return;
+  }
   precten_ = true;
   Nacti(obsah);
 }
@@ -205,6 +212,8 @@ std::string TProfil::Obsah() const {
 
 void TProfil::Uloz() {
   if (!zmeneno_) return;
+  // Saving only the keys written here would destroy what the file held.
+  if (nelzeCist_) ChybaZapisu(cesta_);
   // Through a symbolic link to the file it names; the link stays.
   std::filesystem::path cil = cesta_;
   std::error_code chyba;

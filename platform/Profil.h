@@ -79,6 +79,7 @@ class TProfil {
   bool precten_ = false;
   bool zmeneno_ = false;
   bool bom_ = false;  // the file began with a UTF-8 byte-order mark; kept
+  bool nelzeCist_ = false;  // the file is there but could not be read: never overwritten
   std::vector<TSekce> sekce_;
   std::unordered_map<std::string, size_t> indexSekci_;  // folded name -> first section
 };

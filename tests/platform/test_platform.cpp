@@ -510,6 +510,32 @@ class TestPlatform : public QObject {
     QCOMPARE(ObsahSouboru(f), puvodni);
     ::chmod(f.c_str(), 0644);
 
+    // A file that cannot be read is not replaced by the few keys written.
+    const fs::path jenZapis = slozka / "wo.ini";
+    UlozSoubor(jenZapis, puvodni);
+    ::chmod(slozka.c_str(), 0777);
+    ::chmod(jenZapis.c_str(), 0200);
+    if (::geteuid() == 0) QCOMPARE(::chown(jenZapis.c_str(), 65534, 65534), 0);
+    const auto w = SpustBezPrav([&] {
+      TProfil p(jenZapis);
+      if (p.Precten()) return;
+      p.ZapisText("S", "k", "4");
+      p.Uloz();
+    });
+    QVERIFY(w.Vyhozeno);
+    ::chmod(jenZapis.c_str(), 0644);
+    QCOMPARE(ObsahSouboru(jenZapis), puvodni);
+
+    // A FIFO in place of the file neither hangs the reader nor is replaced.
+    const fs::path fifo = slozka / "fifo.ini";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0644), 0);
+    TProfil zFifo(fifo);
+    QVERIFY(!zFifo.Precten());
+    QCOMPARE(zFifo.CtiText("S", "k", "-"), std::string("-"));
+    zFifo.ZapisText("S", "k", "1");
+    QVERIFY_THROWS_EXCEPTION(TChybaZapisu, zFifo.Uloz());
+    QVERIFY(fs::is_fifo(fifo));
+
     // A folder that does not exist, and a name that is a folder.
     for (const fs::path& spatna : {slozka / "neni" / "u.ini", slozka}) {
       TProfil p(spatna);
