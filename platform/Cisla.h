@@ -26,6 +26,9 @@ std::string DoubleNaText(double hodnota, char oddelovac);
 // 0..18), the value first rounded to 16 significant digits, a leading minus
 // for negative values, no thousands separator.  A value with more than 16
 // digits before the separator comes out in the general form (16 digits).
+// Rounding works on the decimal digits, half away from zero (2.675 -> 2,68);
+// a negative value that rounds to zero shows no minus sign.  NaN and the
+// infinities give "NAN", "INF" and "-INF" here and in DoubleNaText.
 std::string FixniText(double hodnota, int mista, char oddelovac);
 
 // Floating-point text written with `oddelovac` as the decimal separator:

@@ -56,7 +56,8 @@ class TProfil {
                   int32_t hodnota);
 
   // Writes the file: a temporary file in the same folder, flushed and
-  // renamed over the old one.  Throws TChybaZapisu when refused; the file on
+  // renamed over the old one.  Throws TChybaZapisu when refused (also when
+  // the file is there but could not be read, or is read-only); the file on
   // disk is then unchanged.  Does nothing when nothing was written since the
   // file was read.
   void Uloz();
