@@ -1,0 +1,499 @@
+// A measurement from the button to the data file: the real window, the two
+// worker threads, the interface libraries, and the module-bus simulator on
+// loopback.
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <functional>
+
+#include "Cp1250.h"
+#include "Dekl.h"
+#include "Hlavni.h"
+#include "Mistni.h"
+#include "Modalni.h"
+#include "Simulator.h"
+#include "Slozka.h"
+#include "Vlakna.h"
+#include "Wxxx407.h"
+#include "ZkusebniStav.h"
+
+namespace fs = std::filesystem;
+using namespace zqsim;
+
+// The test interface library of the binding tests records into this.
+__attribute__((visibility("default"))) TZkusebniStav ZkusebniStav;
+
+namespace {
+QString T(const char* s) { return QString::fromUtf8(s); }
+
+QByteArray Obsah(const fs::path& p) {
+  QFile f(QString::fromStdString(p.string()));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool CekejNa(const std::function<bool()>& podminka, int ms) {
+  return QTest::qWaitFor(podminka, ms);
+}
+
+TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie, const char* format, int mista) {
+  TKanal k;
+  k.Nazev = Cp1250(nazev);
+  k.Adresa = adresa;
+  k.Periferie = periferie;
+  k.Format = format;
+  k.DesetinnaMista = mista;
+  k.KonstK = 1.0;
+  k.KonstQ = 0.0;
+  k.Hodnota = "0";
+  return k;
+}
+}  // namespace
+
+class TestMereni : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir slozka_;
+  std::unique_ptr<TSimulator> sim_;
+
+  fs::path Slozka() const { return fs::path(slozka_.path().toStdString()); }
+
+  // The window set up for the LAN converter of the simulator and channels.
+  void Nastav(TForm1& w, const std::vector<TKanal>& kanaly, const QString& soubor, int volby = 0,
+              int lanTimeout = 300, int rs485Timeout = 50) {
+    TPoleKanal k;
+    InitKanaly(k);
+    for (size_t i = 0; i < kanaly.size(); ++i) k[i] = kanaly[i];
+    NahradKanaly(k);
+    CFG.PocetKanalu = static_cast<int32_t>(kanaly.size());
+    w.InitOknoMereni(Kanaly, CFG.PocetKanalu);
+    w.ComboBox3->setCurrentIndex(4);
+    w.ComboBox3Change(4);
+    w.Edit1->setText(T("127.0.0.1"));
+    w.Edit2->setText(QString::number(sim_->UdpPort()));
+    w.Edit6->setText(QString::number(lanTimeout));
+    w.Edit8->setText(QString::number(rs485Timeout));
+    w.Edit9->setText(T("0"));
+    w.Edit3->setText(soubor);
+    w.CheckBox1->setChecked(volby & 1);
+    w.CheckBox2->setChecked(volby & 2);
+    w.CheckBox3->setChecked(volby & 4);
+    w.CheckBox4->setChecked(volby & 8);
+    w.CheckBox5->setChecked(volby & 16);
+  }
+
+  // Stops a running measurement and waits until both threads have gone.
+  void Zastav(TForm1& w) {
+    if (w.MereniBezi()) w.Button2Click();
+    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 10000));
+    QVERIFY(CekejNa([] { return !RozhraniVolaniProbiha(); }, 10000));
+    QCoreApplication::processEvents();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(slozka_.isValid());
+    NastavMistni(MistniCeske());
+  }
+
+  void init() {
+    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
+    // The program's folder holds the interface libraries, as where it is installed.
+    for (const char* knihovna :
+         {"libWCOM407.so", "libWPCI407.so", "libWPCI1407.so", "libWUSB1407.so", "libWZQ1407.so"})
+      fs::create_symlink(fs::path(ZQ_BIN) / knihovna, Slozka() / knihovna);
+    NastavSlozkuProgramu(Slozka());
+    NastavZobrazovac({});
+    sim_ = std::make_unique<TSimulator>();
+    sim_->PridejPeriferii(1, 0, {TFormat::Uint32, TPrubeh::Konstanta, 123, 0, 60, 1, 0});
+    sim_->PridejPeriferii(1, 1, {TFormat::Float32, TPrubeh::Konstanta, 123.45, 0, 60, 1, 2});
+    sim_->PridejPeriferii(1, 2, {TFormat::Bool32, TPrubeh::Konstanta, 5, 0, 60, 1, 0});
+    sim_->PridejPeriferii(2, 0, {TFormat::Float32, TPrubeh::Konstanta, -2.5, 0, 60, 1, 1});
+    QVERIFY(sim_->SpustUdp(0));
+  }
+
+  void cleanup() {
+    // A failed case may leave a test-library call blocked: let it return.
+    ZkusebniStav.Blokovat = false;
+    ZkusebniStav.Uvolnit = true;
+    CekejNa([] { return !KomBezi && !FileBezi && !RozhraniVolaniProbiha(); }, 10000);
+    ZkusebniStav.Uvolnit = false;
+    sim_.reset();
+    NastavZobrazovac({});
+  }
+
+  void triKanalyVeTrechFormatech_data() {
+    QTest::addColumn<QString>("soubor");
+    QTest::newRow("txt") << "data.txt";
+    QTest::newRow("csv") << "data.csv";
+    QTest::newRow("dbf") << "data.dbf";
+  }
+
+  void triKanalyVeTrechFormatech() {
+    QFETCH(QString, soubor);
+    TForm1 w;
+    const fs::path cesta = Slozka() / soubor.toStdString();
+    Nastav(w,
+           {Kanal("Počet", 1, 0, "uint32", 0), Kanal("Teplota", 1, 1, "float32", 3),
+            Kanal("Stav", 1, 2, "bool32", 0)},
+           QString::fromStdString(cesta.string()), VolbaIndex | VolbaChyba | VolbaZahlavi);
+    w.Button2Click();
+    QCOMPARE(w.Button2->text(), T("Stop měření"));
+    QVERIFY(KnihovnaOtevrena);
+    QVERIFY(CekejNa([] { return PocetVzorku >= 2; }, 10000));
+    Zastav(w);
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+    QCOMPARE(w.TextStavu(), T("Měření ukončeno"));
+    QVERIFY(!KnihovnaOtevrena);
+    QCOMPARE(w.Bunka(2, 1), T("123"));
+    QCOMPARE(w.Bunka(2, 2), T("123,450"));
+    QCOMPARE(w.Bunka(2, 3), T("5"));
+    QCOMPARE(w.Bunka(3, 2), T("0"));
+    QVERIFY(w.Label7->text().toInt() >= 2);
+
+    const QByteArray data = Obsah(cesta);
+    if (soubor.endsWith(".csv")) {
+      QVERIFY(data.startsWith("Index;Chyba0-31;" + QByteArray::fromStdString(Cp1250("Počet")) +
+                              ";Teplota;Stav\r\n1;0;123;123,450;5\r\n2;0;123;123,450;5\r\n"));
+    } else if (soubor.endsWith(".txt")) {
+      QVERIFY(data.contains("\r\n1             \t0             \t123           \t"
+                            "123,450       \t5             \r\n"));
+    } else {
+      // Header of 5 fields (Index, Chyba0-31 and three channels), then records.
+      QCOMPARE(static_cast<uint8_t>(data.at(0)), uint8_t{0x03});
+      const int hlavicka = 32 * 5 + 33, zaznam = 14 * 5 + 1;
+      QCOMPARE(static_cast<uint8_t>(data.at(8)) | static_cast<uint8_t>(data.at(9)) << 8, hlavicka);
+      const int zaznamu = (data.size() - hlavicka - 1) / zaznam;
+      QVERIFY(zaznamu >= 2);
+      QCOMPARE(data.mid(hlavicka, zaznam),
+               QByteArray(" " "             1" "             0" "           123"
+                          "       123.450" "             5"));
+      QCOMPARE(static_cast<uint8_t>(data.back()), uint8_t{0x1A});
+    }
+  }
+
+  void sledStavuSJednimChybnymKanalem() {
+    TForm1 w;
+    sim_->PridejPoruchu({TDruhPoruchy::Ticho, 1.0, -1, 0, 3});
+    Nastav(w,
+           {Kanal("A", 1, 0, "uint32", 0), Kanal("B", 3, 0, "float32", 3),
+            Kanal("C", 1, 2, "bool32", 0)},
+           QString::fromStdString((Slozka() / "sled.csv").string()), 0, 60, 20);
+    QStringList stavy;
+    w.SledovaniStavu = [&](const QString& s) { stavy << s; };
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return stavy.size() >= 7; }, 10000));
+    Zastav(w);
+    QCOMPARE(stavy.at(0), T("Probíhá inicializace měření ..."));
+    QCOMPARE(stavy.at(1), T("Probíhá měření ..."));
+    QVERIFY(stavy.at(2).startsWith(T("Chyba komunikace (")));
+    QVERIFY(stavy.at(2).endsWith(u')'));
+    QCOMPARE(stavy.at(3), stavy.at(2));
+    QCOMPARE(stavy.at(4), T("Probíhá měření ..."));  // the next pass starts clean
+    QCOMPARE(stavy.at(5), stavy.at(2));
+    QCOMPARE(stavy.at(6), stavy.at(2));
+    QVERIFY(stavy.size() >= 2);
+    QCOMPARE(stavy.at(stavy.size() - 2), T("Probíhá ukončení měření ..."));
+    QCOMPARE(stavy.back(), T("Měření ukončeno"));
+    // The failing channel shows its code and a cleared value.
+    QVERIFY(w.Bunka(3, 2) != T("0"));
+    QCOMPARE(w.Bunka(2, 2), T("0,000"));
+    QCOMPARE(stavy.at(2), T("Chyba komunikace (") + w.Bunka(3, 2) + T(" - ") +
+                              stavy.at(2).section(T(" - "), 1).chopped(1) + u')');
+  }
+
+  void chybovaHodnota_data() {
+    QTest::addColumn<int>("politika");
+    QTest::addColumn<QString>("poChybe");
+    QTest::newRow("nulovat") << 0 << "0,000";
+    QTest::newRow("ponechat") << 1 << "123,450";
+  }
+
+  void chybovaHodnota() {
+    QFETCH(int, politika);
+    QFETCH(QString, poChybe);
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "ch.txt").string()), 0, 60, 20);
+    w.ComboBox4->setCurrentIndex(politika);
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return w.Bunka(2, 1) == T("123,450"); }, 5000));
+    sim_->PridejPoruchu({TDruhPoruchy::Ticho, 1.0, -1, 0, 1});
+    QVERIFY(CekejNa([&] { return w.Bunka(3, 1) != T("0"); }, 5000));
+    QCOMPARE(w.Bunka(2, 1), poChybe);
+    Zastav(w);
+  }
+
+  void stopBehemCteniNicNeulozi() {
+    TForm1 w;
+    sim_->PridejPoruchu({TDruhPoruchy::Zpozdeni, 1.0, -1, 500, 1});
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "nic.txt").string()), 0, 2000, 1000);
+    Kanaly[0].Hodnota = "nezmeneno";
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return sim_->PocetDotazu() >= 1; }, 5000));
+    w.Button2Click();  // stop while the answer is still on its way
+    QVERIFY(CekejNa([] { return !KomBezi; }, 5000));
+    QCOMPARE(Kanaly[0].Hodnota, std::string("nezmeneno"));
+    QCOMPARE(w.Bunka(2, 1), T("0"));
+    QCOMPARE(w.Label7->text(), T("0"));  // stopped before the first pass: no sample
+    Zastav(w);
+    QVERIFY(!fs::exists(Slozka() / "nic.txt"));
+  }
+
+  void zavislaKnihovnaPriStopu() {
+    // The program's folder holds the blocking test library as the LAN library.
+    fs::remove(Slozka() / "libWZQ1407.so");
+    fs::create_symlink(fs::path(ZKUS_KNIHOVNY) / "ok" / "libWZQ1407.so",
+                       Slozka() / "libWZQ1407.so");
+    ZkusebniStav.Blokovat = true;
+    ZkusebniStav.Uvolnit = false;
+    const int donePred = ZkusebniStav.PocetDone;
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "h.txt").string()), 0, 100, 10);
+    w.Button2Click();
+    QVERIFY(CekejNa([] { return ZkusebniStav.VSend.load() == 1; }, 5000));
+    const auto t0 = std::chrono::steady_clock::now();
+    w.Button2Click();  // the call hangs past the stop time-out
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - t0).count();
+    QVERIFY(ms >= TimeoutUkonceni);
+    QVERIFY(ms < TimeoutUkonceni + 2000);
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+    QCOMPARE(w.TextStavu(), T("Měření ukončeno"));
+    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(RozhraniVolaniProbiha());
+    QCOMPARE(ZkusebniStav.PocetDone.load(), donePred);  // not closed under the call
+    // The call returns: the library is closed then, and nothing is stored.
+    ZkusebniStav.Uvolnit = true;
+    QVERIFY(CekejNa([] { return !RozhraniVolaniProbiha() && !KomBezi; }, 5000));
+    QCOMPARE(ZkusebniStav.PocetDone.load(), donePred + 1);
+    QVERIFY(!ZkusebniStav.DoneBehemSend);
+    QCOMPARE(w.Bunka(2, 1), T("0"));
+    ZkusebniStav.Blokovat = false;
+    ZkusebniStav.Uvolnit = false;
+
+    // And a new measurement starts as usual.
+    fs::remove(Slozka() / "libWZQ1407.so");
+    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", Slozka() / "libWZQ1407.so");
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return w.Bunka(2, 1) == T("123,450"); }, 5000));
+    Zastav(w);
+  }
+
+  void zavislaKnihovnaPriStartuDalsiho() {
+    // A start right after a stop whose call still hangs: the old thread
+    // must not clear the new measurement's flags when it finally returns.
+    fs::remove(Slozka() / "libWZQ1407.so");
+    fs::create_symlink(fs::path(ZKUS_KNIHOVNY) / "ok" / "libWZQ1407.so",
+                       Slozka() / "libWZQ1407.so");
+    ZkusebniStav.Blokovat = true;
+    ZkusebniStav.Uvolnit = false;
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "h2.txt").string()), 0, 100, 10);
+    w.Button2Click();
+    QVERIFY(CekejNa([] { return ZkusebniStav.VSend.load() == 1; }, 5000));
+    w.Button2Click();
+    QVERIFY(RozhraniVolaniProbiha());
+    // The same library answers the new measurement at once.
+    ZkusebniStav.Blokovat = false;
+    ZkusebniStav.SendDelka = 4;
+    const int32_t odpoved[4] = {0x39, 0x30, 0x00, 0x02};
+    std::copy(odpoved, odpoved + 4, ZkusebniStav.SendOdpoved);
+    w.Button2Click();
+    QCOMPARE(w.Button2->text(), T("Stop měření"));
+    QVERIFY(CekejNa([&] { return w.Bunka(2, 1) == T("123,450"); }, 5000));
+    ZkusebniStav.Uvolnit = true;  // the old call returns
+    QVERIFY(CekejNa([] { return ZkusebniStav.VSend.load() == 0; }, 5000));
+    QTest::qWait(300);
+    QVERIFY(KomBezi);
+    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    Zastav(w);
+    ZkusebniStav.Uvolnit = false;
+    ZkusebniStav.SendDelka = 0;
+    std::fill(ZkusebniStav.SendOdpoved, ZkusebniStav.SendOdpoved + 4, 0);
+  }
+
+  void selhanyZapisDatovehoSouboru() {
+    TForm1 w;
+    const fs::path cesta = Slozka() / "z.csv";
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
+    QStringList stavy;
+    w.SledovaniStavu = [&](const QString& s) { stavy << s; };
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return fs::exists(cesta); }, 5000));
+    // A folder in the file's place: the next samples fail, logging goes on.
+    fs::remove(cesta);
+    fs::create_directory(cesta);
+    const int pred = PocetVzorku;
+    QVERIFY(CekejNa([&] { return stavy.contains(T("Chyba zápisu do souboru")); }, 5000));
+    QVERIFY(PocetVzorku > pred);
+    QVERIFY(w.MereniBezi());
+    fs::remove(cesta);
+    const int poOprave = PocetVzorku;
+    QVERIFY(CekejNa([&] { return fs::is_regular_file(cesta) && PocetVzorku > poOprave; }, 5000));
+    Zastav(w);
+    QVERIFY(Obsah(cesta).startsWith("123,450\r\n"));
+    QCOMPARE(w.Label7->text(), QString::number(PocetVzorku.load()));
+  }
+
+  void existujiciSouborNe() {
+    const fs::path cesta = Slozka() / "stary.txt";
+    {
+      QFile f(QString::fromStdString(cesta.string()));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("stara data\r\n");
+    }
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
+    w.NastavStav(T("předtím"));
+    QString otazka;
+    NastavZobrazovac([&](QDialog& d) {
+      otazka = d.windowTitle();
+      return VysledekNe;
+    });
+    w.Button2Click();
+    QCOMPARE(otazka, T("  Uložit jako"));
+    QCOMPARE(w.TextStavu(), T("předtím"));
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+    QCOMPARE(Obsah(cesta), QByteArray("stara data\r\n"));
+    QVERIFY(!KnihovnaOtevrena);
+
+    NastavZobrazovac([](QDialog&) { return VysledekAno; });
+    w.Button2Click();
+    QCOMPARE(w.Button2->text(), T("Stop měření"));
+    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    Zastav(w);
+    QCOMPARE(Obsah(cesta).left(9), QByteArray("123,450  "));
+  }
+
+  void slozkaDatVznikne() {
+    TForm1 w;
+    const fs::path cesta = Slozka() / "nova" / "hlubsi" / "data.csv";
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
+    w.Button2Click();
+    QCOMPARE(w.Button2->text(), T("Stop měření"));
+    QVERIFY(fs::is_directory(cesta.parent_path()));
+    QVERIFY(CekejNa([&] { return fs::exists(cesta); }, 5000));
+    Zastav(w);
+
+    // A folder that cannot be made (a file in its way).
+    QFile prekazka(QString::fromStdString((Slozka() / "soubor").string()));
+    QVERIFY(prekazka.open(QIODevice::WriteOnly));
+    prekazka.close();
+    w.Edit3->setText(QString::fromStdString((Slozka() / "soubor" / "data.csv").string()));
+    w.Button2Click();
+    QCOMPARE(w.TextStavu(), T("Nelze vytvořit soubor \"") + w.Edit3->text() + u'"');
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+  }
+
+  void timeoutUkonceni() {
+    // An empty program folder: the start computes the time-out, then fails
+    // to load the library.
+    QTemporaryDir prazdna;
+    NastavSlozkuProgramu(fs::path(prazdna.path().toStdString()));
+    TForm1 w;
+    w.Edit3->setText(QString::fromStdString((Slozka() / "t.txt").string()));
+    w.Edit8->setText(T("100"));
+    w.Edit9->setText(T("1"));
+    w.Button2Click();
+    QCOMPARE(TimeoutUkonceni, 326);
+    QCOMPARE(w.TextStavu(), T("100 - chyba inicializace knihovny WCOM407.DLL"));
+    QVERIFY(!KnihovnaOtevrena);
+
+    w.ComboBox3->setCurrentIndex(4);
+    w.Edit6->setText(T("1000"));
+    w.Button2Click();
+    QCOMPARE(TimeoutUkonceni, 1100);
+    QCOMPARE(w.TextStavu(), T("104 - chyba inicializace knihovny WZQ1407.DLL"));
+
+    w.ComboBox3->setCurrentIndex(3);
+    w.Button2Click();
+    QCOMPARE(w.TextStavu(), T("103 - chyba inicializace knihovny WUSB1407.DLL"));
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+  }
+
+  void nastaveniLinkySelze() {
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "r.txt").string()));
+    w.Edit8->setText(T("0"));  // a time-out the library refuses
+    w.Button2Click();
+    QVERIFY(w.TextStavu().contains(T(" - ")));
+    QVERIFY(!w.TextStavu().startsWith(T("Probíhá")));
+    QCOMPARE(w.Button2->text(), T("Start měření"));
+    QVERIFY(!KnihovnaOtevrena);
+    // A start after the failed one works.
+    w.Edit8->setText(T("50"));
+    w.Button2Click();
+    QCOMPARE(w.Button2->text(), T("Stop měření"));
+    QVERIFY(CekejNa([&] { return w.Bunka(2, 1) == T("123,450"); }, 5000));
+    Zastav(w);
+  }
+
+  void opakovanyStartAStop() {
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3), Kanal("Z", 2, 0, "float32", 1)},
+           QString::fromStdString((Slozka() / "o.csv").string()));
+    NastavZobrazovac([](QDialog&) { return VysledekAno; });
+    for (int i = 0; i < 3; ++i) {
+      w.Button2Click();
+      QCOMPARE(w.Button2->text(), T("Stop měření"));
+      QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+      Zastav(w);
+      QCOMPARE(w.Bunka(2, 2), T("-2,5"));
+    }
+    // Every measurement begins a new file.
+    QVERIFY(Obsah(Slozka() / "o.csv").startsWith("123,450;-2,5\r\n"));
+  }
+
+  void zavreniBehemMereni() {
+    auto w = std::make_unique<TForm1>();
+    Nastav(*w, {Kanal("T", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "k.txt").string()));
+    w->Button2Click();
+    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(w->close());
+    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 5000));
+    QVERIFY(Obsah(Slozka() / "ZQ_datalogger.ini").contains("NovaUloha.zq"));
+    const QByteArray uloha = Obsah(Slozka() / "NovaUloha.zq");
+    QVERIFY(uloha.contains(QByteArray::fromStdString(Cp1250("Rozhraní=ZQ-1407U\r\n"))));
+    QVERIFY(uloha.contains("IP adresa=127.0.0.1\r\n"));
+    w.reset();
+  }
+
+  void kanalyNahrazeneBehemMereni() {
+    // The channel dialog replaces the table while the threads use it.
+    TForm1 w;
+    Nastav(w, {Kanal("T", 1, 1, "float32", 3), Kanal("U", 1, 0, "uint32", 0)},
+           QString::fromStdString((Slozka() / "n.csv").string()));
+    w.Button2Click();
+    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    for (int i = 0; i < 200; ++i) {
+      TPoleKanal k;
+      {
+        std::lock_guard<std::mutex> z(KanalyZamek);
+        k = Kanaly;
+      }
+      k[0].Nazev = Cp1250(i % 2 ? "Teplota" : "T");
+      NahradKanaly(k);
+      QTest::qWait(5);
+    }
+    Zastav(w);
+    QVERIFY(w.TextStavu() == T("Měření ukončeno"));
+  }
+};
+
+QTEST_MAIN(TestMereni)
+#include "test_mereni.moc"
