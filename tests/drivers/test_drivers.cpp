@@ -15,6 +15,8 @@
 #include <QtTest>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -190,6 +192,36 @@ class TestDrivers : public QObject {
     QCOMPARE(odpoved[0], 0x12);
     QCOMPARE(odpoved[3], 0x78);
     for (size_t i = 4; i < odpoved.size(); ++i) QCOMPARE(odpoved[i], 0);
+  }
+
+  // The serial libraries set the line as _SetConfig says: raw, 8N1, the speed.
+  void nastaveniPortu_data() {
+    QTest::addColumn<int>("typ");
+    QTest::newRow("COM") << int{TypCOM};
+    QTest::newRow("USB") << int{TypUSB};
+  }
+  void nastaveniPortu() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    const fs::path odkaz = typ == TypCOM ? comOdkaz_ : usbOdkaz_;
+    const int fd = open(odkaz.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios t{};
+    QCOMPARE(tcgetattr(fd, &t), 0);
+    QCOMPARE(cfgetospeed(&t), speed_t{B115200});
+    QCOMPARE(t.c_cflag & CSIZE, tcflag_t{CS8});
+    QCOMPARE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t{0});
+    QCOMPARE(t.c_lflag & (ICANON | ECHO), tcflag_t{0});
+    QCOMPARE(NastavRozhrani(typ_, handle_, 19200, 100, 0), 0);
+    QCOMPARE(tcgetattr(fd, &t), 0);
+    QCOMPARE(cfgetospeed(&t), speed_t{B19200});
+    QCOMPARE(cfgetispeed(&t), speed_t{B19200});
+    // A refused speed leaves the line as it was.
+    QCOMPARE(NastavRozhrani(typ_, handle_, 14400, 100, 0), 3);
+    QCOMPARE(tcgetattr(fd, &t), 0);
+    QCOMPARE(cfgetospeed(&t), speed_t{B19200});
+    close(fd);
+    QCOMPARE(int{Precti(1, 0).Status}, 0);
   }
 
   void chybyModulu_data() { Typy(); }
