@@ -19,7 +19,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -514,6 +516,51 @@ class TestDrivers : public QObject {
     QCOMPARE(Text(TypZQ, 4), Cp1250("chyba při čtení z modulu"));
     QCOMPARE(Text(TypZQ, 9), Cp1250("dotaz nelze sestavit"));
     QCOMPARE(Text(TypZQ, 10), Cp1250("rozhraní není otevřeno"));
+  }
+
+  // A read in progress on one handle while another handle of the same
+  // library is opened, used and closed from another thread (the binding
+  // does this when a stop outlasts a hanging read).
+  void soubezneHandly() {
+    void* lib = dlopen((bin_ / "libWZQ1407.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY(lib != nullptr);
+    auto init = reinterpret_cast<ZQ407_InitP_t>(dlsym(lib, "WZQ1407_Init"));
+    auto nastav = reinterpret_cast<ZQ407_SetConfig_t>(dlsym(lib, "WZQ1407_SetConfig"));
+    auto posli = reinterpret_cast<ZQ407_Send_t>(dlsym(lib, "WZQ1407_Send"));
+    auto done = reinterpret_cast<ZQ407_Done_t>(dlsym(lib, "WZQ1407_Done"));
+    intptr_t p[16] = {reinterpret_cast<intptr_t>(ip_.c_str()), sim_.UdpPort(), 50};
+    zqsim::TPorucha pomalu;
+    pomalu.Druh = zqsim::TDruhPoruchy::Zpozdeni;
+    pomalu.ZpozdeniMs = 5;
+    pomalu.Adresa = 2;
+    sim_.PridejPoruchu(pomalu);
+    int32_t stary = 0;
+    QCOMPARE(init(&stary, p), 0);
+    QCOMPARE(nastav(stary, 115200, 100, 0), 0);
+    std::atomic<bool> konec{false};
+    std::atomic<int> spatne{0}, hotovo{0};
+    std::thread ctenar([&] {
+      while (!konec) {
+        int32_t dotaz[100] = {2, 0, 0}, odpoved[100], delka = 0, status = -1;
+        if (posli(stary, dotaz, odpoved, &delka, &status) != 0 || status != 0 || odpoved[0] != 7) ++spatne;
+        ++hotovo;
+      }
+    });
+    for (int i = 0; i < 30; ++i) {
+      int32_t novy = 0;
+      QCOMPARE(init(&novy, p), 0);
+      QVERIFY(novy != stary);
+      int32_t dotaz[100] = {1, 0, 1}, odpoved[100], delka = 0, status = -1;
+      QCOMPARE(posli(novy, dotaz, odpoved, &delka, &status), 0);
+      QCOMPARE(odpoved[0], 0x39);
+      QCOMPARE(done(&novy), 0);
+    }
+    konec = true;
+    ctenar.join();
+    QCOMPARE(spatne.load(), 0);
+    QVERIFY(hotovo > 0);
+    QCOMPARE(done(&stary), 0);
+    dlclose(lib);
   }
 
   // The entry points themselves: several handles at once, closed handles,
