@@ -7,6 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <string>
+#include <string_view>
+
 namespace zqdrv {
 
 namespace {
@@ -108,7 +112,13 @@ int32_t OtevriUdp(const char* ip, intptr_t port, intptr_t lanTimeout,
                   std::unique_ptr<TSpojeni>& spojeni) {
   sockaddr_in cil{};
   cil.sin_family = AF_INET;
-  if (ip == nullptr || inet_pton(AF_INET, ip, &cil.sin_addr) != 1) return KodIpAdresa;
+  if (ip == nullptr) return KodIpAdresa;
+  // Blanks typed around the address are no part of it.
+  std::string_view text(ip, strnlen(ip, 64));
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  const std::string adresa(text);
+  if (inet_pton(AF_INET, adresa.c_str(), &cil.sin_addr) != 1) return KodIpAdresa;
   if (port < 1 || port > 65535) return KodUdpPort;
   if (lanTimeout < 0 || lanTimeout > 65535) return KodLanTimeout;
   cil.sin_port = htons(static_cast<uint16_t>(port));

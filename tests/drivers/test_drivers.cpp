@@ -459,6 +459,15 @@ class TestDrivers : public QObject {
     p.Polozka[0] = 0;
     p.Polozka[2] = 100;
     QCOMPARE(InitRozhrani(TypZQ, &h, p), 40);
+    // Blanks around the address do not matter.
+    const std::string sMezerami = " " + ip_ + "  ";
+    p.Polozka[0] = reinterpret_cast<intptr_t>(sMezerami.c_str());
+    p.Polozka[1] = sim_.UdpPort();
+    QCOMPARE(InitRozhrani(TypZQ, &h, p), 0);
+    typ_ = TypZQ;
+    handle_ = h;
+    QCOMPARE(int{Precti(2, 0).Status}, 0);
+    Zavri();
   }
 
   void kartyBezKarty() {
