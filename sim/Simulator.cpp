@@ -287,6 +287,13 @@ struct TSimulator::TData {
         p->Prijato.erase(p->Prijato.begin());
         continue;
       }
+      if (Porucha(TDruhPoruchy::Ozvena, d.Adresa)) {
+        TVystup ozvena;
+        ozvena.Bajty.assign(p->Prijato.begin(), p->Prijato.begin() + static_cast<ptrdiff_t>(delka));
+        ozvena.Kdy = ted;
+        ozvena.Fd = p->Master;
+        Fronta.emplace(ozvena.Kdy, std::move(ozvena));
+      }
       p->Prijato.erase(p->Prijato.begin(), p->Prijato.begin() + static_cast<ptrdiff_t>(delka));
       bool ticho = false;
       for (TSnimek& s : Odpovez(d, delka, ticho)) {

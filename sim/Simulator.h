@@ -60,6 +60,8 @@ enum class TDruhPoruchy : uint8_t {
   Prodlouzeni,  // 3 bytes of noise follow the answer
   Cizi,         // a foreign answer (LAN: from another port; line: from another
                 // address) with data bytes 0xEE comes before the real one
+  Ozvena,       // line only: the request comes back before the answer, as
+                // from a half-duplex adapter that hears itself
 };
 
 struct TPorucha {

@@ -122,7 +122,7 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
       {"crc", TDruhPoruchy::Crc},           {"addr", TDruhPoruchy::Adresa},
       {"delay", TDruhPoruchy::Zpozdeni},    {"dup", TDruhPoruchy::Duplikat},
       {"trunc", TDruhPoruchy::Zkraceni},    {"long", TDruhPoruchy::Prodlouzeni},
-      {"foreign", TDruhPoruchy::Cizi},
+      {"foreign", TDruhPoruchy::Cizi},      {"echo", TDruhPoruchy::Ozvena},
   };
   bool znama = false;
   for (const TJmeno& j : jmena)
@@ -131,7 +131,7 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
       znama = true;
     }
   if (!znama) {
-    chyba = "unknown fault '" + std::string(jmeno) + "' (silent, drop, crc, addr, delay, dup, trunc, long, foreign)";
+    chyba = "unknown fault '" + std::string(jmeno) + "' (silent, drop, crc, addr, delay, dup, trunc, long, foreign, echo)";
     return false;
   }
   bool dobre = true;

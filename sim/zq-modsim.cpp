@@ -24,7 +24,7 @@ const char* const Navod =
     "                        KIND const, counter, ramp, sine, walk; keys value, start,\n"
     "                        min, offset, bits, amp, height, period, step, dec\n"
     "  --fault SPEC          silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
-    "                        trunc=P, long=P, foreign=P; then ,count=N ,module=A\n"
+    "                        trunc=P, long=P, foreign=P, echo=P; then ,count=N ,module=A\n"
     "  --seed N              seed of the fault dice\n"
     "  --stats SECONDS       print the counters every SECONDS\n"
     "  --config FILE         read options from FILE, one \"option value\" per line\n";

@@ -369,6 +369,25 @@ class TestDrivers : public QObject {
     }
   }
 
+  // A half-duplex adapter that hears its own request: the echo is skipped.
+  void ozvenaDotazu_data() {
+    QTest::addColumn<int>("typ");
+    QTest::newRow("COM") << int{TypCOM};
+    QTest::newRow("USB") << int{TypUSB};
+  }
+  void ozvenaDotazu() {
+    QFETCH(int, typ);
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
+    Porucha(zqsim::TDruhPoruchy::Ozvena);
+    const std::pair<uint8_t, std::array<uint8_t, 4>> ocekavane[] = {
+        {0, {0x12, 0x34, 0x56, 0x78}}, {1, {0x39, 0x30, 0x00, 0x02}}, {3, {0x0F, 0x0F, 0xA5, 0xA5}}};
+    for (const auto& [periferie, data] : ocekavane) {
+      const TCteni c = Precti(1, periferie);
+      QCOMPARE(int{c.Status}, 0);
+      QCOMPARE(c.Data, data);
+    }
+  }
+
   // Random faults of every kind: whatever happens, a read either brings the
   // module's exact bytes or a status code, within the time bound.
   void smesPoruch_data() { Typy(); }
@@ -377,7 +396,7 @@ class TestDrivers : public QObject {
     QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
     sim_.NastavSemeno(7);
     using D = zqsim::TDruhPoruchy;
-    for (D d : {D::Zahozeni, D::Crc, D::Adresa, D::Duplikat, D::Zkraceni, D::Prodlouzeni, D::Cizi}) {
+    for (D d : {D::Zahozeni, D::Crc, D::Adresa, D::Duplikat, D::Zkraceni, D::Prodlouzeni, D::Cizi, D::Ozvena}) {
       zqsim::TPorucha p;
       p.Druh = d;
       p.Pravdepodobnost = 0.08;

@@ -151,6 +151,8 @@ class TestSim : public QObject {
     QCOMPARE(f.Adresa, 2);
     QVERIFY(zqsim::PrectiPoruchu("silent=9", f, chyba));
     QVERIFY(f.Druh == zqsim::TDruhPoruchy::Ticho && f.Adresa == 9);
+    QVERIFY(zqsim::PrectiPoruchu("echo=0.5", f, chyba));
+    QVERIFY(f.Druh == zqsim::TDruhPoruchy::Ozvena && f.Pravdepodobnost == 0.5);
     QVERIFY(zqsim::PrectiPoruchu("foreign", f, chyba));
     QCOMPARE(f.Pravdepodobnost, 1.0);
     for (const char* spatne : {"lose=1", "drop=1.5", "drop=-0.1", "delay=-3", "silent=300", "crc=1,count=-2",
@@ -370,6 +372,22 @@ class TestSim : public QObject {
     QCOMPARE(prijato, (TBajty{0xA8, 0x05, 0x01, 0x00, 0x02, 0x00, 0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
     QCOMPARE(sim.Pocitadla().Vadne, uint64_t{3});
     QCOMPARE(sim.PocetDotazu(), uint64_t{1});
+    // With an echo the request itself comes first.
+    zqsim::TPorucha ozvena;
+    ozvena.Druh = zqsim::TDruhPoruchy::Ozvena;
+    sim.PridejPoruchu(ozvena);
+    QCOMPARE(write(fd, dotaz + 3, 8), ssize_t{8});
+    prijato.clear();
+    while (prijato.size() < 20 && THodiny::now() < konec + std::chrono::seconds(2)) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 100) > 0) {
+        uint8_t buf[64];
+        const ssize_t r = read(fd, buf, sizeof buf);
+        if (r > 0) prijato.insert(prijato.end(), buf, buf + r);
+      }
+    }
+    QCOMPARE(prijato, (TBajty{0xA7, 0x05, 0x01, 0x00, 0x02, 0x00, 0xD5, 0x90, 0xA8, 0x05, 0x01, 0x00, 0x02, 0x00,
+                              0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
     close(fd);
     sim.Zastav();
     QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(odkaz)));
