@@ -31,7 +31,11 @@ int ZbyvaMs(TCas konec) {
 class TTermios : public TLinkoveSpojeni {
  public:
   explicit TTermios(int fd) : fd_(fd) {}
-  ~TTermios() override { close(fd_); }
+  ~TTermios() override {
+    // Pending output is dropped so that close() cannot wait on a stuck line.
+    tcflush(fd_, TCIOFLUSH);
+    close(fd_);
+  }
   TTermios(const TTermios&) = delete;
   TTermios& operator=(const TTermios&) = delete;
 
