@@ -47,6 +47,9 @@ std::atomic<int32_t> PocetVzorku{0};
 uint8_t TypRozhrani = TypNeznamy;
 TParametryRozhrani ParametryRozhrani;
 int32_t HandleRozhrani = 0;
+std::atomic<uint64_t> DobaPrubehuUs{0};
+std::atomic<uint64_t> CasObnovUs{0};
+std::atomic<uint64_t> PocetObnov{0};
 
 void NahradKanaly(const TPoleKanal& nove) {
   std::lock_guard<std::mutex> z(KanalyZamek);

@@ -51,6 +51,12 @@ extern uint8_t TypRozhrani;
 extern TParametryRozhrani ParametryRozhrani;
 extern int32_t HandleRozhrani;
 
+// Figures for the benchmarks: the duration of the last full pass of the
+// acquisition thread, and the time the main thread spent refreshing the grid.
+extern std::atomic<uint64_t> DobaPrubehuUs;
+extern std::atomic<uint64_t> CasObnovUs;
+extern std::atomic<uint64_t> PocetObnov;
+
 // Replaces the whole channel table (the task commands and the channel
 // dialog); the one place where Kanaly is replaced.
 void NahradKanaly(const TPoleKanal& nove);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -211,6 +212,7 @@ void TForm1::Stop(bool zBtn) {
 }
 
 void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QString& posledniChyba) {
+  const auto t0 = std::chrono::steady_clock::now();
   int prvni = INT32_MAX, posledni = -1;
   {
     std::lock_guard<std::mutex> z(KanalyZamek);
@@ -225,6 +227,10 @@ void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QStri
   model_->Oznam(prvni, posledni);
   NastavStav(chybaKomunikace ? T("Chyba komunikace (") + posledniChyba + u')'
                              : T("Probíhá měření ..."));
+  CasObnovUs += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - t0)
+                                          .count());
+  ++PocetObnov;
 }
 
 void TForm1::UlozVzorek() {

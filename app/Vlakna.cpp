@@ -61,6 +61,7 @@ void TKomThread::run() {
     }
     prvni = false;
     zacatek = TikMs();
+    const auto zacatekUs = std::chrono::steady_clock::now();
     ChybaKomunikace = false;
     bool cely = true;
     for (int32_t i = 0; i < Cfg.PocetKanalu && i < MaxKanalu; ++i) {
@@ -75,7 +76,12 @@ void TKomThread::run() {
       }
       ObnovTabulku();
     }
-    if (cely && GeneraceMereni.load() == generace_) CyklusHotov = true;
+    if (cely && GeneraceMereni.load() == generace_) {
+      CyklusHotov = true;
+      DobaPrubehuUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::steady_clock::now() - zacatekUs)
+                                                .count());
+    }
   }
   if (GeneraceMereni.load() == generace_) {
     CyklusHotov = false;

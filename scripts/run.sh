@@ -14,7 +14,12 @@ bin="$koren/build/bin"
 
 if [ "${ZQ_HARDWARE:-0}" != 1 ]; then
   mkdir -p "$bin/dosdevices"
-  "$bin/zq-modsim" --udp 5000 --pty "$bin/dosdevices/com1" --demo &
+  "$bin/zq-modsim" --udp 5000 --pty "$bin/dosdevices/com1" \
+    --module 1:0=float32:sine:amp=25:offset=20:period=60:dec=2 \
+    --module 1:1=uint32:counter \
+    --module 1:2=bool32:walk \
+    --module 1:3=float32:ramp:height=100:period=30:dec=1 \
+    --module 2:0=uint32:const:value=4711 &
   sim=$!
   trap 'kill $sim 2>/dev/null || true' EXIT
   sleep 0.5

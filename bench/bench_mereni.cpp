@@ -1,0 +1,204 @@
+// A running measurement, measured: the real window (offscreen), the two
+// worker threads, the LAN interface library and the in-process module-bus
+// simulator on loopback.
+//
+//   bench_mereni [obnova] [cpu [seconds]] [linka]
+//
+// obnova  256 channels: time of a full pass and the share of it the main
+//         thread spent refreshing the grid (target: a pass in 100 ms or less).
+// cpu     one channel, period 1 s: CPU time of the process per second of
+//         wall time while measuring (target: under 2 % of one core).
+// linka   256 channels with the line emulated at 115200 Bd: the pass time
+//         against the wire time of the frames (target: within 10 %).
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "Dekl.h"
+#include "Hlavni.h"
+#include "Protokol.h"
+#include "Simulator.h"
+#include "Slozka.h"
+
+namespace fs = std::filesystem;
+using namespace zqsim;
+
+namespace {
+
+double CpuSekund() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+struct TProstredi {
+  QTemporaryDir slozka;
+  TSimulator sim;
+
+  explicit TProstredi(int kanalu, int32_t bd) {
+    const fs::path p(slozka.path().toStdString());
+    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", p / "libWZQ1407.so");
+    NastavSlozkuProgramu(p);
+    for (int i = 0; i < kanalu; ++i)
+      sim.PridejPeriferii(static_cast<uint8_t>(1 + i / 32), static_cast<uint8_t>(i % 32),
+                          {TFormat::Float32, TPrubeh::Sinus, 20, 5, 10, 1, 2});
+    sim.NastavRychlostLinky(bd);
+    sim.SpustUdp(0);
+  }
+
+  // The window set up for `kanalu` channels over the LAN converter.
+  void Nastav(TForm1& w, int kanalu, int32_t bd) {
+    TPoleKanal k;
+    InitKanaly(k);
+    for (int i = 0; i < kanalu; ++i) {
+      k[static_cast<size_t>(i)].Adresa = static_cast<uint8_t>(1 + i / 32);
+      k[static_cast<size_t>(i)].Periferie = static_cast<uint8_t>(i % 32);
+    }
+    NahradKanaly(k);
+    CFG.PocetKanalu = kanalu;
+    w.ComboBox3->setCurrentIndex(4);
+    w.Edit1->setText(QStringLiteral("127.0.0.1"));
+    w.Edit2->setText(QString::number(sim.UdpPort()));
+    w.Edit6->setText(QStringLiteral("500"));
+    w.Edit8->setText(QStringLiteral("100"));
+    w.Edit9->setText(QStringLiteral("1"));
+    w.ComboBox2->setCurrentIndex(bd == 115200 ? 5 : 1);
+    w.Edit3->setText(slozka.filePath(QStringLiteral("data.csv")));
+  }
+};
+
+// Mean pass time (µs) over `pruchodu` full passes after the first one, and
+// the refresh time over the same stretch.
+// Waits in a real event loop, as the program does, so the workers' blocking
+// calls are served at once (QTest::qWaitFor sleeps between its rounds).
+bool Smycka(const std::function<bool()>& f, int ms) {
+  QEventLoop smycka;
+  QTimer hlidac;
+  QObject::connect(&hlidac, &QTimer::timeout, &smycka, [&] {
+    if (f()) smycka.quit();
+  });
+  hlidac.start(2);
+  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
+  if (!f()) smycka.exec();
+  return f();
+}
+
+void Cekej(const std::function<bool()>& f, int ms) {
+  if (Smycka(f, ms)) return;
+  std::fprintf(stderr, "bench_mereni: the measurement did not get going\n");
+  std::exit(1);
+}
+
+// Lets the program run `ms` milliseconds with nothing else waking the main thread.
+void Bez(int ms) {
+  QEventLoop smycka;
+  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
+  smycka.exec();
+}
+
+void MerPruchody(int pruchodu, double& prumerUs, double& obnovaUs, double& stenaUs) {
+  auto hotovo = [] { return CyklusHotov.load(); };
+  Cekej(hotovo, 30000);
+  uint64_t soucet = 0;
+  uint64_t posledni = DobaPrubehuUs;
+  const uint64_t obnovPred = CasObnovUs;
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < pruchodu; ++i) {
+    Cekej([&] { return DobaPrubehuUs.load() != posledni; }, 30000);
+    posledni = DobaPrubehuUs;
+    soucet += posledni;
+  }
+  stenaUs = static_cast<double>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+          .count());
+  prumerUs = static_cast<double>(soucet) / pruchodu;
+  obnovaUs = static_cast<double>(CasObnovUs - obnovPred) / pruchodu;
+}
+
+void Obnova() {
+  TProstredi p(256, 0);
+  TForm1 w;
+  p.Nastav(w, 256, 9600);
+  w.show();
+  w.Button2Click();
+  double prumer = 0, obnova = 0, stena = 0;
+  MerPruchody(10, prumer, obnova, stena);
+  w.Button2Click();
+  std::printf("obnova: 256 channels, LAN on loopback, window offscreen\n");
+  std::printf("  full pass: %.1f ms (target <= 100 ms)\n", prumer / 1000.0);
+  std::printf("  grid refreshes: %.1f ms per pass = %.0f %% of the pass (%.1f us each)\n",
+              obnova / 1000.0, 100.0 * obnova / prumer, obnova / 256.0);
+}
+
+void Cpu(int sekund) {
+  TProstredi p(1, 0);
+  TForm1 w;
+  p.Nastav(w, 1, 9600);
+  w.show();
+  w.Button2Click();
+  Cekej([] { return PocetVzorku >= 1; }, 10000);
+  const double cpu0 = CpuSekund();
+  const auto t0 = std::chrono::steady_clock::now();
+  Bez(sekund * 1000);
+  const double stena =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double cpu = CpuSekund() - cpu0;
+  const int vzorku = PocetVzorku;
+  w.Button2Click();
+  std::printf("cpu: one channel, period 1 s, %d s of measuring, %d samples\n", sekund, vzorku);
+  std::printf("  CPU time per second of wall time: %.2f %% of one core (target < 2 %%)\n",
+              100.0 * cpu / stena);
+}
+
+void Linka() {
+  TProstredi p(256, 115200);
+  TForm1 w;
+  p.Nastav(w, 256, 115200);
+  w.show();
+  w.Button2Click();
+  double prumer = 0, obnova = 0, stena = 0;
+  MerPruchody(5, prumer, obnova, stena);
+  w.Button2Click();
+  // A read: the request frame (no data bytes) and the 12-byte answer.
+  const double dratUs =
+      256.0 * static_cast<double>(zqdrv::DobaNaLince(8 + zqdrv::DelkaOdpovedi, 115200));
+  std::printf("linka: 256 channels, line emulated at 115200 Bd\n");
+  std::printf("  wire time of a pass: %.1f ms, measured pass: %.1f ms, ratio %.3f (target <= 1.10)\n",
+              dratUs / 1000.0, prumer / 1000.0, prumer / dratUs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  bool obnova = argc < 2, cpu = argc < 2, linka = argc < 2;
+  int sekund = 60;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "obnova") obnova = true;
+    if (a == "linka") linka = true;
+    if (a == "cpu") {
+      cpu = true;
+      if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
+        sekund = std::atoi(argv[++i]);
+    }
+  }
+  if (obnova) Obnova();
+  if (linka) Linka();
+  if (cpu) Cpu(sekund);
+  return 0;
+}
