@@ -23,7 +23,7 @@ const char* const Navod =
     "                        peripheral P of module A; FORMAT uint32, float32, bool32;\n"
     "                        KIND const, counter, ramp, sine, walk; keys value, start,\n"
     "                        min, offset, bits, amp, height, period, step, dec\n"
-    "  --fault SPEC          silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
+    "  --fault FAULT         silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
     "                        trunc=P, long=P, foreign=P, echo=P; then ,count=N ,module=A\n"
     "  --seed N              seed of the fault dice\n"
     "  --stats SECONDS       print the counters every SECONDS\n"
