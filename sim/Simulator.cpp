@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -104,6 +103,7 @@ void Nastav16(uint8_t* p, uint16_t v) {
 struct TSimulator::TData {
   mutable std::mutex Zamek;
   std::map<uint8_t, std::map<uint8_t, TPeriferie>> Moduly;
+  std::array<uint64_t, 256> DotazyModulu{};
   std::vector<TPorucha> Poruchy;
   std::mt19937 Nahoda{12345};
   TPocitadla Pocitadla;
@@ -157,6 +157,7 @@ struct TSimulator::TData {
   };
   std::vector<TSnimek> Odpovez(const TDotaz& d, size_t delkaDotazu, bool& ticho) {
     ++Pocitadla.Dotazy;
+    ++DotazyModulu[d.Adresa];
     ticho = false;
     std::vector<TSnimek> ven;
     auto modul = Moduly.find(d.Adresa);
@@ -479,6 +480,11 @@ TPocitadla TSimulator::Pocitadla() const {
 }
 
 uint64_t TSimulator::PocetDotazu() const { return Pocitadla().Dotazy; }
+
+uint64_t TSimulator::PocetDotazu(uint8_t adresa) const {
+  std::lock_guard<std::mutex> z(d_->Zamek);
+  return d_->DotazyModulu[adresa];
+}
 
 void TSimulator::Zastav() {
   {

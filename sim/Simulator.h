@@ -105,6 +105,8 @@ class TSimulator {
 
   TPocitadla Pocitadla() const;
   uint64_t PocetDotazu() const;
+  // Valid requests addressed to module `adresa`, whether it exists or not.
+  uint64_t PocetDotazu(uint8_t adresa) const;
 
   // Stops serving, closes the socket and the pseudo-terminals, removes links.
   void Zastav();

@@ -234,6 +234,9 @@ class TestSim : public QObject {
     QCOMPARE(p.Odpovedi, uint64_t{2});
     QCOMPARE(p.Potlacene, uint64_t{1});
     QCOMPARE(p.Vadne, uint64_t{2});
+    QCOMPARE(sim.PocetDotazu(1), uint64_t{2});
+    QCOMPARE(sim.PocetDotazu(4), uint64_t{1});
+    QCOMPARE(sim.PocetDotazu(2), uint64_t{0});
   }
 
   void poruchyNaUdp() {
