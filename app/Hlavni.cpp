@@ -29,6 +29,7 @@
 #include "Profil.h"
 #include "Slozka.h"
 #include "SouborovyDialog.h"
+#include "Vlakna.h"
 #include "Vzhled.h"
 
 // ---------------------------------------------------------------------------
@@ -140,6 +141,7 @@ class TBezKolecka : public QObject {
 // Building the window.
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+  fronta_ = new TFrontaHlavnihoVlakna(this);
   Vytvor();
   FormCreate();
 }

@@ -27,6 +27,7 @@ class QTableView;
 class TModelMereni;
 class TKomThread;
 class TFileThread;
+class TFrontaHlavnihoVlakna;
 
 // ---------------------------------------------------------------------------
 // Global state of the main window's unit.
@@ -92,6 +93,9 @@ class TForm1 : public QWidget {
 
   // Called with every new status text (tests follow the sequence with it).
   std::function<void(const QString&)> SledovaniStavu;
+
+  // Where the worker threads hand their window work to the main thread.
+  TFrontaHlavnihoVlakna* Fronta() const { return fronta_; }
 
   // Measurement running (the caption of Button2 is not "Start měření").
   bool MereniBezi() const;
@@ -193,6 +197,7 @@ class TForm1 : public QWidget {
   bool FormClose();
 
   TModelMereni* model_ = nullptr;
+  TFrontaHlavnihoVlakna* fronta_ = nullptr;
   QLabel* stav_ = nullptr;
   QPointer<TKomThread> KomThread;
   QPointer<TFileThread> FileThread;

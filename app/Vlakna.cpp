@@ -1,6 +1,9 @@
 #include "Vlakna.h"
 
-#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -12,6 +15,54 @@
 #include "Wxxx407.h"
 
 std::atomic<uint64_t> GeneraceMereni{0};
+
+struct TFrontaHlavnihoVlakna::TUkol {
+  std::function<void()> prace;
+  bool hotovo = false;
+  std::condition_variable cv;
+};
+
+TFrontaHlavnihoVlakna::TFrontaHlavnihoVlakna(QObject* rodic) : QObject(rodic) {
+  fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  auto* upozorneni = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
+  connect(upozorneni, &QSocketNotifier::activated, this, [this] { Obsluz(); });
+}
+
+TFrontaHlavnihoVlakna::~TFrontaHlavnihoVlakna() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
+  TUkol ukol;
+  ukol.prace = std::move(prace);
+  std::unique_lock<std::mutex> z(m_);
+  fronta_.push_back(&ukol);
+  const uint64_t jedna = 1;
+  if (::write(fd_, &jedna, sizeof jedna) < 0) {
+    // The counter cannot overflow with one job per worker; nothing to do.
+  }
+  ukol.cv.wait(z, [&] { return ukol.hotovo; });
+}
+
+void TFrontaHlavnihoVlakna::Obsluz() {
+  uint64_t pocet = 0;
+  if (::read(fd_, &pocet, sizeof pocet) < 0) {
+    // Already emptied by an earlier round; the queue decides.
+  }
+  for (;;) {
+    TUkol* ukol = nullptr;
+    {
+      std::lock_guard<std::mutex> z(m_);
+      if (fronta_.empty()) return;
+      ukol = fronta_.front();
+      fronta_.pop_front();
+    }
+    ukol->prace();
+    std::lock_guard<std::mutex> z(m_);
+    ukol->hotovo = true;
+    ukol->cv.notify_one();
+  }
+}
 
 void TPreruseni::Pozadej() {
   {
@@ -37,6 +88,11 @@ TKomThread::TKomThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_
   connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
+TKomThread::~TKomThread() {
+  wait();  // returns at once: the object is deleted after its loop ended
+  std::lock_guard<std::mutex> z(konec_);
+}
+
 void TKomThread::Ukonci() {
   requestInterruption();
   preruseni_.Pozadej();
@@ -45,6 +101,7 @@ void TKomThread::Ukonci() {
 bool TKomThread::Konec() const { return preruseni_.Pozadano(); }
 
 void TKomThread::run() {
+  std::lock_guard<std::mutex> konec(konec_);
   const bool moje = [this] { return GeneraceMereni.load() == generace_; }();
   if (moje) KomBezi = true;
   // The first pass begins at once; each later one 1000 ms after the start
@@ -130,15 +187,20 @@ void TKomThread::ObnovTabulku() {
   const bool chyba = ChybaKomunikace;
   const QString posledni = DoQString(PosledniChyba);
   const int32_t n = Cfg.PocetKanalu;
-  QMetaObject::invokeMethod(
-      okno_, [okno = okno_, chyba, posledni, n] { okno->ObnovTabulku(n, chyba, posledni); },
-      Qt::BlockingQueuedConnection);
+  okno_->Fronta()->Proved([okno = okno_, chyba, posledni, n] {
+    okno->ObnovTabulku(n, chyba, posledni);
+  });
 }
 
 // ---------------------------------------------------------------------------
 
 TFileThread::TFileThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_(generace) {
   connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+TFileThread::~TFileThread() {
+  wait();
+  std::lock_guard<std::mutex> z(konec_);
 }
 
 void TFileThread::Ukonci() {
@@ -149,6 +211,7 @@ void TFileThread::Ukonci() {
 bool TFileThread::Konec() const { return preruseni_.Pozadano(); }
 
 void TFileThread::run() {
+  std::lock_guard<std::mutex> konec(konec_);
   if (GeneraceMereni.load() == generace_) FileBezi = true;
   uint64_t posledni = 0;
   bool prvni = true;
@@ -185,8 +248,7 @@ void TFileThread::run() {
       }
     }
     if (Konec()) break;
-    QMetaObject::invokeMethod(
-        okno_, [okno = okno_] { okno->UlozVzorek(); }, Qt::BlockingQueuedConnection);
+    okno_->Fronta()->Proved([okno = okno_] { okno->UlozVzorek(); });
   }
   if (GeneraceMereni.load() == generace_) FileBezi = false;
 }

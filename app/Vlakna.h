@@ -6,6 +6,8 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -13,6 +15,28 @@
 #include "Dekl.h"
 
 class TForm1;
+
+// Work the worker threads hand to the main thread.  A worker queues a job
+// and blocks until the main thread has run it; the main thread is woken
+// through an event descriptor its event loop watches, so every wait of the
+// main thread that keeps the loop going (the stop, a modal dialog) serves
+// the jobs.  Only standard locks guard the hand-over, so the thread checkers
+// the tests run under see it.
+class TFrontaHlavnihoVlakna : public QObject {
+ public:
+  explicit TFrontaHlavnihoVlakna(QObject* rodic);  // in the main thread
+  ~TFrontaHlavnihoVlakna() override;
+  // Any thread but the main one: runs `prace` in the main thread and returns
+  // when it has run.
+  void Proved(std::function<void()> prace);
+
+ private:
+  struct TUkol;
+  void Obsluz();
+  int fd_ = -1;
+  std::mutex m_;
+  std::deque<TUkol*> fronta_;
+};
 
 // Waiting that an end request cuts short.
 class TPreruseni {
@@ -33,6 +57,7 @@ class TKomThread : public QThread {
   Q_OBJECT
  public:
   TKomThread(TForm1* okno, uint64_t generace);
+  ~TKomThread() override;
   void Ukonci();  // requests the end; the thread ends at its next test
 
   TCFG Cfg;
@@ -52,6 +77,7 @@ class TKomThread : public QThread {
   TForm1* okno_;
   uint64_t generace_;
   TPreruseni preruseni_;
+  std::mutex konec_;  // held by run(); the destructor waits for its release
 };
 
 // The logging thread: one sample of all channels per measuring period.
@@ -59,6 +85,7 @@ class TFileThread : public QThread {
   Q_OBJECT
  public:
   TFileThread(TForm1* okno, uint64_t generace);
+  ~TFileThread() override;
   void Ukonci();
 
   TCFG Cfg;
@@ -71,6 +98,7 @@ class TFileThread : public QThread {
   TForm1* okno_;
   uint64_t generace_;
   TPreruseni preruseni_;
+  std::mutex konec_;
 };
 
 // Each start of a measurement gets a new generation; a thread of an earlier
