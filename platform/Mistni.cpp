@@ -118,6 +118,9 @@ std::string ObrazCasu(std::string_view f) {
 
 TMistniNastaveni MistniZLocale(const QLocale& loc) {
   TMistniNastaveni n;
+  // No locale set (C or POSIX): Qt's C patterns spell the month as a name;
+  // a plain numeric date and a 24-hour time serve a data file better.
+  if (loc.language() == QLocale::C) return n;
   const std::string tecka = ZQString(loc.decimalPoint());
   // A separator the code page lacks (Arabic, for one) falls back to '.'.
   n.DesetinnyOddelovac = tecka.size() == 1 && tecka[0] != '?' ? tecka[0] : '.';

@@ -295,6 +295,13 @@ class TestPlatform : public QObject {
     QVERIFY2(usDatum.rfind("3/5/", 0) == 0, usDatum.c_str());
     NastavMistni(puvodni);
     QCOMPARE(MistniZLocale(QLocale(QLocale::Arabic, QLocale::Egypt)).DesetinnyOddelovac, '.');
+    // No locale set: a numeric date, never a month name.
+    const TMistniNastaveni c = MistniZLocale(QLocale::c());
+    NastavMistni(c);
+    QCOMPARE(FormatujDatum(t), std::string("05.03.2024"));
+    QCOMPARE(FormatujCas(t), std::string("14:07:09"));
+    QCOMPARE(c.DesetinnyOddelovac, '.');
+    NastavMistni(puvodni);
     for (const auto& n : {cz, us}) {
       QVERIFY(n.DlouhyCas.find('t') == std::string::npos || n.DlouhyCas.find("tt") != std::string::npos);
       QVERIFY(n.DlouhyCas.find('z') == std::string::npos);
