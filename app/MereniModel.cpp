@@ -3,10 +3,21 @@
 #include <QBrush>
 #include <QColor>
 
+#include <algorithm>
+
 #include "Cp1250.h"
+
+TModelMereni::TModelMereni(QObject* rodic) : QAbstractTableModel(rodic) {
+  casovac_ = new QTimer(this);
+  casovac_->setSingleShot(true);
+  casovac_->setInterval(20);
+  connect(casovac_, &QTimer::timeout, this, &TModelMereni::OznamHned);
+}
 
 void TModelMereni::Postav(const TPoleKanal& tabulka, int32_t n) {
   beginResetModel();
+  casovac_->stop();
+  zmenaOd_ = zmenaDo_ = -1;
   radky_.clear();
   const int pocet = n < 0 ? 0 : (n > MaxKanalu ? MaxKanalu : n);
   radky_.reserve(static_cast<size_t>(pocet));
@@ -28,7 +39,16 @@ bool TModelMereni::NastavHodnotu(int r, const QString& hodnota, const QString& c
 
 void TModelMereni::Oznam(int prvni, int posledni) {
   if (prvni > posledni) return;
-  emit dataChanged(index(prvni, 2), index(posledni, 3), {Qt::DisplayRole});
+  zmenaOd_ = zmenaOd_ < 0 ? prvni : std::min(zmenaOd_, prvni);
+  zmenaDo_ = std::max(zmenaDo_, posledni);
+  if (!casovac_->isActive()) casovac_->start();
+}
+
+void TModelMereni::OznamHned() {
+  if (zmenaOd_ < 0) return;
+  const int posledni = std::min(zmenaDo_, static_cast<int>(radky_.size()) - 1);
+  if (zmenaOd_ <= posledni) emit dataChanged(index(zmenaOd_, 2), index(posledni, 3), {Qt::DisplayRole});
+  zmenaOd_ = zmenaDo_ = -1;
 }
 
 int TModelMereni::rowCount(const QModelIndex& rodic) const {

@@ -1,10 +1,12 @@
 #pragma once
 // The model behind the measurement grid: one row per channel, four columns.
-// A refresh rewrites the value and status of every row but repaints only the
-// cells whose text changed and that are visible.
+// A refresh rewrites the value and status of every row at once; the view is
+// told about the changed rows at most every 20 ms, so a pass of 256 channels
+// (256 refreshes) costs a few repaints of the visible cells, not 256.
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <vector>
 
@@ -13,13 +15,13 @@
 class TModelMereni : public QAbstractTableModel {
   Q_OBJECT
  public:
-  using QAbstractTableModel::QAbstractTableModel;
+  explicit TModelMereni(QObject* rodic = nullptr);
 
   // Rows for channels 0..n-1 of the table: "Ch i", name, "0", "0".
   void Postav(const TPoleKanal& tabulka, int32_t n);
   // New value text and status of row r (channel r); true when either changed.
   bool NastavHodnotu(int r, const QString& hodnota, const QString& chyba);
-  // Tells the view which rows changed since the last call.
+  // Rows prvni..posledni changed: the view hears of them within 20 ms.
   void Oznam(int prvni, int posledni);
 
   int rowCount(const QModelIndex& rodic = QModelIndex()) const override;
@@ -29,5 +31,10 @@ class TModelMereni : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
+  void OznamHned();
+
   std::vector<std::array<QString, 4>> radky_;
+  QTimer* casovac_ = nullptr;
+  int zmenaOd_ = -1;
+  int zmenaDo_ = -1;
 };

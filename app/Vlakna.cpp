@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "Cp1250.h"
 #include "Dekodovani.h"
@@ -18,7 +19,7 @@ std::atomic<uint64_t> GeneraceMereni{0};
 
 struct TFrontaHlavnihoVlakna::TUkol {
   std::function<void()> prace;
-  bool hotovo = false;
+  std::atomic<bool> hotovo{false};
   std::condition_variable cv;
 };
 
@@ -35,13 +36,26 @@ TFrontaHlavnihoVlakna::~TFrontaHlavnihoVlakna() {
 void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
   TUkol ukol;
   ukol.prace = std::move(prace);
-  std::unique_lock<std::mutex> z(m_);
-  fronta_.push_back(&ukol);
+  {
+    std::lock_guard<std::mutex> z(m_);
+    fronta_.push_back(&ukol);
+  }
   const uint64_t jedna = 1;
   if (::write(fd_, &jedna, sizeof jedna) < 0) {
     // The counter cannot overflow with one job per worker; nothing to do.
   }
-  ukol.cv.wait(z, [&] { return ukol.hotovo; });
+  // The main thread usually runs the job within microseconds: wait for it
+  // briefly without sleeping, since putting this thread to sleep and waking
+  // it again costs more than the job on a busy line.
+  const auto konecCekani = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+  for (int i = 0; !ukol.hotovo.load(std::memory_order_acquire); ++i) {
+    if ((i & 63) == 63 && std::chrono::steady_clock::now() > konecCekani) break;
+    std::this_thread::yield();
+  }
+  // The lock is taken in every case: the main thread notifies under it, so
+  // once it is ours the main thread no longer touches `ukol`.
+  std::unique_lock<std::mutex> z(m_);
+  ukol.cv.wait(z, [&] { return ukol.hotovo.load(std::memory_order_acquire); });
 }
 
 void TFrontaHlavnihoVlakna::Obsluz() {
@@ -59,7 +73,7 @@ void TFrontaHlavnihoVlakna::Obsluz() {
     }
     ukol->prace();
     std::lock_guard<std::mutex> z(m_);
-    ukol->hotovo = true;
+    ukol->hotovo.store(true, std::memory_order_release);
     ukol->cv.notify_one();
   }
 }

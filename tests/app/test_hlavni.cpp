@@ -222,7 +222,6 @@ class TestHlavni : public QObject {
     TCFG u = CFG;
     QVERIFY(w.PrectiOkno(u));  // the default task is usable
     const int32_t portPred = u.PortCOM;
-    w.findChild<QLineEdit*>();  // controls exist
     QLineEdit* e = pole == "Edit1"   ? w.Edit1
                    : pole == "Edit2" ? w.Edit2
                    : pole == "Edit3" ? w.Edit3

@@ -200,14 +200,15 @@ class TestMereni : public QObject {
     QCOMPARE(stavy.at(4), T("Probíhá měření ..."));  // the next pass starts clean
     QCOMPARE(stavy.at(5), stavy.at(2));
     QCOMPARE(stavy.at(6), stavy.at(2));
-    QVERIFY(stavy.size() >= 2);
     QCOMPARE(stavy.at(stavy.size() - 2), T("Probíhá ukončení měření ..."));
     QCOMPARE(stavy.back(), T("Měření ukončeno"));
     // The failing channel shows its code and a cleared value.
     QVERIFY(w.Bunka(3, 2) != T("0"));
     QCOMPARE(w.Bunka(2, 2), T("0,000"));
-    QCOMPARE(stavy.at(2), T("Chyba komunikace (") + w.Bunka(3, 2) + T(" - ") +
-                              stavy.at(2).section(T(" - "), 1).chopped(1) + u')');
+    // ... and the status bar names that code with the library's text.
+    const QString zacatek = T("Chyba komunikace (") + w.Bunka(3, 2) + T(" - ");
+    QVERIFY(stavy.at(2).startsWith(zacatek));
+    QVERIFY(stavy.at(2).size() > zacatek.size() + 1);
   }
 
   void chybovaHodnota_data() {
