@@ -157,10 +157,7 @@ void TForm1::Vytvor() {
                  Qt::WindowCloseButtonHint);
   setAutoFillBackground(true);
   // Group boxes with their title on the frame line.
-  setStyleSheet(QStringLiteral(
-      "QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 6px; }"
-      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-      " left: 6px; top: 0px; padding: 0px 1px; }"));
+  setStyleSheet(StylFormulare());
 
   const QColor krem(255, 251, 240);
   auto stitek = [](QWidget* rodic, const char* text, int x, int y, bool modry = false) {
@@ -619,6 +616,12 @@ void TForm1::Button4Click() {
 void TForm1::Button3Click() { close(); }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+  // A close that arrives while a start or stop waits (its wait keeps the
+  // window's messages flowing) is refused; the operator closes again after.
+  if (zaneprazdnen_) {
+    e->ignore();
+    return;
+  }
   if (FormClose())
     e->accept();
   else

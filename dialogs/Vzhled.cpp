@@ -19,3 +19,10 @@ QFont PismoFormulare() {
   }();
   return pismo;
 }
+
+QString StylFormulare() {
+  return QStringLiteral(
+      "QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; top: 0px; padding: 0px 1px; }");
+}
