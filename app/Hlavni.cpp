@@ -104,6 +104,28 @@ std::optional<int32_t> CeleZPole(const QLineEdit* e) {
   return TextNaCele(ZQString(e->text()));
 }
 
+// Status text of a write the system refused.
+std::string NelzeZapsat(const std::filesystem::path& cesta) {
+  return Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
+}
+
+// An existing, non-empty regular file: one whose contents a save could destroy.
+bool NeprazdnySoubor(const std::filesystem::path& cesta) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(cesta, ec) && std::filesystem::file_size(cesta, ec) > 0;
+}
+
+// The open or save dialog of task files.
+TSouborovyDotaz DotazNaUlohu(bool ulozit, const QString& jmeno) {
+  TSouborovyDotaz d;
+  d.Ulozit = ulozit;
+  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
+  d.VychoziPripona = QStringLiteral("zq");
+  d.Jmeno = jmeno;
+  d.PtatSePrepsat = ulozit;
+  return d;
+}
+
 // The picture of the window's corner: a measured curve over a grid.
 QPixmap Obrazek() {
   QPixmap p(97, 57);
@@ -341,12 +363,16 @@ void TForm1::FormCreate() {
   PrectiNastaveni(CFG);
   PrectiUlohu(CFG);
   PrectiKanaly(CFG, k);
-  NahradKanaly(k);
   KomBezi = false;
   FileBezi = false;
   CyklusHotov = false;
   KnihovnaOtevrena = false;
   TimeoutUkonceni = 1000;
+  UkazUlohu(k);
+}
+
+void TForm1::UkazUlohu(const TPoleKanal& kanaly) {
+  NahradKanaly(kanaly);
   ZapisOkno(CFG);
   Label7->setText(QStringLiteral("0"));
   InitOknoMereni(Kanaly, CFG.PocetKanalu);
@@ -508,17 +534,11 @@ void TForm1::Button1Click() {
 
 bool TForm1::UlozUlohu(const TCFG& u, std::string& chyba) {
   const std::filesystem::path cesta = CestaVeSlozceProgramu(JmenoUlohy(u.Uloha));
-  std::error_code ec;
   // A file that holds something other than a task is never written into.
-  if (std::filesystem::is_regular_file(cesta, ec) && std::filesystem::file_size(cesta, ec) > 0) {
-    TCFG zkouska = u;
-    if (!PrectiUlohu(zkouska)) {
-      chyba = Cp1250("Soubor \"") + CestaCp1250(cesta) +
-              Cp1250("\" neobsahuje měřicí úlohu, úloha do něj nebyla uložena");
-      return false;
-    }
-  } else if (std::filesystem::exists(cesta, ec) && !std::filesystem::is_regular_file(cesta, ec)) {
-    chyba = Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
+  TCFG zkouska = u;
+  if (NeprazdnySoubor(cesta) && !PrectiUlohu(zkouska)) {
+    chyba = Cp1250("Soubor \"") + CestaCp1250(cesta) +
+            Cp1250("\" neobsahuje měřicí úlohu, úloha do něj nebyla uložena");
     return false;
   }
   TPoleKanal kopie;
@@ -530,7 +550,7 @@ bool TForm1::UlozUlohu(const TCFG& u, std::string& chyba) {
     ZapisUlohu(u);
     ZapisKanaly(u, kopie);
   } catch (const TChybaZapisu&) {
-    chyba = Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
+    chyba = NelzeZapsat(cesta);
     return false;
   }
   return true;
@@ -542,18 +562,11 @@ void TForm1::Button5Click() {
   InitCFG(CFG);
   TPoleKanal k;
   InitKanaly(k);
-  NahradKanaly(k);
-  ZapisOkno(CFG);
-  Label7->setText(QStringLiteral("0"));
-  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+  UkazUlohu(k);
 }
 
 void TForm1::Button6Click() {
-  TSouborovyDotaz d;
-  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
-  d.VychoziPripona = QStringLiteral("zq");
-  d.Jmeno = Label18->text();
-  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
+  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, DotazNaUlohu(false, Label18->text()));
   if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
 
   InitCFG(CFG);
@@ -564,27 +577,16 @@ void TForm1::Button6Click() {
   CFG.Uloha = ZQString(jmeno);
   const bool uloha = PrectiUlohu(CFG);
   PrectiKanaly(CFG, k);
-  NahradKanaly(k);
-  ZapisOkno(CFG);
-  Label7->setText(QStringLiteral("0"));
-  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+  UkazUlohu(k);
 
-  std::error_code ec;
   const auto cesta = CestaVeSlozceProgramu(JmenoUlohy(CFG.Uloha));
-  if (!uloha && std::filesystem::is_regular_file(cesta, ec) &&
-      std::filesystem::file_size(cesta, ec) > 0)
+  if (!uloha && NeprazdnySoubor(cesta))
     NastavStav(T("Soubor \"") + DoQString(CestaCp1250(cesta)) +
                T("\" neobsahuje měřicí úlohu, zobrazena je výchozí úloha"));
 }
 
 void TForm1::Button7Click() {
-  TSouborovyDotaz d;
-  d.Ulozit = true;
-  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
-  d.VychoziPripona = QStringLiteral("zq");
-  d.Jmeno = Label18->text();
-  d.PtatSePrepsat = true;
-  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
+  const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, DotazNaUlohu(true, Label18->text()));
   if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
 
   const QString jmeno = QFileInfo(o.Jmeno).fileName();
@@ -638,8 +640,7 @@ bool TForm1::FormClose() {
   try {
     ZapisNastaveni(CFG);
   } catch (const TChybaZapisu&) {
-    chyba = Cp1250("Nelze zapsat do souboru \"") +
-            CestaCp1250(CestaVeSlozceProgramu(JmenoNastaveni)) + "\"";
+    chyba = NelzeZapsat(CestaVeSlozceProgramu(JmenoNastaveni));
     ulozeno = false;
   }
   if (ulozeno) ulozeno = UlozUlohu(CFG, chyba);

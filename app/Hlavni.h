@@ -194,6 +194,8 @@ class TForm1 : public QWidget {
   // Saves the task and its channels; false with the reason in `chyba`
   // (Windows-1250) when the file was refused or holds something else.
   bool UlozUlohu(const TCFG& u, std::string& chyba);
+  // Takes a channel table as the task's and shows CFG with it, "Uloženo" at 0.
+  void UkazUlohu(const TPoleKanal& kanaly);
   bool FormClose();
 
   TModelMereni* model_ = nullptr;

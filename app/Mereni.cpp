@@ -130,17 +130,13 @@ void TForm1::Start() {
   if (r == RozhraniCOM) {
     TypRozhrani = TypCOM;
     ParametryRozhrani.Polozka[0] = CFG.PortCOM;
-    timeout += 100;
   } else if (r == RozhraniPCI407) {
     TypRozhrani = TypPCI407;
     ParametryRozhrani.Polozka[0] = CFG.BazovaAdresa;
-    timeout += 100;
   } else if (r == RozhraniPCI1407) {
     TypRozhrani = TypPCI1407;
-    timeout += 100;
   } else if (r == RozhraniUSB) {
     TypRozhrani = TypUSB;
-    timeout += 100;
   } else if (r == RozhraniZQ || r == RozhraniZQU) {
     TypRozhrani = TypZQ;
     ipText_ = CFG.IPAdresa;
@@ -148,8 +144,8 @@ void TForm1::Start() {
     ParametryRozhrani.Polozka[1] = CFG.UDPPort;
     ParametryRozhrani.Polozka[2] = CFG.LANTimeout;
     if (CFG.LANTimeout > timeout) timeout = CFG.LANTimeout;
-    timeout += 100;
   }
+  if (TypRozhrani != TypNeznamy) timeout += 100;
   TimeoutUkonceni = omez(timeout);
   if (TypRozhrani == TypNeznamy) {
     NastavStav(T("Neznámý typ rozhraní"));

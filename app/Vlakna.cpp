@@ -98,26 +98,37 @@ bool TPreruseni::Cekej(uint32_t ms) {
 
 // ---------------------------------------------------------------------------
 
-TKomThread::TKomThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_(generace) {
-  connect(this, &QThread::finished, this, &QObject::deleteLater);
+TPracovniVlakno::TPracovniVlakno(TForm1* okno, uint64_t generace)
+    : okno_(okno), generace_(generace) {
+  // Freed in the main thread once the loop has returned; taking the loop's
+  // lock first orders everything the loop wrote before the object goes.
+  connect(this, &QThread::finished, this, [this] {
+    wait();
+    { std::lock_guard<std::mutex> z(konec_); }
+    deleteLater();
+  });
 }
 
-TKomThread::~TKomThread() {
-  wait();  // returns at once: the object is deleted after its loop ended
-  std::lock_guard<std::mutex> z(konec_);
-}
-
-void TKomThread::Ukonci() {
+void TPracovniVlakno::Ukonci() {
   requestInterruption();
   preruseni_.Pozadej();
 }
 
-bool TKomThread::Konec() const { return preruseni_.Pozadano(); }
+bool TPracovniVlakno::Moje() const { return GeneraceMereni.load() == generace_; }
 
-void TKomThread::run() {
+void TPracovniVlakno::VHlavnimVlakne(std::function<void()> prace) {
+  okno_->Fronta()->Proved(std::move(prace));
+}
+
+void TPracovniVlakno::run() {
   std::lock_guard<std::mutex> konec(konec_);
-  const bool moje = [this] { return GeneraceMereni.load() == generace_; }();
-  if (moje) KomBezi = true;
+  Smycka();
+}
+
+// ---------------------------------------------------------------------------
+
+void TKomThread::Smycka() {
+  if (Moje()) KomBezi = true;
   // The first pass begins at once; each later one 1000 ms after the start
   // of the one before, or at once when a pass took longer.
   uint64_t zacatek = 0;
@@ -126,7 +137,7 @@ void TKomThread::run() {
     if (!prvni) {
       const uint64_t ted = TikMs();
       if (ted - zacatek < 1000) {
-        if (preruseni_.Cekej(static_cast<uint32_t>(1000 - (ted - zacatek)))) break;
+        if (Spi(static_cast<uint32_t>(1000 - (ted - zacatek)))) break;
         continue;
       }
     }
@@ -147,14 +158,14 @@ void TKomThread::run() {
       }
       ObnovTabulku();
     }
-    if (cely && GeneraceMereni.load() == generace_) {
+    if (cely && Moje()) {
       CyklusHotov = true;
       DobaPrubehuUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                 std::chrono::steady_clock::now() - zacatekUs)
                                                 .count());
     }
   }
-  if (GeneraceMereni.load() == generace_) {
+  if (Moje()) {
     CyklusHotov = false;
     KomBezi = false;
   }
@@ -201,38 +212,21 @@ void TKomThread::ObnovTabulku() {
   const bool chyba = ChybaKomunikace;
   const QString posledni = DoQString(PosledniChyba);
   const int32_t n = Cfg.PocetKanalu;
-  okno_->Fronta()->Proved([okno = okno_, chyba, posledni, n] {
+  VHlavnimVlakne([okno = okno_, chyba, posledni, n] {
     okno->ObnovTabulku(n, chyba, posledni);
   });
 }
 
 // ---------------------------------------------------------------------------
 
-TFileThread::TFileThread(TForm1* okno, uint64_t generace) : okno_(okno), generace_(generace) {
-  connect(this, &QThread::finished, this, &QObject::deleteLater);
-}
-
-TFileThread::~TFileThread() {
-  wait();
-  std::lock_guard<std::mutex> z(konec_);
-}
-
-void TFileThread::Ukonci() {
-  requestInterruption();
-  preruseni_.Pozadej();
-}
-
-bool TFileThread::Konec() const { return preruseni_.Pozadano(); }
-
-void TFileThread::run() {
-  std::lock_guard<std::mutex> konec(konec_);
-  if (GeneraceMereni.load() == generace_) FileBezi = true;
+void TFileThread::Smycka() {
+  if (Moje()) FileBezi = true;
   uint64_t posledni = 0;
   bool prvni = true;
   while (!Konec()) {
     // No sample before the acquisition thread has finished its first pass.
-    if (!CyklusHotov || GeneraceMereni.load() != generace_) {
-      if (preruseni_.Cekej(1)) break;
+    if (!CyklusHotov || !Moje()) {
+      if (Spi(1)) break;
       continue;
     }
     const uint64_t perioda = static_cast<uint64_t>(PeriodaSek.load()) * 1000u;
@@ -240,7 +234,7 @@ void TFileThread::run() {
       const uint64_t ted = TikMs();
       if (ted - posledni < perioda) {
         const uint64_t zbyva = perioda - (ted - posledni);
-        if (preruseni_.Cekej(static_cast<uint32_t>(zbyva > 1000 ? 1000 : zbyva))) break;
+        if (Spi(static_cast<uint32_t>(zbyva > 1000 ? 1000 : zbyva))) break;
         continue;
       }
     }
@@ -262,7 +256,7 @@ void TFileThread::run() {
       }
     }
     if (Konec()) break;
-    okno_->Fronta()->Proved([okno = okno_] { okno->UlozVzorek(); });
+    VHlavnimVlakne([okno = okno_] { okno->UlozVzorek(); });
   }
-  if (GeneraceMereni.load() == generace_) FileBezi = false;
+  if (Moje()) FileBezi = false;
 }

@@ -52,13 +52,38 @@ class TPreruseni {
   bool pozadano_ = false;
 };
 
-// The acquisition thread: reads every channel about once a second.
-class TKomThread : public QThread {
-  Q_OBJECT
+// What the two worker threads share: the end request, the measurement
+// generation they belong to, the blocking call into the main thread, and
+// freeing themselves once their loop has returned.
+class TPracovniVlakno : public QThread {
  public:
-  TKomThread(TForm1* okno, uint64_t generace);
-  ~TKomThread() override;
+  TPracovniVlakno(TForm1* okno, uint64_t generace);
   void Ukonci();  // requests the end; the thread ends at its next test
+
+ protected:
+  virtual void Smycka() = 0;
+  bool Konec() const { return preruseni_.Pozadano(); }
+  // Sleeps `ms` milliseconds or until the end is requested; true when requested.
+  bool Spi(uint32_t ms) { return preruseni_.Cekej(ms); }
+  // This thread belongs to the measurement that runs now.
+  bool Moje() const;
+  // Runs `prace` in the main thread and waits until it has run.
+  void VHlavnimVlakne(std::function<void()> prace);
+
+  TForm1* okno_;
+
+ private:
+  void run() final;
+
+  uint64_t generace_;
+  TPreruseni preruseni_;
+  std::mutex konec_;  // held by the loop; taken once more before the object goes
+};
+
+// The acquisition thread: reads every channel about once a second.
+class TKomThread : public TPracovniVlakno {
+ public:
+  using TPracovniVlakno::TPracovniVlakno;
 
   TCFG Cfg;
   uint8_t TypRozhrani = 0;
@@ -66,39 +91,21 @@ class TKomThread : public QThread {
   bool ChybaKomunikace = false;
   std::string PosledniChyba;
 
- protected:
-  void run() override;
-
  private:
-  bool Konec() const;
+  void Smycka() override;
   void CtiKanal(size_t i);
   void ObnovTabulku();
-
-  TForm1* okno_;
-  uint64_t generace_;
-  TPreruseni preruseni_;
-  std::mutex konec_;  // held by run(); the destructor waits for its release
 };
 
 // The logging thread: one sample of all channels per measuring period.
-class TFileThread : public QThread {
-  Q_OBJECT
+class TFileThread : public TPracovniVlakno {
  public:
-  TFileThread(TForm1* okno, uint64_t generace);
-  ~TFileThread() override;
-  void Ukonci();
+  using TPracovniVlakno::TPracovniVlakno;
 
   TCFG Cfg;
 
- protected:
-  void run() override;
-
  private:
-  bool Konec() const;
-  TForm1* okno_;
-  uint64_t generace_;
-  TPreruseni preruseni_;
-  std::mutex konec_;
+  void Smycka() override;
 };
 
 // Each start of a measurement gets a new generation; a thread of an earlier

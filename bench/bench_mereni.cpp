@@ -128,15 +128,22 @@ void MerPruchody(int pruchodu, double& prumerUs, double& obnovaUs, double& stena
   obnovaUs = static_cast<double>(CasObnovUs - obnovPred) / pruchodu;
 }
 
-void Obnova() {
-  TProstredi p(256, 0);
+// Runs 256 channels at `bd` (0: no line emulation) and measures `pruchodu`
+// full passes after the first one.
+void MerMereni(int32_t bd, int pruchodu, double& prumer, double& obnova) {
+  TProstredi p(256, bd);
   TForm1 w;
-  p.Nastav(w, 256, 9600);
+  p.Nastav(w, 256, bd == 0 ? 9600 : bd);
   w.show();
   w.Button2Click();
-  double prumer = 0, obnova = 0, stena = 0;
-  MerPruchody(10, prumer, obnova, stena);
+  double stena = 0;
+  MerPruchody(pruchodu, prumer, obnova, stena);
   w.Button2Click();
+}
+
+void Obnova() {
+  double prumer = 0, obnova = 0;
+  MerMereni(0, 10, prumer, obnova);
   std::printf("obnova: 256 channels, LAN on loopback, window offscreen\n");
   std::printf("  full pass: %.1f ms (target <= 100 ms)\n", prumer / 1000.0);
   std::printf("  grid refreshes: %.1f ms per pass = %.0f %% of the pass (%.1f us each)\n",
@@ -164,14 +171,8 @@ void Cpu(int sekund) {
 }
 
 void Linka() {
-  TProstredi p(256, 115200);
-  TForm1 w;
-  p.Nastav(w, 256, 115200);
-  w.show();
-  w.Button2Click();
-  double prumer = 0, obnova = 0, stena = 0;
-  MerPruchody(5, prumer, obnova, stena);
-  w.Button2Click();
+  double prumer = 0, obnova = 0;
+  MerMereni(115200, 5, prumer, obnova);
   // A read: the request frame (no data bytes) and the 12-byte answer.
   const double dratUs =
       256.0 * static_cast<double>(zqdrv::DobaNaLince(8 + zqdrv::DelkaOdpovedi, 115200));
