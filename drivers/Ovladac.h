@@ -109,11 +109,13 @@ std::string SlozkaOvladace();
 std::optional<std::string> PrepisZarizeni(const std::string& jmeno);
 
 // Runs `f`, turning any exception into `kod`: nothing may leave an entry point.
+// Such a failure concerns no device, so _Error gives the code's fixed text.
 template <class F>
 int32_t Chranene(int32_t kod, F&& f) noexcept {
   try {
     return f();
   } catch (...) {
+    ZapamatujSelhani(kod, {});
     return kod;
   }
 }
@@ -150,6 +152,8 @@ int32_t Chranene(int32_t kod, F&& f) noexcept {
   }                                                                                         \
   ZQ_VEREJNE int32_t P##_Error(int32_t kod, int32_t* text) {                                \
     if (text == nullptr) return zqdrv::KodParametr;                                         \
-    zqdrv::ZapisText(kod, text);                                                            \
-    return zqdrv::KodOk;                                                                    \
+    return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                        \
+      zqdrv::ZapisText(kod, text);                                                          \
+      return zqdrv::KodOk;                                                                  \
+    });                                                                                     \
   }

@@ -1,6 +1,10 @@
 #include "Texty.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
+#include <mutex>
 
 namespace zqdrv {
 
@@ -58,6 +62,59 @@ constexpr TPolozka Texty[] = {
 
 constexpr const char* Neznamy = "nezn\xE1m\xFD chybov\xFD k\xF3""d";  // neznámý chybový kód
 
+// Texts of the failures that concern one device: what goes before and after
+// its path.  The remedy comes after the path so shortening never cuts it.
+struct TSablona {
+  int32_t Kod;
+  const char* Pred;
+  const char* Za;
+};
+
+constexpr TSablona Sablony[] = {
+    {KodNastaveni, "linku ", " nelze nastavit"},  // linku … nelze nastavit
+    {KodOtevreni, "port ", " nelze otev\xF8\xEDt"},  // port … nelze otevřít
+    {KodNeexistuje, "port ", " neexistuje"},  // port … neexistuje
+    {KodObsazeno, "port ", " je pou\x9E\xEDv\xE1n jin\xFDm programem"},  // port … je používán jiným programem
+    {KodZapis, "chyba z\xE1pisu na linku ", ""},  // chyba zápisu na linku …
+    {KodCteniLinky, "chyba \xE8ten\xED z linky ", ""},  // chyba čtení z linky …
+    {KodPristupPort, "p\xF8\xEDstup k ",
+     " odep\xF8""en \x96 p\xF8idejte u\x9Eivatele do skupiny dialout"},  // přístup k … odepřen – přidejte uživatele do skupiny dialout
+    {KodUsbNenalezen, "p\xF8""evodn\xEDk USB-1407 nenalezen (", " neexistuje)"},  // převodník USB-1407 nenalezen (… neexistuje)
+};
+
+constexpr char Trojtecka = '\x85';  // … in Windows-1250
+
+// A path as it can stand in a text of at most `max` bytes.  A file-system
+// path is bytes, usually UTF-8; one '?' per character that is not printable
+// ASCII keeps the text valid Windows-1250 and one byte per character.
+std::string ZkratCestu(std::string_view cesta, size_t max) {
+  std::string s;
+  for (const char z : cesta) {
+    const auto b = static_cast<unsigned char>(z);
+    if ((b & 0xC0) == 0x80) continue;  // the rest of a UTF-8 sequence
+    s += b >= 0x20 && b < 0x7F ? z : '?';
+  }
+  if (s.size() <= max) return s;
+  if (max < 2) return {};
+  // The end identifies the device (ttyUSB0, com3, ...-port0); whole folder
+  // names read better than a cut one, as long as the file name fits.
+  std::string_view konec(s);
+  konec.remove_prefix(s.size() - (max - 1));
+  if (const size_t lomitko = konec.find('/'); lomitko != std::string_view::npos)
+    konec.remove_prefix(lomitko);
+  return Trojtecka + std::string(konec);
+}
+
+// The recorded texts, one slot per code below 100, an empty slot meaning the
+// fixed text.  Fixed size and constant-initialised: _Error may run in any
+// thread at any time the library is loaded, and only ever copies a slot out
+// under the lock, so it never holds a pointer into something that changes.
+struct TZaznamy {
+  std::mutex Zamek;
+  std::array<std::array<char, MaxDelkaTextu + 1>, 100> Text{};
+};
+constinit TZaznamy zaznamy;
+
 }  // namespace
 
 const char* TextKodu(int32_t kod) {
@@ -66,9 +123,42 @@ const char* TextKodu(int32_t kod) {
   return Neznamy;
 }
 
+std::string TextZarizeni(int32_t kod, std::string_view zarizeni) {
+  if (zarizeni.empty()) return {};
+  for (const TSablona& s : Sablony) {
+    if (s.Kod != kod) continue;
+    const size_t okoli = std::strlen(s.Pred) + std::strlen(s.Za);
+    return s.Pred + ZkratCestu(zarizeni, MaxDelkaTextu - okoli) + s.Za;
+  }
+  return {};
+}
+
+void ZapamatujSelhani(int32_t kod, std::string_view zarizeni) noexcept {
+  if (kod < 0 || kod >= 100) return;
+  std::string text;
+  try {
+    text = TextZarizeni(kod, zarizeni);
+  } catch (...) {
+    // Out of memory: the fixed text still explains the code.
+  }
+  try {
+    std::lock_guard<std::mutex> z(zaznamy.Zamek);
+    auto& slot = zaznamy.Text[static_cast<size_t>(kod)];
+    slot.fill(0);
+    std::memcpy(slot.data(), text.data(), std::min(text.size(), MaxDelkaTextu));
+  } catch (...) {
+    // The lock cannot fail here in practice; nothing may leave a failing call.
+  }
+}
+
 void ZapisText(int32_t kod, int32_t* text) {
+  std::array<char, MaxDelkaTextu + 1> zaznam{};
+  if (kod >= 0 && kod < 100) {
+    std::lock_guard<std::mutex> z(zaznamy.Zamek);
+    zaznam = zaznamy.Text[static_cast<size_t>(kod)];
+  }
   for (int i = 0; i < 100; ++i) text[i] = 0;
-  const char* s = TextKodu(kod);
+  const char* s = zaznam[0] != 0 ? zaznam.data() : TextKodu(kod);
   for (int i = 1; i < 100 && s[i - 1] != 0; ++i) text[i] = static_cast<unsigned char>(s[i - 1]);
   text[99] = 0;
 }

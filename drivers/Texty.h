@@ -1,7 +1,10 @@
 #pragma once
 // Status codes of the interface libraries and their Czech texts.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace zqdrv {
 
@@ -48,12 +51,31 @@ inline constexpr int32_t KodPciNenalezena = 55;  // karta PCI-1407 nenalezena
 inline constexpr int32_t KodPciPristup = 56;  // přístup ke kartě PCI-1407 odepřen
 inline constexpr int32_t KodUsbNenalezen = 60;  // převodník USB-1407 nenalezen
 
-// The text of a code as Windows-1250 bytes; an unknown code gets the text
-// of an unknown code.  Always a pointer to constant data.
+// The longest text _Error gives: of its 100 entries, entry 0 and the closing
+// zero entry carry no character.
+inline constexpr size_t MaxDelkaTextu = 98;
+
+// The fixed text of a code as Windows-1250 bytes; an unknown code gets the
+// text of an unknown code.  Always a pointer to constant data.
 const char* TextKodu(int32_t kod);
 
+// The text of a failure of `kod` on the device `zarizeni` (a file-system
+// path), e.g. "port /dev/ttyS0 neexistuje", at most MaxDelkaTextu bytes: a
+// path too long for it keeps its end behind "\x85" (the ellipsis), from a
+// '/' on where that fits, so the file name and any advice after the path
+// always survive.  Characters outside printable ASCII show as '?'.  Empty
+// when the code has no such text or the device is unknown.
+std::string TextZarizeni(int32_t kod, std::string_view zarizeni);
+
+// Records the failure of `kod` for _Error: from now on the code's text is
+// TextZarizeni(kod, zarizeni), or the fixed text again when that is empty.
+// One slot per code for the whole library: the last failure of a code wins,
+// whichever handle it came from.  Safe from any thread.
+void ZapamatujSelhani(int32_t kod, std::string_view zarizeni) noexcept;
+
 // Writes the text into 100 entries as the _Error entry point does: entry 0
-// is 0, then one character per entry, ended by a zero entry.
+// is 0, then one character per entry, ended by a zero entry.  The recorded
+// text of the code's last failure if there is one, else the fixed text.
 void ZapisText(int32_t kod, int32_t* text);
 
 }  // namespace zqdrv

@@ -43,10 +43,13 @@ ZQ_VEREJNE int32_t WUSB1407_Init(int32_t* handle) {
   return zqdrv::Chranene(zqdrv::KodOtevreni, [&] {
     if (handle == nullptr) return zqdrv::KodParametr;
     const std::optional<std::string> zarizeni = NajdiPrevodnik();
-    if (!zarizeni) return zqdrv::KodUsbNenalezen;
+    if (!zarizeni) {
+      // No device to name, and an earlier failure's device must not show.
+      zqdrv::ZapamatujSelhani(zqdrv::KodUsbNenalezen, {});
+      return zqdrv::KodUsbNenalezen;
+    }
     std::unique_ptr<zqdrv::TSpojeni> spojeni;
-    int32_t kod = zqdrv::OtevriSeriovyPort(*zarizeni, spojeni);
-    if (kod == zqdrv::KodNeexistuje) kod = zqdrv::KodUsbNenalezen;
+    const int32_t kod = zqdrv::OtevriSeriovyPort(*zarizeni, spojeni, zqdrv::KodUsbNenalezen);
     if (kod != zqdrv::KodOk) return kod;
     return tabulka.Pridej(std::move(spojeni), handle);
   });

@@ -13,8 +13,16 @@
  *
  * Threading: the program calls _Init, _SetConfig and _Done from its main
  * thread while no other call is in progress; _Send from one worker thread at
- * a time; _Error from any thread, also while a _Send is in progress, so
- * _Error must only read constant data.  _Done is never called while a _Send
+ * a time; _Error from any thread, also while a _Send is in progress.  _Error
+ * therefore reads only (a) constant texts and (b) for a code whose text names
+ * the device that failed (serial libraries: 8, 11, 12, 13, 14, 15, 17, and
+ * 60 of WUSB1407), that code's slot: a fixed buffer in the library, never
+ * freed, which a failing call of any handle in any thread overwrites whole
+ * and _Error copies out, both under one lock held only for the copy.  So the
+ * last failure of a code wins: two handles of one library failing with the
+ * same code on different devices leave the text of the later failure.  An
+ * empty slot (no failure of that code yet, or the last one concerned no
+ * device) gives the code's fixed text.  _Done is never called while a _Send
  * is in progress, and the library is not unloaded under a call.
  *
  * A valid handle is never 0.
@@ -71,7 +79,8 @@ typedef int32_t (*ZQ407_Done_t)(int32_t *handle);
 
 /* <P>_Error(code, text[100]): writes the Czech text (Windows-1250) of a code
  * below 100, one character per entry, ended by a zero entry.  Entry 0 is 0
- * and skipped by the reader.  An unknown code still gets a text. */
+ * and skipped by the reader, so a text has at most 98 characters.  An unknown
+ * code still gets a text. */
 typedef int32_t (*ZQ407_Error_t)(int32_t kod, int32_t *text);
 
 #ifdef __cplusplus

@@ -6,6 +6,7 @@
 #include "Cp1250.h"
 #include "Karta.h"
 #include "Protokol.h"
+#include "Seriova.h"
 #include "Simulator.h"
 #include "Slozka.h"
 #include "Wxxx407.h"
@@ -18,6 +19,7 @@
 #include <dlfcn.h>
 #include <sys/io.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,6 +59,42 @@ std::string Text(uint8_t typ, int32_t kod) {
   return PoleNaText(pole);
 }
 
+// Opens `cesta` as the serial libraries open a line and gives the code and
+// the text _Error then writes.  Root may open anything, so under root this
+// runs in a child that has dropped to "nobody" (as tests/platform/BezPrav.h
+// does); "!" when that fails.
+std::pair<int32_t, std::string> OtevriBezPrav(const std::string& cesta) {
+  auto otevri = [&] {
+    std::unique_ptr<zqdrv::TSpojeni> spojeni;
+    const int32_t kod = zqdrv::OtevriSeriovyPort(cesta, spojeni);
+    TPole100 pole{};
+    zqdrv::ZapisText(kod, pole.data());
+    return std::to_string(kod) + ":" + PoleNaText(pole);
+  };
+  std::string vysledek;
+  if (geteuid() != 0) {
+    vysledek = otevri();
+  } else {
+    int roura[2];
+    if (pipe(roura) != 0) return {-1, "!"};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(roura[0]);
+      const std::string v = setgid(65534) == 0 && setuid(65534) == 0 ? otevri() : "-1:!";
+      _exit(write(roura[1], v.data(), v.size()) == static_cast<ssize_t>(v.size()) ? 0 : 1);
+    }
+    close(roura[1]);
+    char buf[256];
+    ssize_t n;
+    while ((n = read(roura[0], buf, sizeof buf)) > 0) vysledek.append(buf, static_cast<size_t>(n));
+    close(roura[0]);
+    waitpid(pid, nullptr, 0);
+  }
+  const size_t dvojtecka = vysledek.find(':');
+  if (dvojtecka == std::string::npos) return {-1, "!"};
+  return {std::stoi(vysledek.substr(0, dvojtecka)), vysledek.substr(dvojtecka + 1)};
+}
+
 }  // namespace
 
 class TestDrivers : public QObject {
@@ -67,6 +105,7 @@ class TestDrivers : public QObject {
   fs::path bin_;
   int32_t comPort_ = 0;
   fs::path comOdkaz_, usbOdkaz_;
+  QTemporaryDir zakazane_{"/tmp/zqXXXXXX"};  // short, whatever TMPDIR says
   std::string usbSlave_;
   std::string ip_ = "127.0.0.1";
   uint8_t typ_ = TypNeznamy;
@@ -438,7 +477,7 @@ class TestDrivers : public QObject {
     fs::remove(bin_ / "dosdevices" / "com250");
     p.Polozka[0] = 250;
     QCOMPARE(InitRozhrani(TypCOM, &h, p), 12);
-    QCOMPARE(Text(TypCOM, 12), Cp1250("port neexistuje"));
+    QCOMPARE(Text(TypCOM, 12), Cp1250("port /dev/ttyS249 neexistuje"));
     p.Polozka[0] = 0;
     QCOMPARE(InitRozhrani(TypCOM, &h, p), 16);
     {
@@ -447,6 +486,7 @@ class TestDrivers : public QObject {
     }
     p.Polozka[0] = 251;
     QCOMPARE(InitRozhrani(TypCOM, &h, p), 11);
+    QCOMPARE(Text(TypCOM, 11), Cp1250("port /dev/null nelze otevřít"));
     // The file form of the override leads to the simulator's line.
     const std::string slave = fs::read_symlink(comOdkaz_).string();
     {
@@ -465,7 +505,7 @@ class TestDrivers : public QObject {
     QCOMPARE(init(&h2, 251), 13);
     QCOMPARE(h2, 0);
     dlclose(lib);
-    QCOMPARE(Text(TypCOM, 13), Cp1250("port je používán jiným programem"));
+    QCOMPARE(Text(TypCOM, 13), Cp1250("port " + slave + " je používán jiným programem"));
     Zavri();
     fs::remove(bin_ / "dosdevices" / "com251");
 
@@ -557,19 +597,70 @@ class TestDrivers : public QObject {
   }
 
   void usbBezPrevodniku() {
-    fs::remove(usbOdkaz_);
+    // Held so that the library keeps its recorded texts between the bindings.
+    void* lib = dlopen((bin_ / "libWUSB1407.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY(lib != nullptr);
     const bool maUsb = fs::exists("/dev/ttyUSB0") || fs::exists("/dev/serial/by-id");
     int32_t h = 0;
-    const int32_t kod = InitRozhrani(TypUSB, &h, TParametryRozhrani{});
-    // A link to nothing also means no converter.
+    // A link to nothing also means no converter; the text says where it leads.
+    fs::remove(usbOdkaz_);
     fs::create_symlink("/nonexistent/ttyUSB7", usbOdkaz_);
     const int32_t kodOdkazu = InitRozhrani(TypUSB, &h, TParametryRozhrani{});
+    const std::string textOdkazu = Text(TypUSB, 60);
     fs::remove(usbOdkaz_);
+    const int32_t kod = InitRozhrani(TypUSB, &h, TParametryRozhrani{});
+    const std::string text = Text(TypUSB, 60);
     fs::create_symlink(usbSlave_, usbOdkaz_);
+    dlclose(lib);
     QCOMPARE(kodOdkazu, 60);
+    QCOMPARE(textOdkazu, Cp1250("převodník USB-1407 nenalezen (/nonexistent/ttyUSB7 neexistuje)"));
     if (maUsb) QSKIP("a USB serial adapter is attached");
     QCOMPARE(kod, 60);
-    QCOMPARE(Text(TypUSB, 60), Cp1250("převodník USB-1407 nenalezen"));
+    // Found nothing at all: the earlier device is not named again.
+    QCOMPARE(text, Cp1250("převodník USB-1407 nenalezen"));
+  }
+
+  // The device in the text of a failed opening, shortened to the end of its
+  // path so that the whole text, advice included, fits the 98 characters
+  // _Error can carry.
+  void zarizeniVTextu_data() {
+    QTest::addColumn<QByteArray>("cesta");
+    QTest::addColumn<bool>("zakazana");  // created without any access
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QByteArray>("text");
+    const std::string tmp = zakazane_.path().toStdString();
+    const std::string rada = " odepřen – přidejte uživatele do skupiny dialout";
+    auto radek = [](const char* jmeno, const std::string& cesta, bool zakazana, int kod,
+                    const std::string& text) {
+      QTest::newRow(jmeno) << QByteArray::fromStdString(cesta) << zakazana << kod
+                           << QByteArray::fromStdString(Cp1250(text));
+    };
+    radek("odepreno", tmp + "/ttyZQ", true, 17, "přístup k " + tmp + "/ttyZQ" + rada);
+    std::string hluboka = tmp;
+    for (int i = 0; i < 8; ++i) hluboka += "/d0123456789";
+    radek("odepreno hluboko", hluboka + "/ttyZQ", true, 17,
+          "přístup k …/d0123456789/d0123456789/ttyZQ" + rada);
+    const std::string jmeno = "usb-" + std::string(60, 'x') + "-port0";
+    radek("odepreno dlouhe jmeno", tmp + "/" + jmeno, true, 17,
+          "přístup k …" + std::string(33, 'x') + "-port0" + rada);
+    radek("neexistuje mimo ASCII", "/nonexistent/Měření/ttyZQ", false, 12,
+          "port /nonexistent/M??en?/ttyZQ neexistuje");
+  }
+  void zarizeniVTextu() {
+    QFETCH(QByteArray, cesta);
+    QFETCH(bool, zakazana);
+    QFETCH(int, kod);
+    QFETCH(QByteArray, text);
+    const fs::path soubor = cesta.toStdString();
+    if (zakazana) {
+      fs::create_directories(soubor.parent_path());
+      std::ofstream{soubor};
+      fs::permissions(soubor, fs::perms::none);
+    }
+    const auto [k, t] = OtevriBezPrav(cesta.toStdString());
+    QCOMPARE(k, kod);
+    QCOMPARE(QByteArray::fromStdString(t), text);
+    QVERIFY(t.size() <= zqdrv::MaxDelkaTextu);
   }
 
   void nastaveniLinky() {
