@@ -9,6 +9,7 @@
 #include <charconv>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <system_error>
 
 #include "Cp1250.h"
@@ -114,6 +115,20 @@ std::string Radek(const std::vector<std::string>& kusy, char oddelovac) {
   }
   radek += "\r\n";
   return radek;
+}
+
+// A CSV field as written: as it is, unless a separator, a quote or a line
+// break inside would split the line; such a field is enclosed in quotes with
+// every inner quote doubled, so spreadsheet readers take it whole.
+std::string PoleCSV(const std::string& text) {
+  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+  std::string pole = "\"";
+  for (char c : text) {
+    if (c == '"') pole += '"';
+    pole += c;
+  }
+  pole += '"';
+  return pole;
 }
 
 bool PlatnyArchiv(const TArchivDat& a) {
@@ -247,12 +262,17 @@ void Proved(std::string& chyba, F&& zapis) {
   else chyba = ChybaZapisu();
 }
 
-// The text and CSV formats differ only in the separator and in the text
-// format's fixed-width cells, whose date and time come from the clock.
+// The text and CSV formats differ in the separator, in the text format's
+// fixed-width cells, whose date and time come from the clock, and in the
+// quoting of CSV fields.
 struct TRadkovyFormat {
   char Oddelovac;
   bool Bunky;  // text format: 14-character cells, date and time of the clock
 };
+
+std::string Pole(const TRadkovyFormat& f, const std::string& text, size_t sirkaBunky) {
+  return f.Bunky ? Vlevo(text, sirkaBunky) : PoleCSV(text);
+}
 
 bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
   if (!PlatnyArchiv(a)) return false;
@@ -263,7 +283,7 @@ bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
       const bool popisek = s.Druh == TDruhSloupce::Index || s.Druh == TDruhSloupce::Datum ||
                            s.Druh == TDruhSloupce::Cas;
       const std::string nazev = NazevSloupce(s, a);
-      kusy.push_back(f.Bunky ? Vlevo(nazev, popisek ? SirkaPopisku : SirkaBunky) : nazev);
+      kusy.push_back(Pole(f, nazev, popisek ? SirkaPopisku : SirkaBunky));
     }
     return Radek(kusy, f.Oddelovac);
   };
@@ -276,7 +296,7 @@ bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
   std::vector<std::string> kusy;
   for (const TSloupec& s : sloupce) {
     const std::string text = HodnotaSloupce(s, a, datum, cas);
-    kusy.push_back(f.Bunky ? Vlevo(text, SirkaBunky) : text);
+    kusy.push_back(Pole(f, text, SirkaBunky));
   }
   return PripojRadek(a, hlavicka, Radek(kusy, f.Oddelovac));
 }
@@ -308,9 +328,11 @@ TRozmeryDBF Rozmery(const TArchivDat& a) {
 }
 
 // Bytes 1..7 of the main header: date of the last write and record count.
+// The year byte counts years since 1900 (126 is 2026): readers add 1900 to
+// it, so a two-digit year would show as 19xx.
 std::string DatumAPocet(const TDatumCas& dnes, uint32_t pocet) {
   std::string s(7, '\0');
-  s[0] = static_cast<char>(dnes.Rok % 100);
+  s[0] = static_cast<char>(std::clamp(dnes.Rok - 1900, 0, 255));
   s[1] = static_cast<char>(dnes.Mesic);
   s[2] = static_cast<char>(dnes.Den);
   UlozU32(s, 3, pocet);
@@ -325,6 +347,9 @@ std::string HlavickaDBF(const TArchivDat& a, const TDatumCas& dnes) {
   s.replace(1, 7, DatumAPocet(dnes, 0));
   UlozU16(s, 8, r.Hlavicka);
   UlozU16(s, 10, r.Zaznam);
+  // Names and texts are Windows-1250; saying so lets readers decode the
+  // Czech letters without being told.
+  s[DBF_PoziceJazyka] = static_cast<char>(DBF_JazykCp1250);
   for (const TDBF_HlavickaPolozka& p : PolozkyDBF(a)) {
     std::string d(DBF_DelkaPolozky, '\0');
     d.replace(0, std::min<size_t>(p.Nazev.size(), DBF_DelkaNazvu), p.Nazev, 0, DBF_DelkaNazvu);
@@ -356,6 +381,44 @@ std::string ZaznamDBF(const TArchivDat& a) {
   }
   z += static_cast<char>(DBF_KonecSouboru);
   return z;
+}
+
+// ---- DBF field names ----------------------------------------------------------
+
+// Blanks a reader may strip from a name: space, TAB to CR, and the no-break
+// space of Windows-1250.
+bool Prazdny(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b == ' ' || (b >= 0x09 && b <= 0x0D) || b == 0xA0;
+}
+
+// The name as a reader shows it: up to the first NUL, trailing blanks gone.
+std::string_view Viditelny(std::string_view nazev) {
+  nazev = nazev.substr(0, nazev.find('\0'));
+  while (!nazev.empty() && Prazdny(nazev.back())) nazev.remove_suffix(1);
+  return nazev;
+}
+
+// What a reader sees of a field name when telling two fields apart: the
+// visible name without leading blanks either, letters folded to lower case.
+// Two names with the same key collide.
+std::string KlicNazvu(std::string_view nazev) {
+  std::string_view v = Viditelny(nazev);
+  while (!v.empty() && Prazdny(v.front())) v.remove_prefix(1);
+  std::string klic;
+  for (char c : v) klic += static_cast<char>(MalePismeno1250(static_cast<unsigned char>(c)));
+  return klic;
+}
+
+// Candidate j for channel k whose own name is taken: the visible name with its
+// end replaced by "_<k>" (j = 0) or "_<k>_<j>", padded with spaces to 10 like
+// any channel name.  The channel number ties the column to the channel list.
+std::string NahradniNazev(std::string_view nazev, int k, int j) {
+  std::string pripona = "_" + Cislo(static_cast<uint32_t>(k));
+  if (j > 0) pripona += "_" + Cislo(static_cast<uint32_t>(j));
+  std::string n(Viditelny(nazev).substr(0, DBF_DelkaNazvu - pripona.size()));
+  n += pripona;
+  return Vlevo(n, DBF_DelkaNazvu);
 }
 
 // Creates the table when it does not exist, then appends one record.
@@ -458,8 +521,12 @@ int PocetPoliDBF(int32_t volby, int32_t pocetKanalu) {
 }
 
 std::vector<TDBF_HlavickaPolozka> PolozkyDBF(const TArchivDat& a) {
+  const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
   std::vector<TDBF_HlavickaPolozka> polozky;
-  for (const TSloupec& s : Sloupce(a.Volby, a.PocetKanalu)) {
+  std::set<std::string> obsazene;  // keys of the names given so far
+  std::vector<size_t> kolize;      // fields whose own name is taken
+  for (size_t i = 0; i < sloupce.size(); ++i) {
+    const TSloupec& s = sloupce[i];
     TDBF_HlavickaPolozka p;
     const std::string nazev = NazevSloupce(s, a);
     p.Nazev = s.Druh == TDruhSloupce::Kanal ? Vlevo(nazev, DBF_DelkaNazvu)
@@ -467,7 +534,22 @@ std::vector<TDBF_HlavickaPolozka> PolozkyDBF(const TArchivDat& a) {
     p.Typ = (s.Druh == TDruhSloupce::Datum || s.Druh == TDruhSloupce::Cas) ? 'C' : 'N';
     p.DesetinnaMista = s.Druh == TDruhSloupce::Kanal ? a.Vzorek.DesetinnaMista[s.Cislo] : 0;
     p.Rezerva[2] = 1;
+    // Index, Datum, Čas and the error groups differ from each other and come
+    // first, so only channels can find their name taken.
+    if (!obsazene.insert(KlicNazvu(p.Nazev)).second) kolize.push_back(i);
     polozky.push_back(std::move(p));
+  }
+  // Renamed only once every name that stays is known, so a new name never
+  // takes the name of a later channel.  The loop ends: at most 267 keys are
+  // taken and the candidates for j > 0 all differ (each ends in "_<k>_<j>").
+  for (size_t i : kolize) {
+    for (int j = 0;; ++j) {
+      std::string n = NahradniNazev(polozky[i].Nazev, sloupce[i].Cislo, j);
+      if (obsazene.insert(KlicNazvu(n)).second) {
+        polozky[i].Nazev = std::move(n);
+        break;
+      }
+    }
   }
   return polozky;
 }

@@ -76,6 +76,8 @@ inline constexpr uint8_t DBF_KonecHlavicky = 0x0D;   // after the descriptors
 inline constexpr uint8_t DBF_KonecSouboru = 0x1A;    // end-of-file marker
 inline constexpr uint8_t DBF_ZaznamPlatny = 0x20;    // record not deleted
 inline constexpr int DBF_MaxPolozek = 268;           // descriptor table size
+inline constexpr int DBF_PoziceJazyka = 29;          // language byte of the header
+inline constexpr uint8_t DBF_JazykCp1250 = 0xC8;     // Windows-1250 texts
 
 // One field descriptor in memory.
 struct TDBF_HlavickaPolozka {
@@ -89,5 +91,9 @@ struct TDBF_HlavickaPolozka {
 
 // Number of fields of a table for these options and channel count.
 int PocetPoliDBF(int32_t volby, int32_t pocetKanalu);
-// The descriptors of a new table, in column order.
+// The descriptors of a new table, in column order.  Field names are unique
+// the way readers tell them apart (case folded, blanks around and anything
+// from a NUL on ignored): of the fields sharing a name the first in column
+// order keeps it and every later channel gets a numbered one, the same for
+// the same task every time.
 std::vector<TDBF_HlavickaPolozka> PolozkyDBF(const TArchivDat& archiv);

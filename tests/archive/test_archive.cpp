@@ -62,10 +62,11 @@ QByteArray Polozka(const QByteArray& nazev, char typ, int mista) {
   return d;
 }
 
-QByteArray HlavickaDbf(int yy, int mm, int dd, uint32_t pocet, int poli) {
+// Year byte as years since 1900; language byte 0xC8 (Windows-1250).
+QByteArray HlavickaDbf(int rok, int mm, int dd, uint32_t pocet, int poli) {
   QByteArray h(32, '\0');
   h[0] = 3;
-  h[1] = static_cast<char>(yy);
+  h[1] = static_cast<char>(rok - 1900);
   h[2] = static_cast<char>(mm);
   h[3] = static_cast<char>(dd);
   for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<char>((pocet >> (8 * i)) & 0xFF);
@@ -74,6 +75,7 @@ QByteArray HlavickaDbf(int yy, int mm, int dd, uint32_t pocet, int poli) {
   h[9] = static_cast<char>(delka >> 8);
   h[10] = static_cast<char>(zaznam & 0xFF);
   h[11] = static_cast<char>(zaznam >> 8);
+  h[29] = static_cast<char>(0xC8);
   return h;
 }
 
@@ -118,6 +120,35 @@ class TestArchiv : public QObject {
     a.Vzorek.Datum = "1.2.2026";
     a.Vzorek.Cas = "8:00:00";
     return a;
+  }
+
+  // The python3 that has the independent DBF reader, or "" when none has.
+  static QString PythonSDbfread() {
+    const QStringList kandidati{"/usr/bin/python3", QStandardPaths::findExecutable("python3")};
+    for (const QString& k : kandidati) {
+      if (k.isEmpty()) continue;
+      QProcess p;
+      p.start(k, {"-c", "import dbfread"});
+      if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        return k;
+    }
+    return {};
+  }
+
+  // The table as the independent reader sees it, told nothing about its code
+  // page: {"count", "fields": [[name, type, length, decimals]], "records"}.
+  // With `maleNazvy` the reader folds names to lower case, as many do.
+  static QJsonObject CtiCizimCtenarem(const QString& python, const QString& soubor, bool maleNazvy) {
+    const char* skript =
+        "import sys, json, dbfread\n"
+        "t = dbfread.DBF(sys.argv[1], char_decode_errors='strict', lowernames=sys.argv[2] == '1')\n"
+        "print(json.dumps({'count': t.header.numrecords,\n"
+        "  'fields': [[f.name, f.type, f.length, f.decimal_count] for f in t.fields],\n"
+        "  'records': [list(r.values()) for r in t]}))\n";
+    QProcess p;
+    p.start(python, {"-c", skript, soubor, maleNazvy ? "1" : "0"});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
   }
 
   static void Zapis(TArchivDat& a, const std::string& ocekavano = {}) {
@@ -176,14 +207,14 @@ class TestArchiv : public QObject {
     b.Vzorek.Nazev[0] = "Teplota_na_vstupu_1";  // 19 characters
     b.Vzorek.Nazev[1] = "";
     b.Vzorek.Nazev[2] = "Pres14znakuuuu";
-    b.Vzorek.Nazev[3] = "Ch";
+    b.Vzorek.Nazev[3] = "C;\"h";  // the text format never quotes
     b.Vzorek.Hodnota[0] = "12345678901,25";    // exactly 14
     b.Vzorek.Hodnota[1] = "1234567890123456";  // 16
     b.Vzorek.Hodnota[2] = "";
     b.Vzorek.Hodnota[3] = "-1";
     Zapis(b);
     QCOMPARE(Obsah(Cesta("bunky.xls")),
-             QByteArray("Teplota_na_vst\t              \tPres14znakuuuu\tCh            \r\n"
+             QByteArray("Teplota_na_vst\t              \tPres14znakuuuu\tC;\"h          \r\n"
                         "12345678901,25\t12345678901234\t              \t-1            \r\n"));
   }
 
@@ -208,6 +239,21 @@ class TestArchiv : public QObject {
     c.Vzorek.Nazev[0] = "";
     Zapis(c);
     QCOMPARE(Obsah(Cesta("prazdny.csv")), QByteArray(";K1\r\n0;1\r\n"));
+
+    // Only a field holding ; " CR or LF is quoted, inner quotes doubled;
+    // spaces, commas and quotes-free fields stay as they are.
+    TArchivDat q = Mereni("uvozovky.csv", 1 | 8, 6);
+    const char* nazvy[] = {"a;b", "palec \"", "\"x\"", "s mezerou, a", "r\rn\n", "K5"};
+    const char* hodnoty[] = {"1;5", "\"", "12,5", " 7 ", "", "a\"\"b"};
+    for (int k = 0; k < 6; ++k) {
+      q.Vzorek.Nazev[k] = nazvy[k];
+      q.Vzorek.Hodnota[k] = hodnoty[k];
+    }
+    q.Vzorek.Cas = "8;00";
+    Zapis(q);
+    QCOMPARE(Obsah(Cesta("uvozovky.csv")),
+             Cas + ";\"a;b\";\"palec \"\"\";\"\"\"x\"\"\";s mezerou, a;\"r\rn\n\";K5\r\n"
+                   "\"8;00\";\"1;5\";\"\"\"\";12,5; 7 ;;\"a\"\"\"\"b\"\r\n");
   }
 
   void volbaWriteru_data() {
@@ -293,7 +339,7 @@ class TestArchiv : public QObject {
     a.Vzorek.DesetinnaMista[0] = 1;
     a.Vzorek.Hodnota[0] = "12,5";
     Zapis(a);
-    const QByteArray hlavicka = HlavickaDbf(26, 3, 5, 1, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D";
+    const QByteArray hlavicka = HlavickaDbf(2026, 3, 5, 1, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D";
     QCOMPARE(hlavicka.size(), 65);
     const QByteArray zaznam = QByteArray(11, ' ') + "12.5";
     QCOMPARE(Obsah(Cesta("d.dbf")), hlavicka + zaznam + "\x1A");
@@ -307,7 +353,7 @@ class TestArchiv : public QObject {
 
     // An empty table as created (65 header bytes and the marker, 66 bytes)
     // takes its first record where the marker stood.
-    QByteArray prazdna = HlavickaDbf(26, 1, 1, 0, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D\x1A";
+    QByteArray prazdna = HlavickaDbf(2026, 1, 1, 0, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D\x1A";
     QCOMPARE(prazdna.size(), 66);
     Uloz(Cesta("e.dbf"), prazdna);
     TArchivDat e = Mereni("e.dbf", 0, 1);
@@ -330,7 +376,7 @@ class TestArchiv : public QObject {
     a.Vzorek.Chyba[1] = 1;
     Zapis(a);
     const QByteArray ocekavano =
-        HlavickaDbf(26, 3, 5, 1, 6) + Polozka("Index", 'N', 0) + Polozka("Datum", 'C', 0) +
+        HlavickaDbf(2026, 3, 5, 1, 6) + Polozka("Index", 'N', 0) + Polozka("Datum", 'C', 0) +
         Polozka(Cas, 'C', 0) + Polozka("Chyba0-31", 'N', 0) + Polozka("Tlak_vstup", 'N', 2) +
         Polozka("          ", 'N', 0) + "\x0D" + " " + "             1" + "ursday, 5.3.26" +
         "      14:07:09" + "             2" + "1234567890.123" +
@@ -368,6 +414,48 @@ class TestArchiv : public QObject {
                                                "Chyba96-127   \tChyba128-159  \t"));
   }
 
+  // Field names the way readers compare them (case, blanks around, up to a
+  // NUL) never repeat; names that do not collide stay as they always were.
+  void dbfJedinecnaJmena_data() {
+    QTest::addColumn<int>("volby");
+    QTest::addColumn<QByteArrayList>("nazvy");
+    QTest::addColumn<QByteArrayList>("pole");  // channel fields
+    const QByteArray cas = Cas, CAS = "\xC8" "AS";
+    QTest::newRow("no collision") << 0 << QByteArrayList{"Teplota", "Tlak", "", "Index", CAS}
+                                  << QByteArrayList{"Teplota   ", "Tlak      ", "          ",
+                                                    "Index     ", CAS + "       "};
+    QTest::newRow("first 10 alike") << 0 << QByteArrayList{"Tlak_vstupni_1", "Tlak_vstupni_2"}
+                                    << QByteArrayList{"Tlak_vstup", "Tlak_vst_1"};
+    QTest::newRow("case") << 0 << QByteArrayList{"Teplota", "TEPLOTA", "\xE8idlo", "\xC8IDLO"}
+                          << QByteArrayList{"Teplota   ", "TEPLOTA_1 ", "\xE8idlo     ",
+                                            "\xC8IDLO_3   "};
+    QTest::newRow("blanks, NUL") << 0 << QByteArrayList{"A", " A", "A\t", "", "  ", QByteArray("a\0x", 3)}
+                                 << QByteArrayList{"A         ", " A_1      ", "A_2       ",
+                                                   "          ", "_4        ", "a_5       "};
+    QTest::newRow("fixed fields") << 31 << QByteArrayList{"index", "DATUM", cas, "chyba0-31", "Chyba"}
+                                  << QByteArrayList{"index_0   ", "DATUM_1   ", cas + "_2     ",
+                                                    "chyba0-3_3", "Chyba     "};
+    // A new name never takes one given before it, nor that of a later channel.
+    QTest::newRow("new name taken") << 0 << QByteArrayList{"A_2", "A", "A", "a_2_1"}
+                                    << QByteArrayList{"A_2       ", "A         ", "A_2_2     ",
+                                                      "a_2_1     "};
+    QTest::newRow("ten alike") << 0 << QByteArrayList(11, "Teplota_na")
+        << QByteArrayList{"Teplota_na", "Teplota__1", "Teplota__2", "Teplota__3", "Teplota__4",
+                          "Teplota__5", "Teplota__6", "Teplota__7", "Teplota__8", "Teplota__9", "Teplota_10"};
+  }
+  void dbfJedinecnaJmena() {
+    QFETCH(int, volby);
+    QFETCH(QByteArrayList, nazvy);
+    QFETCH(QByteArrayList, pole);
+    TArchivDat a = Mereni("j.dbf", volby, static_cast<int32_t>(nazvy.size()));
+    for (int k = 0; k < nazvy.size(); ++k) a.Vzorek.Nazev[k] = nazvy[k].toStdString();
+    const std::vector<TDBF_HlavickaPolozka> p = PolozkyDBF(a);
+    const int prvni = PocetPoliDBF(volby, a.PocetKanalu) - a.PocetKanalu;
+    QByteArrayList vysledek;
+    for (size_t i = prvni; i < p.size(); ++i) vysledek << B(p[i].Nazev);
+    QCOMPARE(vysledek, pole);
+  }
+
   void dbfHlavickaPoTrechVzorcich() {
     TArchivDat a = Mereni("tri.dbf", 2, 1);
     Zapis(a);
@@ -376,7 +464,7 @@ class TestArchiv : public QObject {
     g_ted = TDatumCas{2031, 11, 30, 0, 0, 0};
     Zapis(a);
     const QByteArray d = Obsah(Cesta("tri.dbf"));
-    QCOMPARE(d.mid(0, 12), QByteArray("\x03\x1F\x0B\x1E\x03\x00\x00\x00\x61\x00\x1D\x00", 12));
+    QCOMPARE(d.mid(0, 12), QByteArray("\x03\x83\x0B\x1E\x03\x00\x00\x00\x61\x00\x1D\x00", 12));
     QCOMPARE(d.size(), 97 + 3 * 29 + 1);
     for (int i = 0; i < 3; ++i)
       QCOMPARE(d.mid(97 + 29 * i, 15), QByteArray(" ") + QByteArray(13, ' ') + char('1' + i));
@@ -534,17 +622,7 @@ class TestArchiv : public QObject {
   }
 
   void ctenaCizimCtenarem() {
-    QString python;
-    QStringList kandidati{"/usr/bin/python3", QStandardPaths::findExecutable("python3")};
-    for (const QString& k : kandidati) {
-      if (k.isEmpty()) continue;
-      QProcess p;
-      p.start(k, {"-c", "import dbfread"});
-      if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
-        python = k;
-        break;
-      }
-    }
+    const QString python = PythonSDbfread();
     if (python.isEmpty()) QSKIP("python3 with dbfread is not available");
 
     TArchivDat a = Mereni("cteni.dbf", 30, 3);
@@ -564,17 +642,8 @@ class TestArchiv : public QObject {
     a.Vzorek.Cas = "14:07:10";
     Zapis(a);
 
-    const char* skript =
-        "import sys, json, dbfread\n"
-        "t = dbfread.DBF(sys.argv[1], encoding='cp1250', char_decode_errors='strict')\n"
-        "print(json.dumps({'count': t.header.numrecords,\n"
-        "  'fields': [[f.name, f.type, f.length, f.decimal_count] for f in t.fields],\n"
-        "  'records': [list(r.values()) for r in t]}))\n";
-    QProcess p;
-    p.start(python, {"-c", skript, Cesta("cteni.dbf")});
-    QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), 0);
-    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    // Decoding Čas needs the code page named in the header.
+    const QJsonObject o = CtiCizimCtenarem(python, Cesta("cteni.dbf"), false);
     QCOMPARE(o["count"].toInt(), 2);
     const QJsonArray f = o["fields"].toArray();
     QCOMPARE(f.size(), 7);
@@ -603,6 +672,25 @@ class TestArchiv : public QObject {
     QCOMPARE(r1[2].toString(), QString("      14:07:10"));
     QCOMPARE(r1[3].toInt(), 4);
     QCOMPARE(r1[4].toDouble(), -7.5);
+  }
+
+  void ctenaCizimCtenaremKolize() {
+    // 256 channels named alike (one in capitals, one like a fixed field): a
+    // reader folding case keeps every column, each with its own value.
+    const QString python = PythonSDbfread();
+    if (python.isEmpty()) QSKIP("python3 with dbfread is not available");
+    TArchivDat a = Mereni("kolize.dbf", 31, 256);
+    a.Vzorek.Nazev.fill("Teplota");
+    a.Vzorek.Nazev[1] = "TEPLOTA";
+    a.Vzorek.Nazev[3] = "Index";
+    Zapis(a);
+    const QJsonObject o = CtiCizimCtenarem(python, Cesta("kolize.dbf"), true);
+    QSet<QString> nazvy;  // as a reader that also strips blanks sees them
+    for (const QJsonValue& pole : o["fields"].toArray()) nazvy.insert(pole.toArray()[0].toString().trimmed());
+    QCOMPARE(nazvy.size(), 267);
+    const QJsonArray r0 = o["records"].toArray()[0].toArray();
+    QCOMPARE(r0.size(), 267);
+    for (int k = 0; k < 256; ++k) QCOMPARE(r0[11 + k].toInt(), k);
   }
 };
 
