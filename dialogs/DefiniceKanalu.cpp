@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -54,6 +55,9 @@ TKanal VychoziNovyKanal() {
   return k;
 }
 
+// Only the left button's double-click stands for "Změnit".
+bool LevyDvojklik(const QMouseEvent& udalost) { return udalost.button() == Qt::LeftButton; }
+
 }  // namespace
 
 TMrizkaKanalu::TMrizkaKanalu(QWidget* parent) : QTableWidget(parent) {
@@ -80,6 +84,9 @@ TMrizkaKanalu::TMrizkaKanalu(QWidget* parent) : QTableWidget(parent) {
   for (int s = 0; s < PocetSloupcu; ++s) setColumnWidth(s, Sloupce[s].Sirka);
   // The wheel over the scroll bar is swallowed as well as over the cells.
   verticalScrollBar()->installEventFilter(this);
+  // The header row is a widget of its own; its double-clicks are caught
+  // on their way to it.
+  horizontalHeader()->viewport()->installEventFilter(this);
 }
 
 void TMrizkaKanalu::wheelEvent(QWheelEvent* udalost) {
@@ -90,9 +97,22 @@ void TMrizkaKanalu::wheelEvent(QWheelEvent* udalost) {
   udalost->accept();
 }
 
+// QTableWidget reports a double-click only on a cell; below the last row
+// or right of the last column it takes it for a plain press.  That press
+// leaves the selection as it was, so the signal comes after it.
+void TMrizkaKanalu::mouseDoubleClickEvent(QMouseEvent* udalost) {
+  QTableWidget::mouseDoubleClickEvent(udalost);
+  if (LevyDvojklik(*udalost)) emit DblClick();
+}
+
 bool TMrizkaKanalu::eventFilter(QObject* objekt, QEvent* udalost) {
   if (objekt == verticalScrollBar() && udalost->type() == QEvent::Wheel) {
     wheelEvent(static_cast<QWheelEvent*>(udalost));
+    return true;
+  }
+  if (objekt == horizontalHeader()->viewport() && udalost->type() == QEvent::MouseButtonDblClick &&
+      LevyDvojklik(*static_cast<QMouseEvent*>(udalost))) {
+    emit DblClick();
     return true;
   }
   return QTableWidget::eventFilter(objekt, udalost);
@@ -153,7 +173,7 @@ TFormDefiniceKanalu::TFormDefiniceKanalu(QWidget* parent)
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
   connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-  connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { StringGrid1DblClick(); });
+  connect(StringGrid1, &TMrizkaKanalu::DblClick, this, [this] { StringGrid1DblClick(); });
   connect(StringGrid1, &TMrizkaKanalu::MouseWheelUp, this, [this] { StringGrid1MouseWheelUp(); });
   connect(StringGrid1, &TMrizkaKanalu::MouseWheelDown, this,
           [this] { StringGrid1MouseWheelDown(); });

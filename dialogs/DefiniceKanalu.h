@@ -15,6 +15,8 @@ class QLabel;
 
 // The channel grid: read-only, one whole row selected at a time, and deaf
 // to the mouse wheel (which neither scrolls it nor moves the selection).
+// A left double-click anywhere on it (a cell, the empty space below or
+// beside the rows, the header row) is one DblClick; the scroll bar has none.
 class TMrizkaKanalu : public QTableWidget {
   Q_OBJECT
  public:
@@ -22,11 +24,13 @@ class TMrizkaKanalu : public QTableWidget {
 
  protected:
   void wheelEvent(QWheelEvent* udalost) override;
+  void mouseDoubleClickEvent(QMouseEvent* udalost) override;
   bool eventFilter(QObject* objekt, QEvent* udalost) override;
 
  signals:
   void MouseWheelUp();
   void MouseWheelDown();
+  void DblClick();
 };
 
 class TFormDefiniceKanalu : public TModalniFormular {

@@ -17,6 +17,19 @@ TModalniFormular::TModalniFormular(QWidget* parent, Qt::WindowFlags priznaky)
 
 void TModalniFormular::reject() { done(VysledekZavreno); }
 
+// QDialog would take Esc for the cancel button and call reject(), ending
+// the form as the frame does; a stray key press would then throw away every
+// edit made in it.  Esc reaches the form only when the control with the
+// focus has no use for it (an open drop-down list closes itself first and
+// keeps the key), so it is swallowed here.
+void TModalniFormular::keyPressEvent(QKeyEvent* udalost) {
+  if (udalost->matches(QKeySequence::Cancel)) {
+    udalost->accept();
+    return;
+  }
+  QDialog::keyPressEvent(udalost);
+}
+
 void TModalniFormular::showEvent(QShowEvent* udalost) {
   if (!udalost->spontaneous()) FormShow();
   QDialog::showEvent(udalost);

@@ -10,17 +10,20 @@
 class QLabel;
 
 // A modal form.  Its buttons end it with done(VysledekAno) or
-// done(VysledekNe); closing it through the frame or with Esc ends it with
-// VysledekZavreno.  FormShow runs every time the form is shown by the
-// program (not when the window system merely restores it).
+// done(VysledekNe); closing it through the frame ends it with
+// VysledekZavreno.  Esc does nothing: no button of these forms is a cancel
+// button.  FormShow runs every time the form is shown by the program (not
+// when the window system merely restores it).
 class TModalniFormular : public QDialog {
   Q_OBJECT
  public:
   TModalniFormular(QWidget* parent, Qt::WindowFlags priznaky);
+  // The close box (QDialog's closeEvent) comes here.
   void reject() override;
 
  protected:
   void showEvent(QShowEvent* udalost) override;
+  void keyPressEvent(QKeyEvent* udalost) override;
   virtual void FormShow() = 0;
 };
 

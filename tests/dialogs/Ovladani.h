@@ -100,6 +100,15 @@ inline bool Aktivuj(QDialog& dialog) {
   return QTest::qWaitForWindowActive(&dialog);
 }
 
+// Types Esc where the focus is; true when the dialog stayed open with the
+// focus where it was.
+inline bool EscNechaOtevreno(QDialog& dialog) {
+  QWidget* fokus = QApplication::focusWidget();
+  if (!fokus) return false;
+  QTest::keyClick(fokus, Qt::Key_Escape);
+  return dialog.isVisible() && QApplication::focusWidget() == fokus;
+}
+
 inline QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // Every field of two channels alike.

@@ -520,34 +520,109 @@ class TestDefiniceKanalu : public QObject {
     OVER_ODPOVEDI(v);
   }
 
-  // Enter and Esc: Enter presses nothing unless a button has the focus,
-  // Tab walks grid and buttons in their order, Esc closes as the frame does.
+  // Enter presses nothing unless a button has the focus, Tab walks grid and
+  // buttons in their order, Esc means nothing wherever the focus is (an
+  // edit made before stays), and the frame still ends with 2.
   void klavesnice() {
     TVolajici v;
-    v.Odpovedi.Pridej<TFormNastaveniKanalu>(Zrus());
+    v.Odpovedi.Pridej<TFormNastaveniKanalu>(Potvrd(U("Přidaný")));
     bool otevrenPoEnteru = false;
-    QStringList poradi;
+    QStringList poradi, zavrenoEscem;
+    QString pred, po;
     const int r = v.Definuj([&](TFormDefiniceKanalu& d) {
       if (!Aktivuj(d)) return -1;
+      auto stav = [&] {
+        return QStringLiteral("%1|%2|%3|").arg(d.PocetKanalu).arg(d.VybranyRadek()).arg(
+                   d.StatusBar1->Text()) +
+               Radek(d, d.PocetRadku() - 1).join('|');
+      };
+      poradi << QApplication::focusWidget()->objectName();
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
       otevrenPoEnteru = d.isVisible();
-      for (int i = 0; i < 7; ++i) {
-        poradi << QApplication::focusWidget()->objectName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-      }
-      // Round to the grid, then on to "Nový": Enter opens the settings dialog.
-      poradi << QApplication::focusWidget()->objectName();
+      // On to "Nový": Enter opens the settings dialog, which adds a channel.
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
       if (!Aktivuj(d)) return -1;
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+      pred = stav();
+      for (int i = 0; i < 7; ++i) {
+        poradi << QApplication::focusWidget()->objectName();
+        if (!EscNechaOtevreno(d)) {
+          zavrenoEscem << poradi.back();
+          break;
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      }
+      po = stav();
+      d.close();
       return d.result();
     });
     QVERIFY(otevrenPoEnteru);
     QCOMPARE(poradi, QStringList({"StringGrid1", "Button1", "Button6", "Button3", "Button2",
                                   "Button4", "Button5", "StringGrid1"}));
+    QCOMPARE(zavrenoEscem, QStringList());
+    QCOMPARE(pred, U("6|6||Ch5|Přidaný|4|251|float32|1,25|-4|4"));
+    QCOMPARE(po, pred);
     QCOMPARE(r, VysledekZavreno);
     QCOMPARE(v.Odpovedi.PocetZobrazeni(), 2);
+    QCOMPARE(v.Pocet, 5);
+    OVER_ODPOVEDI(v);
+  }
+
+  // A left double-click anywhere on the grid is "Změnit" for the selected
+  // row, also off the cells; with no channels it gives the message instead.
+  void dvojklik_data() {
+    QTest::addColumn<QString>("kam");
+    QTest::addColumn<int>("pocet");
+    QTest::addColumn<bool>("levym");
+    for (const char* kam : {"below", "right", "header"}) {
+      QTest::newRow(kam) << kam << 5 << true;
+      QTest::newRow(qPrintable(QStringLiteral("%1, no channel").arg(kam))) << kam << 0 << true;
+    }
+    QTest::newRow("header, right button") << "header" << 5 << false;
+  }
+
+  void dvojklik() {
+    QFETCH(QString, kam);
+    QFETCH(int, pocet);
+    QFETCH(bool, levym);
+    TVolajici v;
+    v.Pocet = pocet;
+    const bool otevre = pocet > 0 && levym;
+    QString nabidnuto;
+    if (otevre)
+      v.Odpovedi.Pridej<TFormNastaveniKanalu>([&](TFormNastaveniKanalu& d) {
+        nabidnuto = d.Edit6->text();
+        return Potvrd(U("Dvojklik"))(d);
+      });
+    bool mimoBunky = false;
+    int vybrany = 0;
+    QString stav;
+    v.Definuj([&](TFormDefiniceKanalu& d) {
+      QTableWidget* g = d.StringGrid1;
+      if (pocet > 0) KlikniRadek(d, 3);
+      QWidget* cil = kam == "header" ? g->horizontalHeader()->viewport() : g->viewport();
+      // Below the last row, right of the last column in the first row, or
+      // on the second column's header.
+      QPoint misto(cil->width() - 5, 10);
+      if (kam == "below") misto = QPoint(100, cil->height() - 5);
+      if (kam == "header") misto = QPoint(g->columnViewportPosition(1) + 10, cil->height() / 2);
+      mimoBunky = kam == "header" || !g->indexAt(misto).isValid();
+      const Qt::MouseButton tlacitko = levym ? Qt::LeftButton : Qt::RightButton;
+      QTest::mouseClick(cil, tlacitko, {}, misto);
+      QTest::mouseDClick(cil, tlacitko, {}, misto);
+      QTest::mouseRelease(cil, tlacitko, {}, misto);
+      vybrany = d.VybranyRadek();
+      stav = d.StatusBar1->Text();
+      return Klikni(d, d.Button4);
+    });
+    QVERIFY(mimoBunky);
+    QCOMPARE(v.Odpovedi.PocetZobrazeni(), otevre ? 2 : 1);
+    QCOMPARE(stav, pocet > 0 ? QString() : U("Není zadán žádný kanál"));
+    if (pocet > 0) {
+      QCOMPARE(vybrany, 3);
+      QCOMPARE(nabidnuto, otevre ? U("K2") : QString());
+      QCOMPARE(v.Kanaly[2].Nazev, std::string(otevre ? "Dvojklik" : "K2"));
+    }
     OVER_ODPOVEDI(v);
   }
 

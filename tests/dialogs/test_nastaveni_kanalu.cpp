@@ -275,27 +275,54 @@ class TestNastaveniKanalu : public QObject {
     }
   }
 
+  // Enter in an entry field presses no button, Tab walks the entries and
+  // the buttons, Esc means nothing wherever the focus is (an open format
+  // list closes only itself), and the frame still ends with 2.
   void klavesnice() {
     const TKanal puvodni = Vzorovy();
-    QWidgetList poradi;
-    bool otevrenPoEnteru = false;
+    // Names only: the widgets are gone with the dialog before the checks.
+    QStringList poradi, zavrenoEscem, textyPred, textyPo;
+    bool otevrenPoEnteru = false, seznamOtevren = false, seznamZavren = false;
     const TPrubeh p = Uprav(puvodni, [&](TFormNastaveniKanalu& d) {
       if (!Aktivuj(d)) return -1;
-      // Enter in an entry field presses no button.
+      auto texty = [&] {
+        return QStringList{d.Edit6->text(), d.Edit1->text(), d.Edit2->text(),
+                           d.ComboBox1->currentText(), d.Edit4->text(), d.Edit5->text(),
+                           d.Edit3->text(), d.StatusBar1->Text()};
+      };
+      Napis(d.Edit6, U("Rozepsáno"));
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
       otevrenPoEnteru = d.isVisible();
+      textyPred = texty();
       for (int i = 0; i < 9; ++i) {
-        poradi << QApplication::focusWidget();
+        poradi << QApplication::focusWidget()->objectName();
+        if (!EscNechaOtevreno(d)) {
+          zavrenoEscem << poradi.back();
+          break;
+        }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       }
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+      if (!d.isVisible()) return d.result();
+      d.ComboBox1->setFocus();
+      d.ComboBox1->showPopup();
+      if (QWidget* seznam = QApplication::activePopupWidget()) {
+        seznamOtevren = true;
+        QTest::keyClick(seznam->focusWidget() ? seznam->focusWidget() : seznam, Qt::Key_Escape);
+        seznamZavren = !seznam->isVisible();
+      }
+      if (!d.isVisible()) zavrenoEscem << QStringLiteral("open list");
+      textyPo = texty();
+      d.close();
       return d.result();
     });
     QVERIFY(otevrenPoEnteru);
-    QCOMPARE(poradi.size(), 9);
-    const QStringList jmena = {"Edit6", "Edit1", "Edit2", "ComboBox1", "Edit4",
-                               "Edit5", "Edit3", "Button1", "Button2"};
-    for (int i = 0; i < 9; ++i) QCOMPARE(poradi[i]->objectName(), jmena[i]);
+    QCOMPARE(poradi, QStringList({"Edit6", "Edit1", "Edit2", "ComboBox1", "Edit4", "Edit5", "Edit3",
+                                  "Button1", "Button2"}));
+    QCOMPARE(zavrenoEscem, QStringList());
+    QVERIFY(seznamOtevren);
+    QVERIFY(seznamZavren);
+    QCOMPARE(textyPo, textyPred);
+    QCOMPARE(textyPred.first(), U("Rozepsáno"));
     QCOMPARE(p.Vysledek, VysledekZavreno);
     QVERIFY(Stejne(p.Kanal, puvodni));
   }

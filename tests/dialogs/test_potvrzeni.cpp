@@ -123,15 +123,15 @@ class TestPotvrzeni : public QObject {
     QCOMPARE(o.Vysledek, VysledekAno);
   }
 
-  // Enter or Space right after the question appears answers "Ne"; Esc and
-  // the frame count as closed.
+  // Enter or Space right after the question appears answers "Ne"; Esc
+  // means nothing on either button; the frame counts as closed.
   void klavesyAZavreni_data() {
     QTest::addColumn<int>("klavesa");
     QTest::addColumn<int>("vysledek");
     QTest::newRow("Enter") << int(Qt::Key_Return) << VysledekNe;
     QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << VysledekNe;
     QTest::newRow("Space") << int(Qt::Key_Space) << VysledekNe;
-    QTest::newRow("Esc") << int(Qt::Key_Escape) << VysledekZavreno;
+    QTest::newRow("Esc, then frame") << int(Qt::Key_Escape) << VysledekZavreno;
     QTest::newRow("frame") << 0 << VysledekZavreno;
   }
 
@@ -143,18 +143,27 @@ class TestPotvrzeni : public QObject {
       TFormOpravduSmazat m(nullptr);
       TFormPotvrzeni& d = soubor ? static_cast<TFormPotvrzeni&>(s) : m;
       QString fokus;
+      QStringList otevrenoPoEsc;
       int vysledekDialogu = -1;
       const TOtazka o = Zeptej<TFormPotvrzeni>(d, [&](TFormPotvrzeni& x) {
         if (!Aktivuj(x)) return -1;
         fokus = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
-        if (klavesa == 0)
+        if (klavesa == Qt::Key_Escape) {
+          for (int i = 0; i < 2 && EscNechaOtevreno(x); ++i) {
+            otevrenoPoEsc << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+          }
           x.close();
-        else
+        } else if (klavesa == 0) {
+          x.close();
+        } else {
           QTest::keyClick(QApplication::focusWidget(), Qt::Key(klavesa));
+        }
         vysledekDialogu = x.result();
         return vysledekDialogu;
       });
       QCOMPARE(fokus, QStringLiteral("Button2"));
+      if (klavesa == Qt::Key_Escape) QCOMPARE(otevrenoPoEsc, QStringList({"Button2", "Button1"}));
       // The dialog itself ends with the program's value, not Qt's 0 or 1.
       QCOMPARE(vysledekDialogu, vysledek);
       QCOMPARE(o.Vysledek, vysledek);
