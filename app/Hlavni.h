@@ -172,6 +172,9 @@ class TForm1 : public QWidget {
   // Run in the main thread on behalf of the worker threads.
   void ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QString& posledniChyba);
   void UlozVzorek();
+  // The acquisition thread of measurement `generace` found the interface
+  // library broken and has ended: the measurement stops.
+  void PoruchaKnihovny(uint64_t generace);
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -204,7 +204,21 @@ void TForm1::Stop(bool zBtn) {
   KnihovnaOtevrena = false;
   if (!zBtn) return;
   Button2->setText(T("Start měření"));
-  NastavStavHned(T("Měření ukončeno"));
+  // A library that broke during the measurement (or while closing) is said
+  // so: the operator must know the next start of this interface is refused.
+  const std::string porucha = PoruchaRozhrani(TypRozhrani);
+  NastavStavHned(porucha.empty() ? T("Měření ukončeno")
+                                 : T("Měření ukončeno: ") + QString::number(KodVyjimka) +
+                                       T(" - ") + DoQString(porucha));
+}
+
+void TForm1::PoruchaKnihovny(uint64_t generace) {
+  // Only the measurement that runs now, and not while a start or stop is
+  // under way (that stop reports the fault itself).
+  if (generace != GeneraceMereni.load() || !MereniBezi() || zaneprazdnen_) return;
+  zaneprazdnen_ = true;
+  Stop(true);
+  zaneprazdnen_ = false;
 }
 
 void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QString& posledniChyba) {

@@ -21,6 +21,7 @@ struct TFrontaHlavnihoVlakna::TUkol {
   std::function<void()> prace;
   std::atomic<bool> hotovo{false};
   std::condition_variable cv;
+  bool nikdoNeceka = false;  // queued by Posli: freed by the main thread
 };
 
 TFrontaHlavnihoVlakna::TFrontaHlavnihoVlakna(QObject* rodic) : QObject(rodic) {
@@ -31,6 +32,9 @@ TFrontaHlavnihoVlakna::TFrontaHlavnihoVlakna(QObject* rodic) : QObject(rodic) {
 
 TFrontaHlavnihoVlakna::~TFrontaHlavnihoVlakna() {
   if (fd_ >= 0) ::close(fd_);
+  // Jobs nobody waits for that never ran (the window went first).
+  for (TUkol* ukol : fronta_)
+    if (ukol->nikdoNeceka) delete ukol;
 }
 
 void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
@@ -58,6 +62,20 @@ void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
   ukol.cv.wait(z, [&] { return ukol.hotovo.load(std::memory_order_acquire); });
 }
 
+void TFrontaHlavnihoVlakna::Posli(std::function<void()> prace) {
+  auto* ukol = new TUkol;
+  ukol->prace = std::move(prace);
+  ukol->nikdoNeceka = true;
+  {
+    std::lock_guard<std::mutex> z(m_);
+    fronta_.push_back(ukol);
+  }
+  const uint64_t jedna = 1;
+  if (::write(fd_, &jedna, sizeof jedna) < 0) {
+    // As in Proved.
+  }
+}
+
 void TFrontaHlavnihoVlakna::Obsluz() {
   uint64_t pocet = 0;
   if (::read(fd_, &pocet, sizeof pocet) < 0) {
@@ -72,6 +90,10 @@ void TFrontaHlavnihoVlakna::Obsluz() {
       fronta_.pop_front();
     }
     ukol->prace();
+    if (ukol->nikdoNeceka) {
+      delete ukol;
+      continue;
+    }
     std::lock_guard<std::mutex> z(m_);
     ukol->hotovo.store(true, std::memory_order_release);
     ukol->cv.notify_one();
@@ -157,6 +179,18 @@ void TKomThread::Smycka() {
         break;
       }
       ObnovTabulku();
+      if (KnihovnaPorouchana) break;
+    }
+    if (KnihovnaPorouchana) {
+      // A broken library is never called again: this thread ends, and the
+      // window stops the measurement (it waits for this thread, so it is
+      // asked without waiting for the answer).
+      if (Moje()) {
+        const uint64_t generace = GeneraceMereni.load();
+        TForm1* okno = okno_;
+        okno_->Fronta()->Posli([okno, generace] { okno->PoruchaKnihovny(generace); });
+      }
+      break;
     }
     if (cely && Moje()) {
       CyklusHotov = true;
@@ -206,6 +240,7 @@ void TKomThread::CtiKanal(size_t i) {
   }
   PosledniChyba = std::to_string(status) + " - " + PoleNaText(text);
   ChybaKomunikace = true;
+  if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;
 }
 
 void TKomThread::ObnovTabulku() {

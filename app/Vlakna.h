@@ -29,6 +29,9 @@ class TFrontaHlavnihoVlakna : public QObject {
   // Any thread but the main one: runs `prace` in the main thread and returns
   // when it has run.
   void Proved(std::function<void()> prace);
+  // Any thread: has `prace` run in the main thread soon, without waiting for
+  // it (for work that itself waits for the calling thread to end).
+  void Posli(std::function<void()> prace);
 
  private:
   struct TUkol;
@@ -95,6 +98,10 @@ class TKomThread : public TPracovniVlakno {
   void Smycka() override;
   void CtiKanal(size_t i);
   void ObnovTabulku();
+
+  // The interface library broke during this pass (a fault inside one of its
+  // calls): the pass ends and the window is asked to stop the measurement.
+  bool KnihovnaPorouchana = false;
 };
 
 // The logging thread: one sample of all channels per measuring period.

@@ -2,9 +2,11 @@
 
 #include "Cp1250.h"
 #include "Knihovna.h"
+#include "Ochrana.h"
 #include "zq407.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -48,6 +50,9 @@ struct TVazba {
   // Handle written by the successful _Init.
   int32_t Handle = 0;
 
+  // A call into the library faulted: it stays mapped for good.
+  std::atomic<bool> Porouchana{false};
+
   // Guarded by the binding lock:
   int Volani = 0;            // calls in flight
   bool Odpojena = false;     // no longer the current binding
@@ -55,7 +60,7 @@ struct TVazba {
   int32_t HandleZavreni = 0;
 
   ~TVazba() {
-    if (Knihovna) UvolniKnihovnu(Knihovna);
+    if (Knihovna && !Porouchana) UvolniKnihovnu(Knihovna);
   }
 };
 
@@ -63,6 +68,9 @@ struct TStavVazby {
   std::mutex Zamek;
   std::shared_ptr<TVazba> Aktualni;  // the current binding, or none
   int Uvolnovane = 0;  // detached bindings not yet closed and unloaded
+  // Per type: the text of the fault that broke its library; empty while
+  // the library is sound.
+  std::array<std::string, 5> Porucha;
 };
 
 // Never destroyed: a worker still inside a library call when the program
@@ -70,18 +78,42 @@ struct TStavVazby {
 // under it by a static destructor.
 TStavVazby& stav = *new TStavVazby;
 
+// Records that a call into the library of `vazba` faulted.  The first
+// fault of a type is the one its text tells.
+void OznacPoruchu(TVazba& vazba, const char* vstup, const TPorucha& porucha) {
+  vazba.Porouchana = true;
+  std::string text = Cp1250("knihovna ") + PopisTypu[vazba.Typ].Soubor + " selhala v _" + vstup +
+                     " (" + PopisPoruchy(porucha) + Cp1250("), do konce běhu vyřazena");
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  if (stav.Porucha[vazba.Typ].empty()) stav.Porucha[vazba.Typ] = std::move(text);
+}
+
+// Calls `volani` (which returns the entry point's result) guarded; a fault
+// marks the library broken and gives status 4.
+template <typename F>
+int32_t Volej(TVazba& vazba, const char* vstup, F&& volani) {
+  int32_t vysledek = KodVyjimka;
+  const TPorucha porucha = ChranenaVolani([&] { vysledek = volani(); });
+  if (!porucha) return vysledek;
+  OznacPoruchu(vazba, vstup, porucha);
+  return KodVyjimka;
+}
+
+bool Porouchany(uint8_t typ) {
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  return PlatnyTyp(typ) && !stav.Porucha[typ].empty();
+}
+
 // Closes (if asked to) and unloads a detached binding no call uses any more.
-// Runs in whichever thread let go of it last; a failure inside _Done has no
-// caller to reach here, so it is swallowed rather than ending the program.
+// Runs in whichever thread let go of it last; a fault inside _Done has no
+// caller to reach here: it only marks the library broken, which keeps it
+// loaded.
 void DokonciUvolneni(const std::shared_ptr<TVazba>& vazba) {
-  if (vazba->ZavritPriUvolneni) {
+  if (vazba->ZavritPriUvolneni && !vazba->Porouchana) {
     int32_t handle = vazba->HandleZavreni;
-    try {
-      vazba->Done(&handle);
-    } catch (...) {
-    }
+    Volej(*vazba, "Done", [&] { return vazba->Done(&handle); });
   }
-  UvolniKnihovnu(vazba->Knihovna);
+  if (!vazba->Porouchana) UvolniKnihovnu(vazba->Knihovna);
   vazba->Knihovna = nullptr;
   std::lock_guard<std::mutex> z(stav.Zamek);
   --stav.Uvolnovane;
@@ -111,6 +143,7 @@ class TVolani {
   TVolani& operator=(const TVolani&) = delete;
 
   TVazba* operator->() const { return vazba_.get(); }
+  TVazba& operator*() const { return *vazba_; }
   explicit operator bool() const { return vazba_ != nullptr; }
 
  private:
@@ -178,6 +211,8 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle,
   // nothing bound.
   NahradPredchozi();
   if (!PlatnyTyp(typ)) return KodNeotevreno;
+  // A library that faulted earlier in this run is not touched again.
+  if (Porouchany(typ)) return KodVyjimka;
 
   const TPopisTypu& popis = PopisTypu[typ];
   auto vazba = std::make_shared<TVazba>();
@@ -201,8 +236,10 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle,
     std::lock_guard<std::mutex> z(stav.Zamek);
     stav.Aktualni = vazba;
   }
-  int32_t vysledek = VolejInit(*vazba, handle, parametry);
-  if (vysledek == 0) {
+  // After a fault the binding stays the current one, broken: ChybovyText
+  // explains the 4, and closing it neither calls _Done nor unloads it.
+  int32_t vysledek = Volej(*vazba, "Init", [&] { return VolejInit(*vazba, handle, parametry); });
+  if (vysledek == 0 && !vazba->Porouchana) {
     vazba->Otevreno = true;
     vazba->Handle = *handle;
   }
@@ -211,43 +248,59 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle,
 
 int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost,
                        int32_t timeout, int32_t opakovani) {
+  if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
   if (!volani) return KodNeotevreno;
-  return volani->SetConfig(handle, rychlost, timeout, opakovani);
+  return Volej(*volani, "SetConfig",
+               [&] { return volani->SetConfig(handle, rychlost, timeout, opakovani); });
 }
 
 int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz,
                    TPole100& odpoved, int32_t* delka, int32_t* status) {
+  if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
   if (!volani) return KodNeotevreno;
-  return volani->Send(handle, dotaz.data(), odpoved.data(), delka, status);
+  return Volej(*volani, "Send",
+               [&] { return volani->Send(handle, dotaz.data(), odpoved.data(), delka, status); });
 }
 
 int32_t UkonciRozhrani(uint8_t typ, int32_t* handle) {
+  bool porouchana;
   {
     std::lock_guard<std::mutex> z(stav.Zamek);
     if (!PlatnyTyp(typ) || !stav.Aktualni || stav.Aktualni->Typ != typ)
       return KodNeotevreno;
+    porouchana = stav.Aktualni->Porouchana;
   }
-  std::shared_ptr<TVazba> hned = Odpoj(true, *handle);
+  // A broken library is only let go of: no _Done, no unloading.
+  std::shared_ptr<TVazba> hned = Odpoj(!porouchana, *handle);
   if (!hned) {
     // A call is still in flight (or another thread closed it meanwhile): the
     // last call out closes and unloads it.  The interface counts as closed.
     *handle = 0;
-    return 0;
+    return porouchana ? KodVyjimka : 0;
+  }
+  if (porouchana) {
+    DokonciUvolneni(hned);
+    *handle = 0;
+    return KodVyjimka;
   }
   // _Done is called here with the caller's handle; the library is unloaded
-  // whatever it returned, also when it raised a failure.
+  // whatever it returned, unless it faulted.
   hned->ZavritPriUvolneni = false;
-  int32_t vysledek;
-  try {
-    vysledek = hned->Done(handle);
-  } catch (...) {
-    DokonciUvolneni(hned);
-    throw;
-  }
+  const int32_t vysledek = Volej(*hned, "Done", [&] { return hned->Done(handle); });
   DokonciUvolneni(hned);
   return vysledek;
+}
+
+std::string PoruchaRozhrani(uint8_t typ) {
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  return PlatnyTyp(typ) ? stav.Porucha[typ] : std::string();
+}
+
+void ZapomenPoruchyRozhrani() {
+  std::lock_guard<std::mutex> z(stav.Zamek);
+  for (std::string& p : stav.Porucha) p.clear();
 }
 
 bool RozhraniVolaniProbiha() {
@@ -258,9 +311,17 @@ bool RozhraniVolaniProbiha() {
 int32_t ChybovyText(uint8_t typ, int32_t kod, TPole100& text) {
   uint32_t k = static_cast<uint32_t>(kod);
   if (k < 100) {
+    // A broken library is not asked: the fault that broke it is the text.
+    if (std::string porucha = PoruchaRozhrani(typ); !porucha.empty()) {
+      TextNaPole(porucha, text);
+      return 0;
+    }
     TVolani volani(typ);
     if (!volani) return KodNeotevreno;
-    return volani->Error(kod, text.data());
+    const int32_t vysledek =
+        Volej(*volani, "Error", [&] { return volani->Error(kod, text.data()); });
+    if (volani->Porouchana) TextNaPole(PoruchaRozhrani(typ), text);
+    return vysledek;
   }
   if (k <= 104 || (k >= 110 && k <= 114)) {
     const char* soubor = PopisTypu[k % 10].Soubor;

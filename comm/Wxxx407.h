@@ -27,7 +27,7 @@ inline constexpr uint8_t TypZQ = 4;        // "ZQ-1407", "ZQ-1407U"  WZQ1407
 inline constexpr uint8_t TypNeznamy = 99;
 
 // Status codes produced by the program itself.
-inline constexpr int32_t KodVyjimka = 4;        // a failure escaped the read
+inline constexpr int32_t KodVyjimka = 4;        // a fault inside a library call
 inline constexpr int32_t KodDotaz = 9;          // the request could not be built
 inline constexpr int32_t KodNeotevreno = 10;    // bad type or entry point not bound
 inline constexpr int32_t KodNacteni = 100;      // + type: library file did not load
@@ -39,6 +39,15 @@ int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost,
 int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz,
                    TPole100& odpoved, int32_t* delka, int32_t* status);
 int32_t UkonciRozhrani(uint8_t typ, int32_t* handle);
+// The text of the fault that broke the library of a type in this run (a C++
+// exception or a crash inside one of its calls), Windows-1250; empty while
+// it is sound.  A broken library is never called again: every operation for
+// its type answers 4.
+std::string PoruchaRozhrani(uint8_t typ);
+// Tests only: forgets the faults, so a later test may bind the type anew
+// (the broken libraries themselves stay loaded).
+void ZapomenPoruchyRozhrani();
+
 // A call into the library is in progress, or a closed interface still waits
 // for its last call to return before _Done and unloading.
 bool RozhraniVolaniProbiha();

@@ -126,6 +126,8 @@ class TestMereni : public QObject {
     ZkusebniStav.Uvolnit = true;
     CekejNa([] { return !KomBezi && !FileBezi && !RozhraniVolaniProbiha(); }, 10000);
     ZkusebniStav.Uvolnit = false;
+    ZapomenPoruchyRozhrani();
+    for (auto& p : ZkusebniStav.Porucha) p = TZkusebniStav::Zadna;
     sim_.reset();
     NastavZobrazovac({});
   }
@@ -472,6 +474,46 @@ class TestMereni : public QObject {
     QVERIFY(uloha.contains(QByteArray::fromStdString(Cp1250("Rozhraní=ZQ-1407U\r\n"))));
     QVERIFY(uloha.contains("IP adresa=127.0.0.1\r\n"));
     w.reset();
+  }
+
+  // A crash inside the library's _Send stops the measurement by itself; the
+  // library is never called again (a new start is refused with 4), and the
+  // window still closes with its save.
+  void poruchaKnihovnyZastaviMereni() {
+    fs::remove(Slozka() / "libWZQ1407.so");
+    fs::create_symlink(fs::path(ZKUS_KNIHOVNY) / "porucha" / "libWZQ1407.so",
+                       Slozka() / "libWZQ1407.so");
+    ZkusebniStav.SendDelka = 4;
+    const int32_t odpoved[4] = {0x39, 0x30, 0x00, 0x02};
+    std::copy(odpoved, odpoved + 4, ZkusebniStav.SendOdpoved);
+    auto w = std::make_unique<TForm1>();
+    Nastav(*w, {Kanal("T", 1, 1, "float32", 3), Kanal("U", 1, 1, "float32", 3)},
+           QString::fromStdString((Slozka() / "p.csv").string()));
+    w->Button2Click();
+    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    ZkusebniStav.Porucha[TZkusebniStav::VstupSend] = TZkusebniStav::Segv;
+    QVERIFY(CekejNa([&] { return !w->MereniBezi(); }, 5000));
+    const QString text = T("4 - knihovna WZQ1407.DLL selhala v _Send (neplatný přístup do paměti), "
+                           "do konce běhu vyřazena");
+    QCOMPARE(w->TextStavu(), T("Měření ukončeno: ") + text);
+    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 5000));
+    QVERIFY(w->Bunka(3, 1) == T("4") || w->Bunka(3, 2) == T("4"));
+    QCOMPARE(ZkusebniStav.PocetDone.load(), 0);
+
+    const int init = ZkusebniStav.PocetInit;
+    const int send = ZkusebniStav.PocetSend;
+    NastavZobrazovac([](QDialog&) { return VysledekAno; });  // overwrite p.csv
+    w->Button2Click();
+    QCOMPARE(w->TextStavu(), text);
+    QVERIFY(!w->MereniBezi());
+    QCOMPARE(ZkusebniStav.PocetInit.load(), init);
+    QCOMPARE(ZkusebniStav.PocetSend.load(), send);
+
+    QVERIFY(w->close());
+    QVERIFY(Obsah(Slozka() / "NovaUloha.zq").contains("IP adresa=127.0.0.1\r\n"));
+    w.reset();
+    ZkusebniStav.SendDelka = 0;
   }
 
   void kanalyNahrazeneBehemMereni() {

@@ -6,8 +6,10 @@
 #include "ZkusebniStav.h"
 #include "zq407.h"
 
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #define ZKUS_SPOJ2(a, b) a##_##b
@@ -16,9 +18,31 @@
 
 namespace {
 
+// The scripted fault of an entry point: a C++ exception, or a real crash of
+// the kind the program must survive.
+[[maybe_unused]] void Porucha(TZkusebniStav::TVstup vstup) {
+  switch (ZkusebniStav.Porucha[vstup]) {
+    case TZkusebniStav::Zadna: return;
+    case TZkusebniStav::Vyjimka: throw std::runtime_error("porucha v knihovne");
+    case TZkusebniStav::Segv: {
+      // A page nobody may touch: a real invalid access, one the sanitizers
+      // do not report before the hardware does.
+      void* stranka = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      *static_cast<volatile int*>(stranka) = 1;
+      return;
+    }
+    case TZkusebniStav::Ill: __builtin_trap();
+    // Division by zero would be caught by the sanitizers first; the signal
+    // is what reaches the program either way.
+    case TZkusebniStav::Fpe: raise(SIGFPE); return;
+    case TZkusebniStav::Bus: raise(SIGBUS); return;
+  }
+}
+
 [[maybe_unused]] int32_t Otevri(int32_t* handle, int forma) {
   TZkusebniStav& s = ZkusebniStav;
   ++s.PocetInit;
+  Porucha(TZkusebniStav::VstupInit);
   s.InitForma = forma;
   if (s.InitVysledek != 0) return s.InitVysledek;
   *handle = s.InitHandle;
@@ -78,6 +102,7 @@ int32_t VSTUP(SetConfig)(int32_t handle, int32_t rychlost, int32_t timeout,
                          int32_t opakovani) {
   TZkusebniStav& s = ZkusebniStav;
   ++s.PocetSetConfig;
+  Porucha(TZkusebniStav::VstupSetConfig);
   s.SetConfig[0] = handle;
   s.SetConfig[1] = rychlost;
   s.SetConfig[2] = timeout;
@@ -112,10 +137,10 @@ int32_t VSTUP(Send)(int32_t handle, const int32_t* dotaz, int32_t* odpoved,
   ++s.VSend;
   if (s.SendZdrzeniUs > 0) usleep(s.SendZdrzeniUs);
   while (blokovat && !s.Uvolnit) usleep(1000);
-  if (s.SendVyhodi) {
+  if (s.Porucha[TZkusebniStav::VstupSend] != TZkusebniStav::Zadna) {
     s.SendHandleVBehu = 0;
     --s.VSend;
-    throw std::runtime_error("porucha v knihovne");
+    Porucha(TZkusebniStav::VstupSend);
   }
   for (int i = 0; i < 4; ++i) odpoved[i] = s.SendOdpoved[i];
   *delka = s.SendDelka;
@@ -131,6 +156,7 @@ int32_t VSTUP(Done)(int32_t* handle) {
   TZkusebniStav& s = ZkusebniStav;
   if (*handle != 0 && s.SendHandleVBehu == *handle) s.DoneBehemSend = true;
   ++s.PocetDone;
+  Porucha(TZkusebniStav::VstupDone);
   s.DoneHandle = *handle;
   *handle = 0;
   return s.DoneVysledek;
@@ -140,6 +166,7 @@ int32_t VSTUP(Done)(int32_t* handle) {
 #ifndef BEZ_Error
 int32_t VSTUP(Error)(int32_t kod, int32_t* text) {
   ++ZkusebniStav.PocetError;
+  Porucha(TZkusebniStav::VstupError);
   TextKodu(kod, text);
   return 0;
 }

@@ -16,9 +16,12 @@ struct TZkusebniStav {
   int32_t SendStatus = 0;
   int32_t SendDelka = 0;
   int32_t SendOdpoved[4] = {};
-  bool SendVyhodi = false;  // _Send raises a C++ exception
   int SendZdrzeniUs = 0;    // _Send takes this long
   int32_t DoneVysledek = 0;
+  // Faults, per entry point (index by TVstup): what goes wrong inside it.
+  enum TVstup { VstupInit, VstupSetConfig, VstupSend, VstupDone, VstupError, PocetVstupu };
+  enum TPorucha { Zadna, Vyjimka, Segv, Ill, Fpe, Bus };
+  TPorucha Porucha[PocetVstupu] = {};
   // A _Send entered while Blokovat is set waits until Uvolnit is set.
   std::atomic<bool> Blokovat{false};
   std::atomic<bool> Uvolnit{false};

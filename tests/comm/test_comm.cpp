@@ -2,6 +2,8 @@
 // the guard, status texts, the text arrays, the module request and the
 // deferred unloading under a call still in progress.
 
+#include "Cp1250.h"
+#include "Ochrana.h"
 #include "Slozka.h"
 #include "Wxxx407.h"
 #include "ZkusebniStav.h"
@@ -10,6 +12,8 @@
 #include <QtTest>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -79,6 +83,7 @@ class TestComm : public QObject {
  private slots:
   void init() { Vynuluj(); }
   void cleanup() {
+    ZapomenPoruchyRozhrani();
     for (uint8_t typ = 0; typ <= TypZQ; ++typ) {
       int32_t h = 0;
       UkonciRozhrani(typ, &h);
@@ -439,24 +444,107 @@ class TestComm : public QObject {
     QCOMPARE(ZkusebniStav.PocetSend.load(), odeslano);
   }
 
-  // A failure raised inside _Send reaches the caller, and the binding does
-  // not think a call is still in flight.
+  // A C++ exception or a crash inside any entry point becomes status 4 for
+  // that call; the library is broken from then on: never called again,
+  // never unloaded, and its type answers 4 with the fault as the text.
+  void poruchaVKnihovne_data() {
+    using S = TZkusebniStav;
+    QTest::addColumn<int>("vstup");
+    QTest::addColumn<int>("druh");
+    QTest::addColumn<QString>("popis");
+    const struct {
+      S::TVstup vstup;
+      S::TPorucha druh;
+      const char* jmeno;
+      const char* popis;
+    } radky[] = {
+        {S::VstupInit, S::Vyjimka, "Init", "neošetřená výjimka"},
+        {S::VstupInit, S::Segv, "Init", "neplatný přístup do paměti"},
+        {S::VstupSetConfig, S::Vyjimka, "SetConfig", "neošetřená výjimka"},
+        {S::VstupSetConfig, S::Ill, "SetConfig", "neplatná instrukce"},
+        {S::VstupSend, S::Vyjimka, "Send", "neošetřená výjimka"},
+        {S::VstupSend, S::Segv, "Send", "neplatný přístup do paměti"},
+        {S::VstupSend, S::Fpe, "Send", "chyba aritmetiky"},
+        {S::VstupSend, S::Bus, "Send", "chyba sběrnice"},
+        {S::VstupError, S::Vyjimka, "Error", "neošetřená výjimka"},
+        {S::VstupError, S::Ill, "Error", "neplatná instrukce"},
+        {S::VstupDone, S::Vyjimka, "Done", "neošetřená výjimka"},
+        {S::VstupDone, S::Segv, "Done", "neplatný přístup do paměti"},
+    };
+    for (const auto& r : radky)
+      QTest::addRow("%s %s", r.jmeno, r.popis)
+          << int(r.vstup) << int(r.druh)
+          << QString::fromUtf8("knihovna WCOM407.DLL selhala v _%1 (%2), do konce běhu vyřazena")
+                 .arg(QString::fromLatin1(r.jmeno), QString::fromUtf8(r.popis));
+  }
+
   void poruchaVKnihovne() {
+    using S = TZkusebniStav;
+    QFETCH(int, vstup);
+    QFETCH(int, druh);
+    QFETCH(QString, popis);
+    const std::string ocekavany = Cp1250(popis.toStdString());
+    ZkusebniStav.Porucha[vstup] = static_cast<S::TPorucha>(druh);
+    NastavSlozkuProgramu(Knihovny / "porucha");
+    auto cekej = [&](S::TVstup v, int32_t vysledek) { return vstup == v ? KodVyjimka : vysledek; };
+
+    // One life cycle up to the entry point that faults.
     int32_t handle = 0;
-    QCOMPARE(OtevriCom(handle), 0);
-    ZkusebniStav.SendVyhodi = true;
-    TDotaz d;
-    bool vyhozeno = false;
-    try {
-      Dotaz(TypCOM, handle, d);
-    } catch (const std::runtime_error&) {
-      vyhozeno = true;
+    TParametryRozhrani p;
+    p.Polozka[0] = 3;
+    QCOMPARE(InitRozhrani(TypCOM, &handle, p), cekej(S::VstupInit, 0));
+    if (vstup > S::VstupInit) {
+      QCOMPARE(NastavRozhrani(TypCOM, handle, 9600, 100, 1), cekej(S::VstupSetConfig, 0));
     }
-    QVERIFY(vyhozeno);
+    if (vstup > S::VstupSetConfig) {
+      TDotaz d;
+      Dotaz(TypCOM, handle, d);
+      QCOMPARE(int(d.Status), cekej(S::VstupSend, 0));
+    }
+    if (vstup == S::VstupError) {
+      QCOMPARE(Text(TypCOM, 20), ocekavany);
+    }
+    if (vstup == S::VstupDone) {
+      QCOMPARE(UkonciRozhrani(TypCOM, &handle), KodVyjimka);
+    }
     QVERIFY(!RozhraniVolaniProbiha());
-    QCOMPARE(UkonciRozhrani(TypCOM, &handle), 0);
-    QCOMPARE(ZkusebniStav.PocetDone.load(), 1);
-    QVERIFY(!NactenaOk(TypCOM));
+    QCOMPARE(PoruchaRozhrani(TypCOM), ocekavany);
+    QCOMPARE(Text(TypCOM, KodVyjimka), ocekavany);
+
+    // From now on nothing reaches the library, and it stays loaded.
+    ZkusebniStav.Porucha[vstup] = S::Zadna;
+    const int pred = ZkusebniStav.PocetInit + ZkusebniStav.PocetSetConfig +
+                     ZkusebniStav.PocetSend + ZkusebniStav.PocetError + ZkusebniStav.PocetDone;
+    TPole100 dotaz{}, odpoved{};
+    int32_t delka = 0, status = 0;
+    QCOMPARE(PosliDotaz(TypCOM, 1, dotaz, odpoved, &delka, &status), KodVyjimka);
+    QCOMPARE(NastavRozhrani(TypCOM, 1, 9600, 100, 1), KodVyjimka);
+    QCOMPARE(Text(TypCOM, 20), ocekavany);
+    if (vstup != S::VstupDone) QCOMPARE(UkonciRozhrani(TypCOM, &handle), KodVyjimka);
+    QCOMPARE(InitRozhrani(TypCOM, &handle, p), KodVyjimka);
+    QCOMPARE(Text(TypCOM, KodVyjimka), ocekavany);
+    QCOMPARE(ZkusebniStav.PocetInit + ZkusebniStav.PocetSetConfig + ZkusebniStav.PocetSend +
+                 ZkusebniStav.PocetError + ZkusebniStav.PocetDone,
+             pred);
+    QVERIFY(Nactena(Knihovny / "porucha" / "libWCOM407.so"));
+    // Other types are not affected.
+    QVERIFY(PoruchaRozhrani(TypZQ).empty());
+  }
+
+  // A crash of the program itself, outside a guarded call, still ends it
+  // (the guard must not swallow it).
+  void padMimoStrazUkonciProgram() {
+    QVERIFY(!ChranenaVolani([] {}));  // the handlers are in place
+    const pid_t dite = fork();
+    if (dite == 0) {
+      volatile int* nikam = nullptr;
+      *nikam = 1;
+      _exit(0);
+    }
+    int stav = 0;
+    QCOMPARE(waitpid(dite, &stav, 0), dite);
+    // Ended by the signal, or by a sanitizer's report.
+    QVERIFY(WIFSIGNALED(stav) || (WIFEXITED(stav) && WEXITSTATUS(stav) != 0));
   }
 
   // Closing while the worker hangs in _Send: the binding is detached at
