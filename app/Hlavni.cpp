@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <filesystem>
@@ -119,12 +121,32 @@ bool NeprazdnySoubor(const std::filesystem::path& cesta) {
 TSouborovyDotaz DotazNaUlohu(bool ulozit, const QString& jmeno) {
   TSouborovyDotaz d;
   d.Ulozit = ulozit;
-  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*)")};
+  // "(*.*)" as the operator knows it; it shows names with an extension.
+  d.Filtry = QStringList{T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*.*)")};
   d.VychoziPripona = QStringLiteral("zq");
   d.Jmeno = jmeno;
+  d.Slozka = QString::fromStdString(SlozkaProgramu().string());
   d.PtatSePrepsat = ulozit;
   return d;
 }
+
+// A file chosen in a file dialog lies in another folder than the program's
+// (where every task is read from and written to).
+bool JinaSlozka(const QString& zvoleny) {
+  const QString slozka = QFileInfo(zvoleny).path();
+  if (slozka == QStringLiteral(".")) return false;  // a bare name
+  std::error_code ec;
+  const auto a = std::filesystem::weakly_canonical(std::filesystem::path(slozka.toStdString()), ec);
+  const auto b = std::filesystem::weakly_canonical(SlozkaProgramu(), ec);
+  return a != b;
+}
+
+// The task name a file chosen in a dialog stands for (its bare file name).
+std::string JmenoZDialogu(const QString& zvoleny) {
+  return JmenoUlohy(ZQString(QFileInfo(zvoleny).fileName()));
+}
+
+const char* const JenVeSlozceProgramu = "Úlohy jsou jen ve složce programu: ";
 
 // The picture of the window's corner: a measured curve over a grid.
 QPixmap Obrazek() {
@@ -335,6 +357,10 @@ void TForm1::Vytvor() {
   StatusBar1->setSizeGripEnabled(false);
   stav_ = new QLabel(StatusBar1);
   StatusBar1->addWidget(stav_, 1);
+  chybyZapisu_ = new QLabel(StatusBar1);
+  chybyZapisu_->setStyleSheet(QStringLiteral("color: #c00000;"));
+  StatusBar1->addPermanentWidget(chybyZapisu_);
+  chybyZapisu_->hide();
 
   // Design-time selections.
   ComboBox3->setCurrentIndex(0);
@@ -361,6 +387,16 @@ void TForm1::FormCreate() {
   TPoleKanal k;
   InitKanaly(k);
   PrectiNastaveni(CFG);
+  // A remembered name with a folder part would lead out of the program's
+  // folder: the bare name is used, and the operator is told.
+  QString zprava;
+  if (!CFG.Uloha.empty() && JmenoUlohy(CFG.Uloha) != CFG.Uloha) {
+    const std::string jmeno = JmenoUlohy(CFG.Uloha);
+    zprava = T("Jméno úlohy \"") + DoQString(CFG.Uloha) + T("\" v souboru ") +
+             DoQString(JmenoNastaveni) + T(" obsahuje složku, použito jméno \"") +
+             DoQString(jmeno) + T("\" ve složce programu");
+    CFG.Uloha = jmeno;
+  }
   PrectiUlohu(CFG);
   PrectiKanaly(CFG, k);
   KomBezi = false;
@@ -369,6 +405,7 @@ void TForm1::FormCreate() {
   KnihovnaOtevrena = false;
   TimeoutUkonceni = 1000;
   UkazUlohu(k);
+  if (!zprava.isEmpty()) NastavStav(zprava);
 }
 
 void TForm1::UkazUlohu(const TPoleKanal& kanaly) {
@@ -443,7 +480,9 @@ bool TForm1::PrectiOkno(TCFG& u) {
   cele(Edit8, u.RS485Timeout);
   cele(Edit9, u.RS485Opakovani);
 
-  u.Perioda = ComboBox1->currentIndex();
+  // A period index with no entry in the list (11 and 12 pass the task
+  // file's check) stays as it is rather than turning into -1.
+  if (ComboBox1->currentIndex() >= 0) u.Perioda = ComboBox1->currentIndex();
   u.RS485Rychlost = IndexNaRychlost(ComboBox2->currentIndex());
   u.ChybovaHodnota = ComboBox4->currentIndex();
   u.Volby = (CheckBox1->isChecked() ? VolbaZahlavi : 0) | (CheckBox2->isChecked() ? VolbaIndex : 0) |
@@ -468,6 +507,10 @@ QString TForm1::Bunka(int sloupec, int radek) const {
 int TForm1::PocetRadku() const { return model_->rowCount() + 1; }
 
 QString TForm1::TextStavu() const { return stav_->text(); }
+
+QString TForm1::TextChybZapisu() const {
+  return chybyZapisu_->isHidden() ? QString() : chybyZapisu_->text();
+}
 
 void TForm1::NastavStav(const QString& text) {
   stav_->setText(text);
@@ -572,29 +615,47 @@ void TForm1::Button6Click() {
   InitCFG(CFG);
   TPoleKanal k;
   InitKanaly(k);
-  const QString jmeno = QFileInfo(o.Jmeno).fileName();
-  Label18->setText(jmeno);
-  CFG.Uloha = ZQString(jmeno);
+  const std::string jmeno = JmenoZDialogu(o.Jmeno);
+  Label18->setText(DoQString(jmeno));
+  CFG.Uloha = jmeno;
   const bool uloha = PrectiUlohu(CFG);
   PrectiKanaly(CFG, k);
   UkazUlohu(k);
 
-  const auto cesta = CestaVeSlozceProgramu(JmenoUlohy(CFG.Uloha));
-  if (!uloha && NeprazdnySoubor(cesta))
-    NastavStav(T("Soubor \"") + DoQString(CestaCp1250(cesta)) +
-               T("\" neobsahuje měřicí úlohu, zobrazena je výchozí úloha"));
+  // The operator is never shown the defaults without a word, and always
+  // learns which file was read when it is not the one picked.
+  const auto cesta = CestaVeSlozceProgramu(jmeno);
+  const QString uvozena = u'"' + DoQString(CestaCp1250(cesta)) + u'"';
+  std::error_code ec;
+  QString zprava;
+  if (uloha)
+    zprava = T("načtena úloha ") + uvozena;
+  else if (std::filesystem::exists(cesta, ec))
+    zprava = T("Soubor ") + uvozena + T(" neobsahuje měřicí úlohu, zobrazena je výchozí úloha");
+  else
+    zprava = T("Soubor ") + uvozena + T(" neexistuje, zobrazena je výchozí úloha");
+  if (JinaSlozka(o.Jmeno)) {
+    zprava[0] = zprava[0].toLower();
+    NastavStav(T(JenVeSlozceProgramu) + zprava);
+  }
+  else if (!uloha)
+    NastavStav(zprava);
 }
 
 void TForm1::Button7Click() {
   const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, DotazNaUlohu(true, Label18->text()));
   if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
 
-  const QString jmeno = QFileInfo(o.Jmeno).fileName();
-  Label18->setText(jmeno);
-  CFG.Uloha = ZQString(jmeno);
+  const std::string jmeno = JmenoZDialogu(o.Jmeno);
+  Label18->setText(DoQString(jmeno));
+  CFG.Uloha = jmeno;
   PrectiOkno(CFG);
   std::string chyba;
-  if (!UlozUlohu(CFG, chyba)) NastavStav(DoQString(chyba));
+  if (!UlozUlohu(CFG, chyba))
+    NastavStav(DoQString(chyba));
+  else if (JinaSlozka(o.Jmeno))
+    NastavStav(T(JenVeSlozceProgramu) + T("uloženo do \"") +
+               DoQString(CestaCp1250(CestaVeSlozceProgramu(jmeno))) + u'"');
 }
 
 void TForm1::Button4Click() {
@@ -616,6 +677,27 @@ void TForm1::Button4Click() {
 // Closing.
 
 void TForm1::Button3Click() { close(); }
+
+void TForm1::UkonciNaSignal(int) {
+  naSignal_ = true;
+  PokusOUkonceni();
+}
+
+void TForm1::PokusOUkonceni() {
+  // A modal dialog runs its own event loop inside one of our handlers: it is
+  // closed (as through its frame, which every caller takes as a refusal)
+  // and the close comes once that handler has returned.
+  QWidget* modalni = QApplication::activeModalWidget();
+  if ((modalni && modalni != this) || zaneprazdnen_) {
+    if (auto* dialog = qobject_cast<QDialog*>(modalni))
+      dialog->reject();
+    else if (modalni && modalni != this)
+      modalni->close();
+    QTimer::singleShot(10, this, &TForm1::PokusOUkonceni);
+    return;
+  }
+  close();
+}
 
 void TForm1::closeEvent(QCloseEvent* e) {
   // A close that arrives while a start or stop waits (its wait keeps the
@@ -644,7 +726,8 @@ bool TForm1::FormClose() {
     ulozeno = false;
   }
   if (ulozeno) ulozeno = UlozUlohu(CFG, chyba);
-  if (ulozeno || ukoncitBezUlozeni_) return true;
+  // Nobody may be there to close the window a second time after a signal.
+  if (ulozeno || ukoncitBezUlozeni_ || naSignal_) return true;
 
   // The first refused save keeps the window open so the operator can read
   // why; the next close ends the program without saving.

@@ -87,6 +87,9 @@ class TForm1 : public QWidget {
   int PocetRadku() const;
   // Text of the status bar's field.
   QString TextStavu() const;
+  // Text of the status bar's field of failed data-file writes; empty while
+  // none failed since the start.
+  QString TextChybZapisu() const;
   void NastavStav(const QString& text);
   // Shows a progress text and paints it at once, before the work that follows.
   void NastavStavHned(const QString& text);
@@ -96,6 +99,11 @@ class TForm1 : public QWidget {
 
   // Where the worker threads hand their window work to the main thread.
   TFrontaHlavnihoVlakna* Fronta() const { return fronta_; }
+
+  // A termination signal arrived: ends the program as closing the window
+  // does (open dialogs are closed first, a start or stop is let finish), and
+  // a refused save does not keep it open.
+  void UkonciNaSignal(int signal);
 
   // Measurement running (the caption of Button2 is not "Start měření").
   bool MereniBezi() const;
@@ -204,10 +212,16 @@ class TForm1 : public QWidget {
   TModelMereni* model_ = nullptr;
   TFrontaHlavnihoVlakna* fronta_ = nullptr;
   QLabel* stav_ = nullptr;
+  // Failed data-file writes of this measurement: shown in a field of their
+  // own, so "Probíhá měření ..." never hides them.
+  QLabel* chybyZapisu_ = nullptr;
+  int nezapsano_ = 0;
   QPointer<TKomThread> KomThread;
   QPointer<TFileThread> FileThread;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;
+  bool naSignal_ = false;           // ending because of a signal
+  void PokusOUkonceni();
   bool zaneprazdnen_ = false;       // a start or stop is in progress
   std::string ipText_;              // IP text handed to the LAN library
 };

@@ -176,6 +176,9 @@ void TForm1::Start() {
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(CFG.JmenoSouboru)), CFG.Volby, CFG.PocetKanalu);
   PocetVzorku = 0;
   Label7->setText(QStringLiteral("0"));
+  nezapsano_ = 0;
+  chybyZapisu_->clear();
+  chybyZapisu_->hide();
   InitOknoMereni(Kanaly, n);
 
   const uint64_t generace = ++GeneraceMereni;
@@ -251,5 +254,10 @@ void TForm1::UlozVzorek() {
   } catch (...) {
     chyba = ChybaZapisu();
   }
-  if (!chyba.empty()) NastavStav(DoQString(chyba));
+  if (chyba.empty()) return;
+  NastavStav(DoQString(chyba));
+  ++nezapsano_;
+  chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(nezapsano_) + T(" (naposledy ") +
+                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + u')');
+  chybyZapisu_->show();
 }

@@ -17,7 +17,9 @@ TSouborovaOdpoved ZobrazSouborovyDialog(QWidget* vlastnik,
 
   QFileDialog d(vlastnik);
   d.setAcceptMode(dotaz.Ulozit ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  d.setFileMode(dotaz.Ulozit ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // Opening a task that has no file yet is allowed: it shows the default
+  // task under that name.
+  d.setFileMode(QFileDialog::AnyFile);
   d.setNameFilters(dotaz.Filtry);
   if (dotaz.IndexFiltru >= 1 && dotaz.IndexFiltru <= dotaz.Filtry.size())
     d.selectNameFilter(dotaz.Filtry.at(dotaz.IndexFiltru - 1));
@@ -25,6 +27,7 @@ TSouborovaOdpoved ZobrazSouborovyDialog(QWidget* vlastnik,
   d.setOption(QFileDialog::DontConfirmOverwrite, !dotaz.PtatSePrepsat);
   d.setOption(QFileDialog::ReadOnly, false);
   d.setOption(QFileDialog::DontUseNativeDialog, true);
+  if (!dotaz.Slozka.isEmpty()) d.setDirectory(dotaz.Slozka);
   if (!dotaz.Jmeno.isEmpty()) d.selectFile(dotaz.Jmeno);
 
   TSouborovaOdpoved o;

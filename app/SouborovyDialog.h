@@ -9,11 +9,13 @@
 class QWidget;
 
 struct TSouborovyDotaz {
-  bool Ulozit = false;            // save dialog (else open)
+  bool Ulozit = false;            // save dialog (else open; a name that does
+                                  // not exist is accepted too)
   QStringList Filtry;             // Qt form: "Popis (*.zq)"
   int IndexFiltru = 1;            // 1-based, preselected
   QString VychoziPripona;         // without the dot; empty: none
   QString Jmeno;                  // preset file name
+  QString Slozka;                 // folder the dialog opens in; empty: Qt's choice
   bool PtatSePrepsat = false;     // save: ask before replacing a file
 };
 

@@ -1,20 +1,25 @@
 // Program entry: the application title, the main window, the message loop.
 
 #include <QApplication>
+#include <QLocale>
 #include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "Hlavni.h"
+#include "Preklady.h"
+#include "Signaly.h"
 #include "Vzhled.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ZQ - datalogger"));
   QApplication::setFont(PismoFormulare());
+  NactiPrekladyQt(QLocale::system());
 
   TForm1 okno;
+  ZachytavejUkonceni(&okno, [&okno](int signal) { okno.UkonciNaSignal(signal); });
   if (const QScreen* obrazovka = QGuiApplication::primaryScreen()) {
     const QRect plocha = obrazovka->availableGeometry();
     okno.move(plocha.center() - QPoint(okno.width() / 2, okno.height() / 2));

@@ -175,7 +175,13 @@ int32_t PeriodaSekund(int32_t perioda) { return V(perioda, 0, PocetPeriod - 1) ?
 std::string PeriodaText(int32_t perioda) { return V(perioda, 0, PocetPeriod - 1) ? Periody[perioda].Text : ""; }
 
 std::string JmenoUlohy(std::string_view uloha) {
-  return std::string(uloha.empty() ? VychoziUloha : uloha);
+  // Tasks live only in the program's folder: a folder part (either kind of
+  // slash) is dropped, so no name, from the settings file or anywhere else,
+  // reads or writes a file outside it.
+  const size_t lomitko = uloha.find_last_of("/\\");
+  if (lomitko != std::string_view::npos) uloha.remove_prefix(lomitko + 1);
+  if (uloha.empty() || uloha == "." || uloha == "..") return std::string(VychoziUloha);
+  return std::string(uloha);
 }
 
 bool ZapisUlohu(const TCFG& u) {

@@ -99,5 +99,8 @@ bool PrectiKanaly(const TCFG& u, TPoleKanal& k);
 bool PrectiNastaveni(TCFG& u);
 bool ZapisNastaveni(const TCFG& u);
 
-// The task file of a task name (empty -> "NovaUloha.zq").
+// The file name in the program's folder that a task name stands for: the
+// name without any folder part; empty, "." and ".." give "NovaUloha.zq".
+// A name that differs from its JmenoUlohy would lead elsewhere: the window
+// takes the bare name instead and says so.
 std::string JmenoUlohy(std::string_view uloha);

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,7 +13,10 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -23,6 +27,8 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Slozka.h"
+#include "Preklady.h"
+#include "Signaly.h"
 #include "SouborovyDialog.h"
 
 namespace fs = std::filesystem;
@@ -41,6 +47,15 @@ void Zapis(const fs::path& p, const QByteArray& obsah) {
   QFile f(QString::fromStdString(p.string()));
   QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
   f.write(obsah);
+}
+
+// A dialog a failing test leaves open is closed after a while, so the test
+// fails instead of hanging.
+// The timer goes with `kontext` (the test's window).
+void ZavriDialogPozdeji(QObject* kontext) {
+  QTimer::singleShot(3000, kontext, [] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
 }
 
 // Answers the file dialogs with a fixed name and filter.
@@ -197,8 +212,9 @@ class TestHlavni : public QObject {
     for (QCheckBox* c : {w.CheckBox1, w.CheckBox2, w.CheckBox3, w.CheckBox4, w.CheckBox5})
       QVERIFY(!c->isChecked());
     QCOMPARE(w.ComboBox1->currentIndex(), -1);
-    w.PrectiOkno(zpet);
-    QCOMPARE(zpet.Perioda, -1);
+    // Kept as it was, not turned into -1 (which a task file reads back as 2 s).
+    w.PrectiOkno(u);
+    QCOMPARE(u.Perioda, 12);
   }
 
   void neplatnyVstup_data() {
@@ -354,6 +370,61 @@ class TestHlavni : public QObject {
     QVERIFY(w.close());
   }
 
+  // A remembered task name with a folder part never leads out of the
+  // program's folder; the operator is told which name is used.
+  void jmenoUlohySeSlozkou() {
+    Zapis(Slozka() / "ZQ_datalogger.ini", B("[Měřicí úloha]\r\nJméno=../venku.zq\r\n"));
+    auto w = std::make_unique<TForm1>();
+    QCOMPARE(w->Label18->text(), T("venku.zq"));
+    QCOMPARE(w->TextStavu(), T("Jméno úlohy \"../venku.zq\" v souboru ZQ_datalogger.ini obsahuje "
+                               "složku, použito jméno \"venku.zq\" ve složce programu"));
+    QVERIFY(w->close());
+    QVERIFY(fs::exists(Slozka() / "venku.zq"));
+    QVERIFY(!fs::exists(Slozka().parent_path() / "venku.zq"));
+    QVERIFY(Obsah(Slozka() / "ZQ_datalogger.ini").contains("=venku.zq\r\n"));
+  }
+
+  // The real open dialog: it starts in the program's folder and takes a name
+  // that has no file yet.
+  void otevritNovyNazevVeSkutecnemDialogu() {
+    QString slozkaDialogu;
+    QTimer::singleShot(50, [&] {
+      auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!d) return;
+      slozkaDialogu = d->directory().absolutePath();
+      d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(T("Nova.zq"));
+      static_cast<QDialog*>(d)->accept();  // as the "Otevřít" button does
+    });
+    TForm1 w;
+    ZavriDialogPozdeji(&w);
+    w.Button6Click();
+    QCOMPARE(slozkaDialogu, QString::fromStdString(Slozka().string()));
+    QCOMPARE(w.Label18->text(), T("Nova.zq"));
+    QVERIFY(w.TextStavu().endsWith(T("/Nova.zq\" neexistuje, zobrazena je výchozí úloha")));
+  }
+
+  // A termination signal closes an open dialog (a refusal for its caller),
+  // then the window, which saves the task and the settings as its close does.
+  void signalUkonciJakoZavreni() {
+    TForm1 w;
+    w.show();
+    w.Edit5->setText(T("7"));
+    ZachytavejUkonceni(&w, [&w](int signal) { w.UkonciNaSignal(signal); });
+    QTimer::singleShot(50, [] { raise(SIGTERM); });
+    ZavriDialogPozdeji(&w);
+    w.Button5Click();  // "Nová úloha" asks; the signal comes while it does
+    QVERIFY(QTest::qWaitFor([&] { return !w.isVisible(); }, 5000));
+    QVERIFY(Obsah(Slozka() / "ZQ_datalogger.ini").contains("=NovaUloha.zq\r\n"));
+    QVERIFY(Obsah(Slozka() / "NovaUloha.zq").contains(B("Číslo portu COMx=7\r\n")));
+  }
+
+  // Qt's own dialogs speak Czech under a Czech locale.
+  void preklady() {
+    QVERIFY(!NactiPrekladyQt(QLocale(QLocale::English)));
+    QVERIFY(NactiPrekladyQt(QLocale(QLocale::Czech, QLocale::CzechRepublic)));
+    QCOMPARE(QFileDialog::tr("&Open"), T("&Otevřít"));
+  }
+
   void zavreniNeprepiseCiziSoubor() {
     const QByteArray cizi("[Poznamky]\r\nnakoupit=chleba\r\n");
     Zapis(Slozka() / "poznamky.zq", cizi);
@@ -393,13 +464,30 @@ class TestHlavni : public QObject {
     QCOMPARE(w.Label16->text(), T("3"));
     QCOMPARE(w.Bunka(1, 3), T("Teplota"));
     QCOMPARE(w.Label7->text(), T("0"));
+    const QString slozka = QString::fromStdString(Slozka().string());
+    QCOMPARE(dotaz.Slozka, slozka);
+    QCOMPARE(dotaz.Filtry, QStringList({T("Měřicí úlohy (*.zq)"), T("Všechny soubory (*.*)")}));
+    QCOMPARE(w.TextStavu(),
+             T("Úlohy jsou jen ve složce programu: načtena úloha \"") + slozka + T("/Mereni.zq\""));
 
-    // A name with no file in the program's folder: the defaults under it.
+    // A name with no file in the program's folder: the defaults under it,
+    // and the operator is told.
     OdpovidejSouborem(T("/nekde/Chybi.zq"));
     w.Button6Click();
     QCOMPARE(w.Label18->text(), T("Chybi.zq"));
     QCOMPARE(w.Edit5->text(), T("1"));
     QCOMPARE(w.PocetRadku(), 2);
+    QCOMPARE(w.TextStavu(), T("Úlohy jsou jen ve složce programu: soubor \"") + slozka +
+                                T("/Chybi.zq\" neexistuje, zobrazena je výchozí úloha"));
+    OdpovidejSouborem(slozka + T("/Nova.zq"));
+    w.Button6Click();
+    QCOMPARE(w.TextStavu(),
+             T("Soubor \"") + slozka + T("/Nova.zq\" neexistuje, zobrazena je výchozí úloha"));
+    // A name from the program's folder that holds a task: nothing to say.
+    w.NastavStav(QString());
+    OdpovidejSouborem(slozka + T("/Mereni.zq"));
+    w.Button6Click();
+    QCOMPARE(w.TextStavu(), QString());
 
     // Cancelled: nothing changes.
     w.Edit5->setText(T("9"));
@@ -434,6 +522,8 @@ class TestHlavni : public QObject {
     QVERIFY(Obsah(Slozka() / "Ulozena.zq").contains("RS-485 timeout=250\r\n"));
     QVERIFY(Obsah(Slozka() / "Ulozena.zq").contains("[Ch0]\r\n"));
     QVERIFY(!fs::exists("/jinam/Ulozena.zq"));
+    QCOMPARE(w.TextStavu(), T("Úlohy jsou jen ve složce programu: uloženo do \"") +
+                                QString::fromStdString((Slozka() / "Ulozena.zq").string()) + u'"');
     QVERIFY(!fs::exists(Slozka() / "ZQ_datalogger.ini"));  // only the close writes it
   }
 

@@ -472,7 +472,7 @@ class TestTask : public QObject {
     QVERIFY(!fs::exists(Soubor(JmenoNastaveni)));
     QCOMPARE(std::distance(fs::directory_iterator(Slozka()), fs::directory_iterator{}), 1);
     // A name that cannot be a file here.
-    u.Uloha = "neni/u.zq";
+    u.Uloha = std::string(300, 'x') + ".zq";
     QVERIFY_THROWS_EXCEPTION(TChybaZapisu, ZapisUlohu(u));
   }
 
@@ -500,12 +500,21 @@ class TestTask : public QObject {
     ZapisCelou(u_, *k_);
     QVERIFY(PrectiUlohu(r));
     QCOMPARE(r.Uloha, std::string("NovaUloha.zq"));
-    // A folder part names a file under the program's folder.
-    UlozSoubor(Soubor(JmenoNastaveni), Radky({"[Měřicí úloha]", "Jméno=sub\\a.zq"}));
-    QVERIFY(PrectiNastaveni(r));
+    // A folder part never leads anywhere but the program's folder itself:
+    // the bare file name is used.
     fs::create_directory(Slozka() / "sub");
-    ZapisCelou(r, *k_);
-    QVERIFY(fs::exists(Slozka() / "sub" / "a.zq"));
+    for (const char* jmeno : {"sub\\a.zq", "sub/a.zq", "../a.zq", "..\\a.zq", "/a.zq"}) {
+      const std::string radek = std::string("Jméno=") + jmeno;
+      UlozSoubor(Soubor(JmenoNastaveni), Radky({"[Měřicí úloha]", radek.c_str()}));
+      QVERIFY(PrectiNastaveni(r));
+      ZapisCelou(r, *k_);
+      QVERIFY2(fs::exists(Slozka() / "a.zq"), jmeno);
+      fs::remove(Slozka() / "a.zq");
+    }
+    QVERIFY(fs::is_empty(Slozka() / "sub"));
+    QVERIFY(!fs::exists(Slozka().parent_path() / "a.zq"));
+    for (const char* jmeno : {"..", ".", "sub/", "sub/.."})
+      QCOMPARE(JmenoUlohy(jmeno), std::string(VychoziUloha));
   }
 };
 

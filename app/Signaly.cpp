@@ -1,0 +1,45 @@
+#include "Signaly.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+int zapisovaciKonec = -1;
+volatile sig_atomic_t prijato = 0;
+
+void Obsluha(int signal) {
+  if (prijato) {
+    static const char zprava[] = "Program ukoncen druhym signalem bez ulozeni.\n";
+    ssize_t n = write(STDERR_FILENO, zprava, sizeof zprava - 1);
+    (void)n;
+    _exit(128 + signal);
+  }
+  prijato = 1;
+  const unsigned char cislo = static_cast<unsigned char>(signal);
+  ssize_t n = write(zapisovaciKonec, &cislo, 1);
+  (void)n;
+}
+
+}  // namespace
+
+void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
+  int roura[2];
+  if (pipe2(roura, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  zapisovaciKonec = roura[1];
+  auto* upozorneni = new QSocketNotifier(roura[0], QSocketNotifier::Read, rodic);
+  QObject::connect(upozorneni, &QSocketNotifier::activated, upozorneni,
+                   [ctenar = roura[0], ukonci = std::move(ukonci)] {
+                     unsigned char cislo = 0;
+                     if (read(ctenar, &cislo, 1) == 1) ukonci(cislo);
+                   });
+  struct sigaction a{};
+  a.sa_handler = Obsluha;
+  sigemptyset(&a.sa_mask);
+  a.sa_flags = SA_RESTART;
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &a, nullptr);
+}

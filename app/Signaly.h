@@ -1,0 +1,18 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP (a logout, `systemctl stop`, Ctrl-C in a
+// terminal) end the program the way closing its window does: the
+// measurement stops, the task and the settings are saved.  The handler only
+// writes the signal's number into a pipe; the main thread's event loop reads
+// it and does the work there.
+//
+// A second signal while the program is already ending (a stop waiting for a
+// hanging library, say) ends it at once, without saving: the operator asked
+// twice.
+
+#include <functional>
+
+class QObject;
+
+// Installs the handlers for the process.  `ukonci` runs in the main thread
+// with the number of the first signal.  The notifier lives under `rodic`.
+void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci);
