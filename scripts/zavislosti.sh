@@ -1,23 +1,54 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
+# As root it installs directly, otherwise through sudo.
 set -euo pipefail
 
+# Package and why the project needs it.
 baliky=(
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-liberation2 fonts-dejavu-core
-  xvfb xauth x11-apps imagemagick
-  python3 python3-dbfread
+  "build-essential|C++ compiler and make tools"
+  "cmake|build system"
+  "ninja-build|build tool the scripts use"
+  "pkg-config|finding libraries at build time"
+  "qt6-base-dev|Qt 6 Widgets and Test for the program and its tests"
+  "qt6-base-dev-tools|Qt's moc for the build"
+  "qt6-translations-l10n|Qt's own Czech texts (standard buttons and dialogs)"
+  "libgl-dev|OpenGL headers Qt 6 Gui needs to build against"
+  "fonts-liberation2|fonts for the window"
+  "fonts-dejavu-core|fonts for the window"
+  "xvfb|virtual X server for the GUI tests and ZQ_XVFB=1"
+  "xauth|X authority for xvfb-run and ssh -X"
+  "x11-apps|xwd, for screenshots of the window under Xvfb"
+  "xdotool|driving the window in black-box GUI checks under Xvfb"
+  "imagemagick|turning those screenshots into PNG"
+  "python3|runs the independent dBASE reader of the tests"
+  "python3-dbfread|the tests check the DBF data files with it"
 )
 
 chybi=()
 for b in "${baliky[@]}"; do
-  dpkg-query -W -f='${Status}' "$b" 2>/dev/null | grep -q "install ok installed" || chybi+=("$b")
+  jmeno=${b%%|*}
+  dpkg-query -W -f='${Status}' "$jmeno" 2>/dev/null | grep -q "install ok installed" || chybi+=("$b")
 done
 [ ${#chybi[@]} -eq 0 ] && exit 0
 
-sudo_=""
-[ "$(id -u)" -ne 0 ] && sudo_="sudo"
-echo "Installing: ${chybi[*]}"
-$sudo_ apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo_ apt-get install -y -qq --no-install-recommends "${chybi[@]}"
+echo "Missing Debian packages, to be installed with apt-get:"
+for b in "${chybi[@]}"; do
+  printf '  %-24s %s\n' "${b%%|*}" "${b#*|}"
+done
+jmena=("${chybi[@]%%|*}")
+
+sudo_=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Installing them needs root: this user is not root and sudo is not installed." >&2
+    echo "Run as root:  apt-get update && apt-get install --no-install-recommends ${jmena[*]}" >&2
+    echo "then run this script again." >&2
+    exit 1
+  fi
+  echo "Not root: installing through sudo (it may ask for your password)."
+  sudo_=(sudo)
+fi
+"${sudo_[@]}" apt-get update -qq
+# Through env: sudo would drop a variable set in front of it.
+"${sudo_[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${jmena[@]}"
