@@ -21,7 +21,7 @@ struct TZkusebniStav {
   // Faults, per entry point (index by TVstup): what goes wrong inside it.
   enum TVstup { VstupInit, VstupSetConfig, VstupSend, VstupDone, VstupError, PocetVstupu };
   enum TPorucha { Zadna, Vyjimka, Segv, Ill, Fpe, Bus };
-  TPorucha Porucha[PocetVstupu] = {};
+  std::atomic<TPorucha> Porucha[PocetVstupu]{};  // set by a test while a worker calls
   // A _Send entered while Blokovat is set waits until Uvolnit is set.
   std::atomic<bool> Blokovat{false};
   std::atomic<bool> Uvolnit{false};
