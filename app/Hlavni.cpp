@@ -25,8 +25,8 @@
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "DefiniceKanalu.h"
-#include "Modalni.h"
 #include "MereniModel.h"
+#include "Modalni.h"
 #include "OpravduSmazat.h"
 #include "Profil.h"
 #include "Slozka.h"
@@ -69,10 +69,8 @@ struct TPolozkaRozhrani {
   std::string_view jmeno;
 };
 constexpr TPolozkaRozhrani PolozkyRozhrani[] = {
-    {"Standardní COMx", RozhraniCOM},
-    {"ISA karta PCI-407", RozhraniPCI407},
-    {"PCI karta PCI-1407", RozhraniPCI1407},
-    {"USB konvertor USB-1407", RozhraniUSB},
+    {"Standardní COMx", RozhraniCOM},        {"ISA karta PCI-407", RozhraniPCI407},
+    {"PCI karta PCI-1407", RozhraniPCI1407}, {"USB konvertor USB-1407", RozhraniUSB},
     {"LAN konvertor ZQ-1407U", RozhraniZQU},
 };
 
@@ -84,9 +82,7 @@ int RychlostNaIndex(int32_t rychlost) {
   return 1;
 }
 
-int32_t IndexNaRychlost(int index) {
-  return index >= 0 && index < 6 ? Rychlosti[index] : 9600;
-}
+int32_t IndexNaRychlost(int index) { return index >= 0 && index < 6 ? Rychlosti[index] : 9600; }
 
 // Index of the list entry for an interface name; -1 for a name outside it.
 int IndexRozhrani(const std::string& jmeno) {
@@ -102,9 +98,7 @@ QString AdresaNaText(int32_t adresa) {
          u'h';
 }
 
-std::optional<int32_t> CeleZPole(const QLineEdit* e) {
-  return TextNaCele(ZQString(e->text()));
-}
+std::optional<int32_t> CeleZPole(const QLineEdit* e) { return TextNaCele(ZQString(e->text())); }
 
 // Status text of a write the system refused.
 std::string NelzeZapsat(const std::filesystem::path& cesta) {
@@ -222,7 +216,8 @@ void TForm1::Vytvor() {
     b->setAutoDefault(false);
     return b;
   };
-  auto seznam = [](QWidget* rodic, int x, int y, int w, std::initializer_list<const char*> polozky) {
+  auto seznam = [](QWidget* rodic, int x, int y, int w,
+                   std::initializer_list<const char*> polozky) {
     auto* c = new QComboBox(rodic);
     c->setGeometry(x, y, w, 21);
     for (const char* p : polozky) c->addItem(T(p));
@@ -485,9 +480,9 @@ bool TForm1::PrectiOkno(TCFG& u) {
   if (ComboBox1->currentIndex() >= 0) u.Perioda = ComboBox1->currentIndex();
   u.RS485Rychlost = IndexNaRychlost(ComboBox2->currentIndex());
   u.ChybovaHodnota = ComboBox4->currentIndex();
-  u.Volby = (CheckBox1->isChecked() ? VolbaZahlavi : 0) | (CheckBox2->isChecked() ? VolbaIndex : 0) |
-            (CheckBox3->isChecked() ? VolbaDatum : 0) | (CheckBox4->isChecked() ? VolbaCas : 0) |
-            (CheckBox5->isChecked() ? VolbaChyba : 0);
+  u.Volby = (CheckBox1->isChecked() ? VolbaZahlavi : 0) |
+            (CheckBox2->isChecked() ? VolbaIndex : 0) | (CheckBox3->isChecked() ? VolbaDatum : 0) |
+            (CheckBox4->isChecked() ? VolbaCas : 0) | (CheckBox5->isChecked() ? VolbaChyba : 0);
 
   if (u.PocetKanalu < 1 || u.PocetKanalu > MaxKanalu) platne = false;
   return platne;
@@ -547,7 +542,9 @@ void TForm1::Button1Click() {
   d.Filtry = QStringList{T("Datové soubory (*.txt)"), T("Datové soubory (*.csv)"),
                          T("Datové soubory (*.dbf)")};
   d.Jmeno = Edit3->text();
-  d.IndexFiltru = priponaDat_ == QStringLiteral(".csv") ? 2 : priponaDat_ == QStringLiteral(".dbf") ? 3 : 1;
+  d.IndexFiltru = priponaDat_ == QStringLiteral(".csv")   ? 2
+                  : priponaDat_ == QStringLiteral(".dbf") ? 3
+                                                          : 1;
   d.PtatSePrepsat = false;
   const TSouborovaOdpoved o = ZobrazSouborovyDialog(this, d);
   if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
@@ -637,8 +634,7 @@ void TForm1::Button6Click() {
   if (JinaSlozka(o.Jmeno)) {
     zprava[0] = zprava[0].toLower();
     NastavStav(T(JenVeSlozceProgramu) + zprava);
-  }
-  else if (!uloha)
+  } else if (!uloha)
     NastavStav(zprava);
 }
 

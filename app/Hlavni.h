@@ -6,8 +6,8 @@
 #include <QWidget>
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -41,10 +41,10 @@ extern TPoleKanal Kanaly;
 // NahradKanaly(), which takes it too.
 extern std::mutex KanalyZamek;
 
-extern std::atomic<bool> KomBezi;           // written by the acquisition thread
-extern std::atomic<bool> FileBezi;          // written by the logging thread
-extern std::atomic<bool> CyklusHotov;       // written by the acquisition thread
-extern bool KnihovnaOtevrena;               // main thread only
+extern std::atomic<bool> KomBezi;      // written by the acquisition thread
+extern std::atomic<bool> FileBezi;     // written by the logging thread
+extern std::atomic<bool> CyklusHotov;  // written by the acquisition thread
+extern bool KnihovnaOtevrena;          // main thread only
 extern std::atomic<int32_t> PeriodaSek;
 extern int32_t TimeoutUkonceni;
 extern std::atomic<int32_t> PocetVzorku;
@@ -168,13 +168,13 @@ class TForm1 : public QWidget {
  public slots:
   void FormCreate();
   void ComboBox3Change(int index);
-  void Button1Click();   // data file
-  void Button2Click();   // start / stop
-  void Button3Click();   // "Konec"
-  void Button4Click();   // "Definice kanálů"
-  void Button5Click();   // "Nová úloha"
-  void Button6Click();   // "Otevřít"
-  void Button7Click();   // "Uložit"
+  void Button1Click();  // data file
+  void Button2Click();  // start / stop
+  void Button3Click();  // "Konec"
+  void Button4Click();  // "Definice kanálů"
+  void Button5Click();  // "Nová úloha"
+  void Button6Click();  // "Otevřít"
+  void Button7Click();  // "Uložit"
   void Edit3Change(const QString& text);
 
   // Run in the main thread on behalf of the worker threads.
@@ -220,8 +220,8 @@ class TForm1 : public QWidget {
   QPointer<TFileThread> FileThread;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;
-  bool naSignal_ = false;           // ending because of a signal
+  bool naSignal_ = false;  // ending because of a signal
   void PokusOUkonceni();
-  bool zaneprazdnen_ = false;       // a start or stop is in progress
-  std::string ipText_;              // IP text handed to the LAN library
+  bool zaneprazdnen_ = false;  // a start or stop is in progress
+  std::string ipText_;         // IP text handed to the LAN library
 };

@@ -211,8 +211,8 @@ void TForm1::Stop(bool zBtn) {
   // so: the operator must know the next start of this interface is refused.
   const std::string porucha = PoruchaRozhrani(TypRozhrani);
   NastavStavHned(porucha.empty() ? T("Měření ukončeno")
-                                 : T("Měření ukončeno: ") + QString::number(KodVyjimka) +
-                                       T(" - ") + DoQString(porucha));
+                                 : T("Měření ukončeno: ") + QString::number(KodVyjimka) + T(" - ") +
+                                       DoQString(porucha));
 }
 
 void TForm1::PoruchaKnihovny(uint64_t generace) {
@@ -240,9 +240,9 @@ void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QStri
   model_->Oznam(prvni, posledni);
   NastavStav(chybaKomunikace ? T("Chyba komunikace (") + posledniChyba + u')'
                              : T("Probíhá měření ..."));
-  CasObnovUs += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                          std::chrono::steady_clock::now() - t0)
-                                          .count());
+  CasObnovUs += static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+          .count());
   ++PocetObnov;
 }
 

@@ -47,7 +47,8 @@ void TModelMereni::Oznam(int prvni, int posledni) {
 void TModelMereni::OznamHned() {
   if (zmenaOd_ < 0) return;
   const int posledni = std::min(zmenaDo_, static_cast<int>(radky_.size()) - 1);
-  if (zmenaOd_ <= posledni) emit dataChanged(index(zmenaOd_, 2), index(posledni, 3), {Qt::DisplayRole});
+  if (zmenaOd_ <= posledni)
+    emit dataChanged(index(zmenaOd_, 2), index(posledni, 3), {Qt::DisplayRole});
   zmenaOd_ = zmenaDo_ = -1;
 }
 

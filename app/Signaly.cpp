@@ -37,7 +37,7 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
                      unsigned char cislo = 0;
                      if (read(ctenar, &cislo, 1) == 1) ukonci(cislo);
                    });
-  struct sigaction a{};
+  struct sigaction a {};
   a.sa_handler = Obsluha;
   sigemptyset(&a.sa_mask);
   a.sa_flags = SA_RESTART;

@@ -11,8 +11,7 @@ TSouborovyZobrazovac& Zobrazovac() {
 
 void NastavSouborovyZobrazovac(TSouborovyZobrazovac z) { Zobrazovac() = std::move(z); }
 
-TSouborovaOdpoved ZobrazSouborovyDialog(QWidget* vlastnik,
-                                        const TSouborovyDotaz& dotaz) {
+TSouborovaOdpoved ZobrazSouborovyDialog(QWidget* vlastnik, const TSouborovyDotaz& dotaz) {
   if (Zobrazovac()) return Zobrazovac()(dotaz);
 
   QFileDialog d(vlastnik);

@@ -247,9 +247,7 @@ void TKomThread::ObnovTabulku() {
   const bool chyba = ChybaKomunikace;
   const QString posledni = DoQString(PosledniChyba);
   const int32_t n = Cfg.PocetKanalu;
-  VHlavnimVlakne([okno = okno_, chyba, posledni, n] {
-    okno->ObnovTabulku(n, chyba, posledni);
-  });
+  VHlavnimVlakne([okno = okno_, chyba, posledni, n] { okno->ObnovTabulku(n, chyba, posledni); });
 }
 
 // ---------------------------------------------------------------------------

@@ -6,9 +6,9 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
-#include <cstdint>
 #include <mutex>
 #include <string>
 

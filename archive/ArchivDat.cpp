@@ -31,8 +31,8 @@ constexpr int32_t BitChyba = 16;
 
 constexpr int MaxKanalu = 256;
 constexpr int KanaluVeSkupine = 32;
-constexpr int SirkaBunky = 14;     // text format cell
-constexpr int SirkaPopisku = 12;   // Index, Datum, Čas in the text header
+constexpr int SirkaBunky = 14;    // text format cell
+constexpr int SirkaPopisku = 12;  // Index, Datum, Čas in the text header
 
 const std::string& TextCas() {
   static const std::string text = Cp1250("Čas");
@@ -76,8 +76,7 @@ std::vector<TSloupec> Sloupce(int32_t volby, int n) {
   if (volby & BitDatum) sloupce.push_back({TDruhSloupce::Datum, 0});
   if (volby & BitCas) sloupce.push_back({TDruhSloupce::Cas, 0});
   if (volby & BitChyba)
-    for (int i = 0; i < n; i += KanaluVeSkupine)
-      sloupce.push_back({TDruhSloupce::Chyby, i});
+    for (int i = 0; i < n; i += KanaluVeSkupine) sloupce.push_back({TDruhSloupce::Chyby, i});
   for (int k = 0; k < n; ++k) sloupce.push_back({TDruhSloupce::Kanal, k});
   return sloupce;
 }
@@ -93,14 +92,13 @@ std::string NazevSloupce(const TSloupec& s, const TArchivDat& a) {
   return {};
 }
 
-std::string HodnotaSloupce(const TSloupec& s, const TArchivDat& a,
-                           const std::string& datum, const std::string& cas) {
+std::string HodnotaSloupce(const TSloupec& s, const TArchivDat& a, const std::string& datum,
+                           const std::string& cas) {
   switch (s.Druh) {
     case TDruhSloupce::Index: return Cislo(a.IndexVzorku);
     case TDruhSloupce::Datum: return datum;
     case TDruhSloupce::Cas: return cas;
-    case TDruhSloupce::Chyby:
-      return Cislo(SkupinaChyb(a.Vzorek, s.Cislo, a.PocetKanalu));
+    case TDruhSloupce::Chyby: return Cislo(SkupinaChyb(a.Vzorek, s.Cislo, a.PocetKanalu));
     case TDruhSloupce::Kanal: return a.Vzorek.Hodnota[s.Cislo];
   }
   return {};
@@ -131,9 +129,7 @@ std::string PoleCSV(const std::string& text) {
   return pole;
 }
 
-bool PlatnyArchiv(const TArchivDat& a) {
-  return a.PocetKanalu >= 1 && a.PocetKanalu <= MaxKanalu;
-}
+bool PlatnyArchiv(const TArchivDat& a) { return a.PocetKanalu >= 1 && a.PocetKanalu <= MaxKanalu; }
 
 // ---- file access --------------------------------------------------------------
 
@@ -223,8 +219,7 @@ bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavic
   switch (Existuje(cesta)) {
     case TStav::Chyba: return false;
     case TStav::Neni:
-      if (!Vytvor(cesta, (a.Volby & BitZahlavi) ? hlavicka() : std::string()))
-        return false;
+      if (!Vytvor(cesta, (a.Volby & BitZahlavi) ? hlavicka() : std::string())) return false;
       break;
     case TStav::Je: break;
   }
@@ -240,8 +235,10 @@ bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavic
   } else if (velikost > 0) {
     char posledni = 0;
     if (!Cti(f.fd(), &posledni, 1, velikost - 1)) return false;
-    if (posledni == '\r') data = "\n";
-    else if (posledni != '\n') data = "\r\n";
+    if (posledni == '\r')
+      data = "\n";
+    else if (posledni != '\n')
+      data = "\r\n";
   }
   data += radek;
   bool ok = Zapis(f.fd(), data);
@@ -258,8 +255,10 @@ void Proved(std::string& chyba, F&& zapis) {
   } catch (...) {
     ok = false;
   }
-  if (ok) chyba.clear();
-  else chyba = ChybaZapisu();
+  if (ok)
+    chyba.clear();
+  else
+    chyba = ChybaZapisu();
 }
 
 // The text and CSV formats differ in the separator, in the text format's
@@ -462,8 +461,7 @@ bool ZapisTabulku(const TArchivDat& a) {
   const uint32_t zaznamu =
       hlavickaCela ? static_cast<uint32_t>((velikost - r.Hlavicka) / r.Zaznam) : 0;
   const off_t pozice = static_cast<off_t>(r.Hlavicka) + static_cast<off_t>(zaznamu) * r.Zaznam;
-  bool ok = Zapis(f.fd(), ZaznamDBF(a), pozice) &&
-            Zapis(f.fd(), DatumAPocet(dnes, zaznamu + 1), 1);
+  bool ok = Zapis(f.fd(), ZaznamDBF(a), pozice) && Zapis(f.fd(), DatumAPocet(dnes, zaznamu + 1), 1);
   return f.Zavri() && ok;
 }
 

@@ -37,8 +37,8 @@ extern TArchivDat Archiv;
 // Start of a measurement: sets the file name, options and channel count,
 // IndexVzorku 0, and clears the whole sample (so no error group carries the
 // status of a channel that is not logged).
-void PripravArchiv(TArchivDat& archiv, const std::string& jmeno,
-                   int32_t volby, int32_t pocetKanalu);
+void PripravArchiv(TArchivDat& archiv, const std::string& jmeno, int32_t volby,
+                   int32_t pocetKanalu);
 
 // Appends the sample to the data file, choosing the writer by the upper-cased
 // extension of JmenoSouboru (".CSV", ".DBF", anything else is text), and
@@ -67,17 +67,17 @@ std::string NazevSkupinyChyb(int zacatek);
 uint32_t SkupinaChyb(const TVzorek& vzorek, int zacatek, int pocetKanalu);
 
 // dBASE III layout.
-inline constexpr uint8_t DBF_Verze = 0x03;           // no memo file
-inline constexpr int DBF_DelkaHlavicky = 32;         // main header
-inline constexpr int DBF_DelkaPolozky = 32;          // one field descriptor
-inline constexpr int DBF_SirkaPole = 14;             // every field
-inline constexpr int DBF_DelkaNazvu = 10;            // field name, bytes
-inline constexpr uint8_t DBF_KonecHlavicky = 0x0D;   // after the descriptors
-inline constexpr uint8_t DBF_KonecSouboru = 0x1A;    // end-of-file marker
-inline constexpr uint8_t DBF_ZaznamPlatny = 0x20;    // record not deleted
-inline constexpr int DBF_MaxPolozek = 268;           // descriptor table size
-inline constexpr int DBF_PoziceJazyka = 29;          // language byte of the header
-inline constexpr uint8_t DBF_JazykCp1250 = 0xC8;     // Windows-1250 texts
+inline constexpr uint8_t DBF_Verze = 0x03;          // no memo file
+inline constexpr int DBF_DelkaHlavicky = 32;        // main header
+inline constexpr int DBF_DelkaPolozky = 32;         // one field descriptor
+inline constexpr int DBF_SirkaPole = 14;            // every field
+inline constexpr int DBF_DelkaNazvu = 10;           // field name, bytes
+inline constexpr uint8_t DBF_KonecHlavicky = 0x0D;  // after the descriptors
+inline constexpr uint8_t DBF_KonecSouboru = 0x1A;   // end-of-file marker
+inline constexpr uint8_t DBF_ZaznamPlatny = 0x20;   // record not deleted
+inline constexpr int DBF_MaxPolozek = 268;          // descriptor table size
+inline constexpr int DBF_PoziceJazyka = 29;         // language byte of the header
+inline constexpr uint8_t DBF_JazykCp1250 = 0xC8;    // Windows-1250 texts
 
 // One field descriptor in memory.
 struct TDBF_HlavickaPolozka {

@@ -32,7 +32,8 @@ double Prumer(const std::vector<double>& t, size_t od, size_t pocet) {
 
 // The median resists the odd slow append of a busy machine.
 double Median(const std::vector<double>& t, size_t od, size_t pocet) {
-  std::vector<double> v(t.begin() + static_cast<long>(od), t.begin() + static_cast<long>(od + pocet));
+  std::vector<double> v(t.begin() + static_cast<long>(od),
+                        t.begin() + static_cast<long>(od + pocet));
   std::nth_element(v.begin(), v.begin() + static_cast<long>(pocet / 2), v.end());
   return v[pocet / 2];
 }
@@ -65,20 +66,20 @@ bool Mer(const fs::path& slozka, const char* jmeno, int vzorku) {
       return false;
     }
   }
-  const double celkem =
-      std::chrono::duration<double, std::micro>(Hodiny::now() - zacatek).count();
+  const double celkem = std::chrono::duration<double, std::micro>(Hodiny::now() - zacatek).count();
   const size_t okno = std::min<size_t>(1000, us.size() / 2);
   const size_t konec = us.size() - okno;
   const double prvni = Prumer(us, 0, okno), posledni = Prumer(us, konec, okno);
   const double prvniMed = Median(us, 0, okno), posledniMed = Median(us, konec, okno);
   double zapis = 0;
   for (double t : us) zapis += t;
-  std::printf("%-9s %d samples, %.1f MB: %.1f us per append (%.1f us per sample with filling)\n"
-              "          first %zu: mean %.1f us, median %.1f us; last %zu: mean %.1f us, "
-              "median %.1f us; median ratio %.2f -> %s\n",
-              jmeno, vzorku, static_cast<double>(fs::file_size(cesta)) / 1e6, zapis / vzorku,
-              celkem / vzorku, okno, prvni, prvniMed, okno, posledni, posledniMed,
-              posledniMed / prvniMed, posledniMed / prvniMed < 1.5 ? "flat" : "GROWS");
+  std::printf(
+      "%-9s %d samples, %.1f MB: %.1f us per append (%.1f us per sample with filling)\n"
+      "          first %zu: mean %.1f us, median %.1f us; last %zu: mean %.1f us, "
+      "median %.1f us; median ratio %.2f -> %s\n",
+      jmeno, vzorku, static_cast<double>(fs::file_size(cesta)) / 1e6, zapis / vzorku,
+      celkem / vzorku, okno, prvni, prvniMed, okno, posledni, posledniMed, posledniMed / prvniMed,
+      posledniMed / prvniMed < 1.5 ? "flat" : "GROWS");
   fs::remove(cesta);
   return true;
 }
@@ -87,8 +88,9 @@ bool Mer(const fs::path& slozka, const char* jmeno, int vzorku) {
 
 int main(int argc, char** argv) {
   NastavMistni(MistniCeske());
-  fs::path slozka = argc > 1 ? fs::path(argv[1])
-                             : fs::temp_directory_path() / ("bench_archiv_" + std::to_string(::getpid()));
+  fs::path slozka =
+      argc > 1 ? fs::path(argv[1])
+               : fs::temp_directory_path() / ("bench_archiv_" + std::to_string(::getpid()));
   const int vzorku = argc > 2 ? std::atoi(argv[2]) : 10000;
   fs::create_directories(slozka);
   std::printf("bench_archiv: %d samples of %d channels, all columns, in %s\n", vzorku, Kanalu,

@@ -41,7 +41,8 @@ TVysledek Mereni(int32_t handle, int pocet) {
     uint8_t delka = 0, d0 = 0, d1 = 0, d2 = 0, d3 = 0, status = 0;
     const auto t0 = THodiny::now();
     DotazModulu(TypZQ, handle, static_cast<uint8_t>(1 + kanal / PeriferiiNaModul), 0,
-                static_cast<uint8_t>(kanal % PeriferiiNaModul), delka, d0, d1, d2, d3, status, odpoved);
+                static_cast<uint8_t>(kanal % PeriferiiNaModul), delka, d0, d1, d2, d3, status,
+                odpoved);
     casy.push_back(std::chrono::duration<double, std::micro>(THodiny::now() - t0).count());
     if (status != 0 || delka != 4) ++v.Chyby;
   }
@@ -56,9 +57,9 @@ TVysledek Mereni(int32_t handle, int pocet) {
 }
 
 void Vypis(const char* nazev, int pocet, const TVysledek& v) {
-  std::cout << std::fixed << std::setprecision(1) << nazev << ": " << pocet << " reads, " << v.ZaSekundu
-            << " reads/s, mean " << v.PrumerUs << " us, 99th percentile " << v.P99Us << " us, failed "
-            << v.Chyby << "\n";
+  std::cout << std::fixed << std::setprecision(1) << nazev << ": " << pocet << " reads, "
+            << v.ZaSekundu << " reads/s, mean " << v.PrumerUs << " us, 99th percentile " << v.P99Us
+            << " us, failed " << v.Chyby << "\n";
 }
 
 }  // namespace
@@ -109,9 +110,10 @@ int main(int argc, char** argv) {
   const TVysledek linka = Mereni(handle, pocet);
   Vypis("LAN, line emulated at 115200 Bd", pocet, linka);
   const double drat = static_cast<double>(zqdrv::DobaNaLince(8 + zqdrv::DelkaOdpovedi, Rychlost));
-  std::cout << std::fixed << std::setprecision(1) << "wire time of one read (8 + 12 bytes): " << drat
-            << " us; measured / wire: mean " << std::setprecision(3) << linka.PrumerUs / drat
-            << ", 99th percentile " << linka.P99Us / drat << "\n";
+  std::cout << std::fixed << std::setprecision(1)
+            << "wire time of one read (8 + 12 bytes): " << drat << " us; measured / wire: mean "
+            << std::setprecision(3) << linka.PrumerUs / drat << ", 99th percentile "
+            << linka.P99Us / drat << "\n";
 
   UkonciRozhrani(TypZQ, &handle);
   sim.Zastav();

@@ -13,9 +13,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -160,8 +160,7 @@ void Cpu(int sekund) {
   const double cpu0 = CpuSekund();
   const auto t0 = std::chrono::steady_clock::now();
   Bez(sekund * 1000);
-  const double stena =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double stena = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = CpuSekund() - cpu0;
   const int vzorku = PocetVzorku;
   w.Button2Click();
@@ -177,8 +176,9 @@ void Linka() {
   const double dratUs =
       256.0 * static_cast<double>(zqdrv::DobaNaLince(8 + zqdrv::DelkaOdpovedi, 115200));
   std::printf("linka: 256 channels, line emulated at 115200 Bd\n");
-  std::printf("  wire time of a pass: %.1f ms, measured pass: %.1f ms, ratio %.3f (target <= 1.10)\n",
-              dratUs / 1000.0, prumer / 1000.0, prumer / dratUs);
+  std::printf(
+      "  wire time of a pass: %.1f ms, measured pass: %.1f ms, ratio %.3f (target <= 1.10)\n",
+      dratUs / 1000.0, prumer / 1000.0, prumer / dratUs);
 }
 
 }  // namespace

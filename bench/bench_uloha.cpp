@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
           ZapisUlohu(u);
           ZapisKanaly(u, *k);
         }));
-  std::printf("task file: %ju bytes\n", static_cast<uintmax_t>(fs::file_size(slozka / JmenoUlohy(u.Uloha))));
+  std::printf("task file: %ju bytes\n",
+              static_cast<uintmax_t>(fs::file_size(slozka / JmenoUlohy(u.Uloha))));
   Vypis("PrectiUlohu + PrectiKanaly", Mer(opakovani, [&](int) {
           TCFG r;
           InitCFG(r);

@@ -26,9 +26,8 @@ struct TPopisTypu {
 };
 
 constexpr TPopisTypu PopisTypu[5] = {
-    {"WCOM407.DLL", "WCOM407"},   {"WPCI407.DLL", "WPCI407"},
-    {"WPCI1407.DLL", "WPCI1407"}, {"WUSB1407.DLL", "WUSB1407"},
-    {"WZQ1407.DLL", "WZQ1407"},
+    {"WCOM407.DLL", "WCOM407"},   {"WPCI407.DLL", "WPCI407"}, {"WPCI1407.DLL", "WPCI1407"},
+    {"WUSB1407.DLL", "WUSB1407"}, {"WZQ1407.DLL", "WZQ1407"},
 };
 
 bool PlatnyTyp(uint8_t typ) { return typ <= TypZQ; }
@@ -54,8 +53,8 @@ struct TVazba {
   std::atomic<bool> Porouchana{false};
 
   // Guarded by the binding lock:
-  int Volani = 0;            // calls in flight
-  bool Odpojena = false;     // no longer the current binding
+  int Volani = 0;                  // calls in flight
+  bool Odpojena = false;           // no longer the current binding
   bool ZavritPriUvolneni = false;  // the last call out calls _Done
   int32_t HandleZavreni = 0;
 
@@ -67,7 +66,7 @@ struct TVazba {
 struct TStavVazby {
   std::mutex Zamek;
   std::shared_ptr<TVazba> Aktualni;  // the current binding, or none
-  int Uvolnovane = 0;  // detached bindings not yet closed and unloaded
+  int Uvolnovane = 0;                // detached bindings not yet closed and unloaded
   // Per type: the text of the fault that broke its library; empty while
   // the library is sound.
   std::array<std::string, 5> Porucha;
@@ -180,33 +179,27 @@ void NahradPredchozi() {
 }
 
 template <typename F>
-bool Vyhledej(HKnihovna knihovna, const char* predpona, const char* jmeno,
-              F& cil) {
+bool Vyhledej(HKnihovna knihovna, const char* predpona, const char* jmeno, F& cil) {
   std::string plne = std::string(predpona) + "_" + jmeno;
   cil = reinterpret_cast<F>(AdresaFunkce(knihovna, plne.c_str()));
   return cil != nullptr;
 }
 
-int32_t VolejInit(TVazba& vazba, int32_t* handle,
-                  TParametryRozhrani& parametry) {
+int32_t VolejInit(TVazba& vazba, int32_t* handle, TParametryRozhrani& parametry) {
   switch (vazba.Typ) {
     case TypCOM:
     case TypPCI407:
       return reinterpret_cast<ZQ407_Init1_t>(vazba.Init)(
           handle, static_cast<int32_t>(parametry.Polozka[0]));
     case TypPCI1407:
-    case TypUSB:
-      return reinterpret_cast<ZQ407_Init0_t>(vazba.Init)(handle);
-    default:
-      return reinterpret_cast<ZQ407_InitP_t>(vazba.Init)(
-          handle, parametry.Polozka.data());
+    case TypUSB: return reinterpret_cast<ZQ407_Init0_t>(vazba.Init)(handle);
+    default: return reinterpret_cast<ZQ407_InitP_t>(vazba.Init)(handle, parametry.Polozka.data());
   }
 }
 
 }  // namespace
 
-int32_t InitRozhrani(uint8_t typ, int32_t* handle,
-                     TParametryRozhrani parametry) {
+int32_t InitRozhrani(uint8_t typ, int32_t* handle, TParametryRozhrani parametry) {
   // Whatever was bound before is let go first, so a failure below leaves
   // nothing bound.
   NahradPredchozi();
@@ -246,8 +239,8 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle,
   return vysledek;
 }
 
-int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost,
-                       int32_t timeout, int32_t opakovani) {
+int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost, int32_t timeout,
+                       int32_t opakovani) {
   if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
   if (!volani) return KodNeotevreno;
@@ -255,8 +248,8 @@ int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost,
                [&] { return volani->SetConfig(handle, rychlost, timeout, opakovani); });
 }
 
-int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz,
-                   TPole100& odpoved, int32_t* delka, int32_t* status) {
+int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz, TPole100& odpoved,
+                   int32_t* delka, int32_t* status) {
   if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
   if (!volani) return KodNeotevreno;
@@ -268,8 +261,7 @@ int32_t UkonciRozhrani(uint8_t typ, int32_t* handle) {
   bool porouchana;
   {
     std::lock_guard<std::mutex> z(stav.Zamek);
-    if (!PlatnyTyp(typ) || !stav.Aktualni || stav.Aktualni->Typ != typ)
-      return KodNeotevreno;
+    if (!PlatnyTyp(typ) || !stav.Aktualni || stav.Aktualni->Typ != typ) return KodNeotevreno;
     porouchana = stav.Aktualni->Porouchana;
   }
   // A broken library is only let go of: no _Done, no unloading.
@@ -337,8 +329,7 @@ int32_t TextNaPole(std::string_view text, TPole100& pole) {
   pole.fill(0);
   // Entry 0 stays 0; character 1 of the text goes into entry 1.
   size_t pocet = std::min<size_t>(text.size(), 99);
-  for (size_t k = 1; k <= pocet; ++k)
-    pole[k] = static_cast<unsigned char>(text[k - 1]);
+  for (size_t k = 1; k <= pocet; ++k) pole[k] = static_cast<unsigned char>(text[k - 1]);
   return 0;
 }
 
@@ -356,9 +347,8 @@ std::string PoleNaText(const TPole100& pole) {
   return text;
 }
 
-void DotazModulu(uint8_t typ, int32_t handle, uint8_t adresa, uint8_t funkce,
-                 uint8_t periferie, uint8_t& delka, uint8_t& data0,
-                 uint8_t& data1, uint8_t& data2, uint8_t& data3,
+void DotazModulu(uint8_t typ, int32_t handle, uint8_t adresa, uint8_t funkce, uint8_t periferie,
+                 uint8_t& delka, uint8_t& data0, uint8_t& data1, uint8_t& data2, uint8_t& data3,
                  uint8_t& status, TPole100& odpoved) {
   if (handle == 0) return;
 
@@ -378,8 +368,7 @@ void DotazModulu(uint8_t typ, int32_t handle, uint8_t adresa, uint8_t funkce,
 
   int32_t delkaVen = 0;
   int32_t statusVen = 0;
-  int32_t vysledek =
-      PosliDotaz(typ, handle, dotaz, odpoved, &delkaVen, &statusVen);
+  int32_t vysledek = PosliDotaz(typ, handle, dotaz, odpoved, &delkaVen, &statusVen);
   if (vysledek != 0) statusVen = vysledek;
 
   status = static_cast<uint8_t>(statusVen & 0xFF);

@@ -141,7 +141,7 @@ TFormDefiniceKanalu::TFormDefiniceKanalu(QWidget* parent)
     TTlacitko** Tlacitko;
     const char* Text;
     int Horni;
-  } tlacitka[] = {{&Button1, "Nový", 88},   {&Button6, "Vložit", 120}, {&Button3, "Změnit", 152},
+  } tlacitka[] = {{&Button1, "Nový", 88},    {&Button6, "Vložit", 120}, {&Button3, "Změnit", 152},
                   {&Button2, "Smazat", 184}, {&Button4, "Použít", 248}, {&Button5, "Zrušit", 280}};
   for (const auto& t : tlacitka) {
     *t.Tlacitko = new TTlacitko(QString::fromUtf8(t.Text), this);
@@ -179,9 +179,7 @@ TFormDefiniceKanalu::TFormDefiniceKanalu(QWidget* parent)
           [this] { StringGrid1MouseWheelDown(); });
 }
 
-int TFormDefiniceKanalu::VybranyRadek() const {
-  return std::max(StringGrid1->currentRow(), 0) + 1;
-}
+int TFormDefiniceKanalu::VybranyRadek() const { return std::max(StringGrid1->currentRow(), 0) + 1; }
 
 void TFormDefiniceKanalu::VyberRadek(int radek) {
   const int r = std::clamp(radek, 1, StringGrid1->rowCount()) - 1;

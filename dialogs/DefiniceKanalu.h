@@ -49,13 +49,13 @@ class TFormDefiniceKanalu : public TModalniFormular {
   QGroupBox* GroupBox1;
   TMrizkaKanalu* StringGrid1;
   QLabel* Label1;
-  QLabel* Label2;        // the channel count
-  TTlacitko* Button1;    // "Nový"
-  TTlacitko* Button6;    // "Vložit"
-  TTlacitko* Button3;    // "Změnit"
-  TTlacitko* Button2;    // "Smazat"
-  TTlacitko* Button4;    // "Použít"
-  TTlacitko* Button5;    // "Zrušit"
+  QLabel* Label2;      // the channel count
+  TTlacitko* Button1;  // "Nový"
+  TTlacitko* Button6;  // "Vložit"
+  TTlacitko* Button3;  // "Změnit"
+  TTlacitko* Button2;  // "Smazat"
+  TTlacitko* Button4;  // "Použít"
+  TTlacitko* Button5;  // "Zrušit"
   TStavovyRadek* StatusBar1;
 
   // The grid's row in the numbering where row 0 is the header and row r

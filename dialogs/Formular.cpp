@@ -36,8 +36,8 @@ void TModalniFormular::showEvent(QShowEvent* udalost) {
 }
 
 Qt::WindowFlags PriznakyPevnehoDialogu() {
-  return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+  return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+         Qt::MSWindowsFixedSizeDialogHint;
 }
 
 TTlacitko::TTlacitko(const QString& text, QWidget* parent) : QPushButton(text, parent) {

@@ -6,9 +6,9 @@
 
 class QDialog;
 
-inline constexpr int VysledekAno = 6;       // "Ano", "Použít"
-inline constexpr int VysledekNe = 7;        // "Ne", "Zrušit"
-inline constexpr int VysledekZavreno = 2;   // closed through the frame
+inline constexpr int VysledekAno = 6;      // "Ano", "Použít"
+inline constexpr int VysledekNe = 7;       // "Ne", "Zrušit"
+inline constexpr int VysledekZavreno = 2;  // closed through the frame
 
 // Shows `dialog` modally and returns its result (6, 7 or 2).  Normally this
 // is dialog.exec(); a test may install a function that drives the dialog

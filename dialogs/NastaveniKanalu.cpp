@@ -148,9 +148,9 @@ void TFormNastaveniKanalu::ComboBox1Change() { PravidloFormatu(); }
 // greyed for "bool32", their texts kept for a switch back.
 void TFormNastaveniKanalu::PravidloFormatu() {
   const bool ciselny = ComboBox1->currentIndex() != IndexBool32;
-  for (QWidget* prvek : {static_cast<QWidget*>(Label4), static_cast<QWidget*>(Edit3),
-                         static_cast<QWidget*>(Label5), static_cast<QWidget*>(Edit4),
-                         static_cast<QWidget*>(Label6), static_cast<QWidget*>(Edit5)})
+  for (QWidget* prvek :
+       {static_cast<QWidget*>(Label4), static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Label5),
+        static_cast<QWidget*>(Edit4), static_cast<QWidget*>(Label6), static_cast<QWidget*>(Edit5)})
     prvek->setEnabled(ciselny);
 }
 

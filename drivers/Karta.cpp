@@ -1,9 +1,9 @@
 #include "Karta.h"
 
+#include <dirent.h>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <dirent.h>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -25,7 +25,7 @@ constexpr unsigned RegData = 0, RegIer = 1, RegFcr = 2, RegLcr = 3, RegMcr = 4, 
                    RegScratch = 7;
 constexpr uint8_t LsrData = 0x01, LsrThre = 0x20, LsrTemt = 0x40;
 constexpr uint8_t McrRts = 0x02, McrOut2 = 0x08;  // RTS switches the RS-485 transmitter on
-constexpr uint32_t HodinyUartu = 115200;             // 1.8432 MHz / 16
+constexpr uint32_t HodinyUartu = 115200;          // 1.8432 MHz / 16
 
 #if ZQ_PORTY
 uint8_t CtiPort(uint32_t port) { return inb(static_cast<unsigned short>(port)); }
@@ -82,8 +82,10 @@ class TUart : public TLinkoveSpojeni {
     PisPort(baze_ + RegMcr, McrOut2 | McrRts);
     int32_t kod = KodOk;
     for (size_t i = 0; i < n && kod == KodOk; ++i) {
-      if (!Cekej(LsrThre, konec)) kod = KodNeodpovedel;
-      else PisPort(baze_ + RegData, data[i]);
+      if (!Cekej(LsrThre, konec))
+        kod = KodNeodpovedel;
+      else
+        PisPort(baze_ + RegData, data[i]);
     }
     if (kod == KodOk && !Cekej(LsrTemt, konec)) kod = KodNeodpovedel;
     PisPort(baze_ + RegMcr, McrOut2);

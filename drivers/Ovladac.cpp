@@ -232,7 +232,7 @@ std::string SlozkaOvladace() {
 
 std::optional<std::string> PrepisZarizeni(const std::string& jmeno) {
   const std::string cesta = SlozkaOvladace() + "dosdevices/" + jmeno;
-  struct stat st{};
+  struct stat st {};
   if (lstat(cesta.c_str(), &st) != 0) return std::nullopt;
   if (!S_ISREG(st.st_mode)) return cesta;
   std::ifstream f(cesta);

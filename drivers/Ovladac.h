@@ -27,8 +27,8 @@ inline constexpr int32_t VerzeOvladace = 0x0103;
 
 struct TNastaveni {
   int32_t Rychlost = 9600;
-  int32_t Timeout = 100;   // ms the module gets beyond one frame time
-  int32_t Opakovani = 0;   // retries after the first try
+  int32_t Timeout = 100;  // ms the module gets beyond one frame time
+  int32_t Opakovani = 0;  // retries after the first try
 };
 
 // One open interface.  A try sends one request and waits until `konec` for
@@ -124,36 +124,35 @@ int32_t Chranene(int32_t kod, F&& f) noexcept {
 
 // The six entry points every library implements alike; each library writes
 // its own _Init.
-#define ZQ_SPOLECNE_VSTUPY(P, tabulka)                                                       \
-  ZQ_VEREJNE int32_t P##_Version(int32_t* verze) {                                          \
-    if (verze == nullptr) return zqdrv::KodParametr;                                        \
-    *verze = zqdrv::VerzeOvladace;                                                          \
-    return zqdrv::KodOk;                                                                    \
-  }                                                                                         \
-  ZQ_VEREJNE int32_t P##_SetConfig(int32_t handle, int32_t rychlost, int32_t timeout,       \
-                                   int32_t opakovani) {                                     \
-    return zqdrv::Chranene(zqdrv::KodNastaveni,                                             \
+#define ZQ_SPOLECNE_VSTUPY(P, tabulka)                                                            \
+  ZQ_VEREJNE int32_t P##_Version(int32_t* verze) {                                                \
+    if (verze == nullptr) return zqdrv::KodParametr;                                              \
+    *verze = zqdrv::VerzeOvladace;                                                                \
+    return zqdrv::KodOk;                                                                          \
+  }                                                                                               \
+  ZQ_VEREJNE int32_t P##_SetConfig(int32_t handle, int32_t rychlost, int32_t timeout,             \
+                                   int32_t opakovani) {                                           \
+    return zqdrv::Chranene(zqdrv::KodNastaveni,                                                   \
                            [&] { return tabulka.Nastav(handle, rychlost, timeout, opakovani); }); \
-  }                                                                                         \
-  ZQ_VEREJNE int32_t P##_GetConfig(int32_t handle, int32_t* rychlost, int32_t* timeout,     \
-                                   int32_t* opakovani) {                                    \
-    return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                        \
-      return tabulka.Konfigurace(handle, rychlost, timeout, opakovani);                     \
-    });                                                                                     \
-  }                                                                                         \
-  ZQ_VEREJNE int32_t P##_Send(int32_t handle, const int32_t* dotaz, int32_t* odpoved,       \
-                              int32_t* delka, int32_t* status) {                            \
-    return zqdrv::Chranene(zqdrv::KodCteni, [&] {                                           \
-      return tabulka.Posli(handle, dotaz, odpoved, delka, status);                          \
-    });                                                                                     \
-  }                                                                                         \
-  ZQ_VEREJNE int32_t P##_Done(int32_t* handle) {                                            \
-    return zqdrv::Chranene(zqdrv::KodParametr, [&] { return tabulka.Zavri(handle); });      \
-  }                                                                                         \
-  ZQ_VEREJNE int32_t P##_Error(int32_t kod, int32_t* text) {                                \
-    if (text == nullptr) return zqdrv::KodParametr;                                         \
-    return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                        \
-      zqdrv::ZapisText(kod, text);                                                          \
-      return zqdrv::KodOk;                                                                  \
-    });                                                                                     \
+  }                                                                                               \
+  ZQ_VEREJNE int32_t P##_GetConfig(int32_t handle, int32_t* rychlost, int32_t* timeout,           \
+                                   int32_t* opakovani) {                                          \
+    return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                              \
+      return tabulka.Konfigurace(handle, rychlost, timeout, opakovani);                           \
+    });                                                                                           \
+  }                                                                                               \
+  ZQ_VEREJNE int32_t P##_Send(int32_t handle, const int32_t* dotaz, int32_t* odpoved,             \
+                              int32_t* delka, int32_t* status) {                                  \
+    return zqdrv::Chranene(zqdrv::KodCteni,                                                       \
+                           [&] { return tabulka.Posli(handle, dotaz, odpoved, delka, status); }); \
+  }                                                                                               \
+  ZQ_VEREJNE int32_t P##_Done(int32_t* handle) {                                                  \
+    return zqdrv::Chranene(zqdrv::KodParametr, [&] { return tabulka.Zavri(handle); });            \
+  }                                                                                               \
+  ZQ_VEREJNE int32_t P##_Error(int32_t kod, int32_t* text) {                                      \
+    if (text == nullptr) return zqdrv::KodParametr;                                               \
+    return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                              \
+      zqdrv::ZapisText(kod, text);                                                                \
+      return zqdrv::KodOk;                                                                        \
+    });                                                                                           \
   }

@@ -17,7 +17,8 @@ uint16_t Crc16(const uint8_t* data, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     crc ^= data[i];
     for (int b = 0; b < 8; ++b)
-      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+      crc =
+          (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
   }
   return crc;
 }
@@ -107,10 +108,12 @@ bool RozeberLanDotaz(const uint8_t* buf, size_t n, TLanDotaz& d) {
   if (n < LanHlavickaDotazu || buf[0] != 'Z' || buf[1] != 'Q' || buf[2] != LanDotaz || buf[3] != 0)
     return false;
   d.Poradi = Cti16(buf + 4);
-  d.Rychlost = static_cast<uint32_t>(Cti16(buf + 6)) | (static_cast<uint32_t>(Cti16(buf + 8)) << 16);
+  d.Rychlost =
+      static_cast<uint32_t>(Cti16(buf + 6)) | (static_cast<uint32_t>(Cti16(buf + 8)) << 16);
   d.Timeout = Cti16(buf + 10);
   size_t delka = 0;
-  return RozeberDotaz(buf + LanHlavickaDotazu, n - LanHlavickaDotazu, d.Dotaz, delka) == TRozbor::Ok &&
+  return RozeberDotaz(buf + LanHlavickaDotazu, n - LanHlavickaDotazu, d.Dotaz, delka) ==
+             TRozbor::Ok &&
          delka == n - LanHlavickaDotazu;
 }
 
@@ -143,7 +146,12 @@ int DobaRamce(int32_t rychlost) {
 
 bool PodporovanaRychlost(int32_t rychlost) {
   switch (rychlost) {
-    case 4800: case 9600: case 19200: case 38400: case 57600: case 115200: return true;
+    case 4800:
+    case 9600:
+    case 19200:
+    case 38400:
+    case 57600:
+    case 115200: return true;
     default: return false;
   }
 }

@@ -9,9 +9,9 @@
 
 namespace zqdrv {
 
-inline constexpr uint8_t ZnakDotazu = 0xA7;     // first byte of a request frame
-inline constexpr uint8_t ZnakOdpovedi = 0xA8;   // first byte of a response frame
-inline constexpr size_t DelkaOdpovedi = 12;     // a response frame is always 12 bytes
+inline constexpr uint8_t ZnakDotazu = 0xA7;    // first byte of a request frame
+inline constexpr uint8_t ZnakOdpovedi = 0xA8;  // first byte of a response frame
+inline constexpr size_t DelkaOdpovedi = 12;    // a response frame is always 12 bytes
 inline constexpr size_t MaxDataDotazu = 4;
 inline constexpr size_t MaxDelkaDotazu = 8 + MaxDataDotazu;
 
@@ -30,11 +30,11 @@ inline constexpr uint8_t ModulChybnaData = 3;
 uint16_t Crc16(const uint8_t* data, size_t n);
 
 struct TDotaz {
-  uint8_t Cislo = 0;   // frame number, echoed by the module
+  uint8_t Cislo = 0;  // frame number, echoed by the module
   uint8_t Adresa = 0;
   uint8_t Funkce = 0;
   uint8_t Periferie = 0;
-  uint8_t Delka = 0;   // number of data bytes, 0..4
+  uint8_t Delka = 0;  // number of data bytes, 0..4
   std::array<uint8_t, 4> Data{};
 };
 
@@ -55,9 +55,9 @@ size_t SestavOdpoved(const TOdpoved& o, uint8_t* buf);
 
 enum class TRozbor {
   Ok,
-  Kratky,     // fewer bytes than the frame needs (so far)
-  Znak,       // the first byte is not the frame's start byte, or a bad length
-  Crc,        // checksum mismatch
+  Kratky,  // fewer bytes than the frame needs (so far)
+  Znak,    // the first byte is not the frame's start byte, or a bad length
+  Crc,     // checksum mismatch
 };
 
 // A response frame at the start of buf[0..n).  Bytes after the 12 of the
@@ -74,9 +74,9 @@ inline constexpr uint8_t LanDotaz = 0x01;
 inline constexpr uint8_t LanOdpoved = 0x81;
 inline constexpr size_t LanHlavickaDotazu = 12;
 inline constexpr size_t LanHlavickaOdpovedi = 6;
-inline constexpr uint8_t PrevodnikOk = 0;         // the module's frame follows
-inline constexpr uint8_t PrevodnikTicho = 1;      // the module did not answer on the line
-inline constexpr uint8_t PrevodnikChybaLinky = 2; // garbled answer on the line
+inline constexpr uint8_t PrevodnikOk = 0;          // the module's frame follows
+inline constexpr uint8_t PrevodnikTicho = 1;       // the module did not answer on the line
+inline constexpr uint8_t PrevodnikChybaLinky = 2;  // garbled answer on the line
 
 struct TLanDotaz {
   uint16_t Poradi = 0;

@@ -1,12 +1,12 @@
 #include "Seriova.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <climits>
 #include <cstdlib>
@@ -32,7 +32,7 @@ speed_t KodRychlosti(int32_t rychlost) {
 // dosdevices, a /dev/serial/by-id name) is named by its target: that is the
 // device the user must be given access to or must plug in.
 std::string JmenoZarizeni(const std::string& cesta) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(cesta.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return cesta;
   if (char* plna = realpath(cesta.c_str(), nullptr)) {
     std::string jmeno = plna;
@@ -153,8 +153,12 @@ int32_t OtevriSeriovyPort(const std::string& zarizeni, std::unique_ptr<TSpojeni>
     const int chyba = errno;
     const std::string jmeno = JmenoZarizeni(zarizeni);
     switch (chyba) {
-      case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return Selhani(kodNeexistuje, jmeno);
-      case EACCES: case EPERM: return Selhani(KodPristupPort, jmeno);
+      case ENOENT:
+      case ENXIO:
+      case ENODEV:
+      case ENOTDIR: return Selhani(kodNeexistuje, jmeno);
+      case EACCES:
+      case EPERM: return Selhani(KodPristupPort, jmeno);
       case EBUSY: return Selhani(KodObsazeno, jmeno);
       default: return Selhani(KodOtevreni, jmeno);
     }

@@ -1,11 +1,11 @@
 #include "Udp.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstring>
 #include <string>
@@ -79,7 +79,8 @@ class TUdp : public TSpojeni {
       }
       if (rozbor == TLanRozbor::Delka) {
         const size_t ocekavano =
-            LanHlavickaOdpovedi + (m >= LanHlavickaOdpovedi && buf[3] == PrevodnikOk ? DelkaOdpovedi : 0);
+            LanHlavickaOdpovedi +
+            (m >= LanHlavickaOdpovedi && buf[3] == PrevodnikOk ? DelkaOdpovedi : 0);
         return m < ocekavano ? KodNeuplna : KodDlouha;
       }
       if (rozbor == TLanRozbor::Crc) return KodCrc;

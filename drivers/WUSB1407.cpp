@@ -5,8 +5,8 @@
 // /dev/ttyUSB9 that exists.
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <dirent.h>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,7 +31,7 @@ std::optional<std::string> NajdiPrevodnik() {
   }
   for (int i = 0; i < 10; ++i) {
     const std::string zarizeni = "/dev/ttyUSB" + std::to_string(i);
-    struct stat st{};
+    struct stat st {};
     if (stat(zarizeni.c_str(), &st) == 0) return zarizeni;
   }
   return std::nullopt;

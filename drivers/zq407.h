@@ -45,7 +45,7 @@ extern "C" {
 #define ZQ407_PARAMETRY 16
 
 /* <P>_Version(verze): writes the library's version number (e.g. 0x0103). */
-typedef int32_t (*ZQ407_Version_t)(int32_t *verze);
+typedef int32_t (*ZQ407_Version_t)(int32_t* verze);
 
 /* <P>_Init(handle, ...): opens the interface and writes its handle.
  *   WCOM407_Init (int32_t *handle, int32_t port_com)
@@ -53,35 +53,34 @@ typedef int32_t (*ZQ407_Version_t)(int32_t *verze);
  *   WPCI1407_Init(int32_t *handle)
  *   WUSB1407_Init(int32_t *handle)
  *   WZQ1407_Init (int32_t *handle, const intptr_t parametry[16])        */
-typedef int32_t (*ZQ407_Init0_t)(int32_t *handle);
-typedef int32_t (*ZQ407_Init1_t)(int32_t *handle, int32_t parametr);
-typedef int32_t (*ZQ407_InitP_t)(int32_t *handle, const intptr_t *parametry);
+typedef int32_t (*ZQ407_Init0_t)(int32_t* handle);
+typedef int32_t (*ZQ407_Init1_t)(int32_t* handle, int32_t parametr);
+typedef int32_t (*ZQ407_InitP_t)(int32_t* handle, const intptr_t* parametry);
 
 /* <P>_SetConfig(handle, speed in Bd, time-out in ms, retries) */
-typedef int32_t (*ZQ407_SetConfig_t)(int32_t handle, int32_t rychlost,
-                                     int32_t timeout, int32_t opakovani);
+typedef int32_t (*ZQ407_SetConfig_t)(int32_t handle, int32_t rychlost, int32_t timeout,
+                                     int32_t opakovani);
 
 /* <P>_GetConfig(handle, &speed, &time-out, &retries) */
-typedef int32_t (*ZQ407_GetConfig_t)(int32_t handle, int32_t *rychlost,
-                                     int32_t *timeout, int32_t *opakovani);
+typedef int32_t (*ZQ407_GetConfig_t)(int32_t handle, int32_t* rychlost, int32_t* timeout,
+                                     int32_t* opakovani);
 
 /* <P>_Send(handle, request[100], response[100], &length, &status):
  * request entries 0..7: module address, function, peripheral, data length,
  * data bytes 0..3.  On success the response holds the data bytes received
  * (entries 0..3 for a read), *length their number and *status 0.  A nonzero
  * result takes precedence over *status. */
-typedef int32_t (*ZQ407_Send_t)(int32_t handle, const int32_t *dotaz,
-                                int32_t *odpoved, int32_t *delka,
-                                int32_t *status);
+typedef int32_t (*ZQ407_Send_t)(int32_t handle, const int32_t* dotaz, int32_t* odpoved,
+                                int32_t* delka, int32_t* status);
 
 /* <P>_Done(&handle): closes the interface and sets the handle to 0. */
-typedef int32_t (*ZQ407_Done_t)(int32_t *handle);
+typedef int32_t (*ZQ407_Done_t)(int32_t* handle);
 
 /* <P>_Error(code, text[100]): writes the Czech text (Windows-1250) of a code
  * below 100, one character per entry, ended by a zero entry.  Entry 0 is 0
  * and skipped by the reader, so a text has at most 98 characters.  An unknown
  * code still gets a text. */
-typedef int32_t (*ZQ407_Error_t)(int32_t kod, int32_t *text);
+typedef int32_t (*ZQ407_Error_t)(int32_t kod, int32_t* text);
 
 #ifdef __cplusplus
 }

@@ -25,7 +25,8 @@ struct TRozklad {
 
 TRozklad Rozloz(double absolutni, int platnych) {
   char buf[64];
-  auto [konec, chyba] = std::to_chars(buf, buf + sizeof buf, absolutni, std::chars_format::scientific, platnych - 1);
+  auto [konec, chyba] =
+      std::to_chars(buf, buf + sizeof buf, absolutni, std::chars_format::scientific, platnych - 1);
   (void)chyba;  // 64 characters always suffice for this form
   std::string_view text(buf, static_cast<size_t>(konec - buf));
   const size_t e = text.find('e');
@@ -102,7 +103,8 @@ std::optional<int32_t> TextNaCele(std::string_view text) {
   uint64_t hodnota = 0;
   const uint64_t mez = hex ? 0xFFFFFFFFull : (zaporne ? 0x80000000ull : 0x7FFFFFFFull);
   for (; i < text.size(); ++i) {
-    const int c = hex ? HexCislice(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    const int c =
+        hex ? HexCislice(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (c < 0) return std::nullopt;
     hodnota = hodnota * (hex ? 16 : 10) + static_cast<uint64_t>(c);
     if (hodnota > mez) return std::nullopt;
@@ -134,7 +136,8 @@ std::string FixniText(double hodnota, int mista, char oddelovac) {
     if (r.Exponent > 0) {
       cela = r.Cislice.substr(0, static_cast<size_t>(r.Exponent));
       cela.append(static_cast<size_t>(r.Exponent) - cela.size(), '0');
-      if (r.Cislice.size() > static_cast<size_t>(r.Exponent)) zlomek = r.Cislice.substr(static_cast<size_t>(r.Exponent));
+      if (r.Cislice.size() > static_cast<size_t>(r.Exponent))
+        zlomek = r.Cislice.substr(static_cast<size_t>(r.Exponent));
     } else {
       zlomek.assign(static_cast<size_t>(-r.Exponent), '0');
       zlomek += r.Cislice;
@@ -151,8 +154,10 @@ std::string FixniText(double hodnota, int mista, char oddelovac) {
   if (nahoru) {
     size_t j = cislice.size();
     while (j > 0 && cislice[j - 1] == '9') cislice[--j] = '0';
-    if (j == 0) cislice.insert(cislice.begin(), '1');
-    else ++cislice[j - 1];
+    if (j == 0)
+      cislice.insert(cislice.begin(), '1');
+    else
+      ++cislice[j - 1];
   }
   const size_t delkaCele = cislice.size() - static_cast<size_t>(mista);
   const bool nula = cislice.find_first_not_of('0') == std::string::npos;

@@ -31,9 +31,7 @@ constexpr std::array<char16_t, 128> Horni = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // F8
 };
 
-char32_t ZnakBajtu(unsigned char b) {
-  return b < 0x80 ? char32_t(b) : char32_t(Horni[b - 0x80]);
-}
+char32_t ZnakBajtu(unsigned char b) { return b < 0x80 ? char32_t(b) : char32_t(Horni[b - 0x80]); }
 
 // Unicode -> byte, sorted by the code point, for the reverse look-up.
 using TZpetna = std::array<std::pair<char16_t, unsigned char>, 123>;
@@ -55,7 +53,8 @@ char BajtZnaku(char32_t znak) {
   if (znak < 0x80) return static_cast<char>(znak);
   if (znak > 0xFFFF) return '?';
   const auto& t = Zpetna();
-  auto it = std::lower_bound(t.begin(), t.end(), std::pair<char16_t, unsigned char>{char16_t(znak), 0});
+  auto it =
+      std::lower_bound(t.begin(), t.end(), std::pair<char16_t, unsigned char>{char16_t(znak), 0});
   if (it != t.end() && it->first == znak) return static_cast<char>(it->second);
   return '?';
 }
@@ -83,19 +82,33 @@ std::string Cp1250(std::string_view utf8) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     int delka = 0;
     char32_t z = 0;
-    if (b < 0x80) { vysledek += char(b); ++i; continue; }
-    if ((b & 0xE0) == 0xC0) { delka = 2; z = b & 0x1F; }
-    else if ((b & 0xF0) == 0xE0) { delka = 3; z = b & 0x0F; }
-    else if ((b & 0xF8) == 0xF0) { delka = 4; z = b & 0x07; }
+    if (b < 0x80) {
+      vysledek += char(b);
+      ++i;
+      continue;
+    }
+    if ((b & 0xE0) == 0xC0) {
+      delka = 2;
+      z = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+      delka = 3;
+      z = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+      delka = 4;
+      z = b & 0x07;
+    }
     bool platny = delka > 0 && i + delka <= utf8.size();
     for (int j = 1; platny && j < delka; ++j) {
       const auto c = static_cast<unsigned char>(utf8[i + j]);
-      if ((c & 0xC0) != 0x80) platny = false;
-      else z = (z << 6) | (c & 0x3F);
+      if ((c & 0xC0) != 0x80)
+        platny = false;
+      else
+        z = (z << 6) | (c & 0x3F);
     }
-    if (platny && ((delka == 2 && z < 0x80) || (delka == 3 && z < 0x800) || (delka == 4 && z < 0x10000)))
+    if (platny &&
+        ((delka == 2 && z < 0x80) || (delka == 3 && z < 0x800) || (delka == 4 && z < 0x10000)))
       platny = false;  // over-long form
-    if (!platny) {  // a broken sequence: one '?' for its first byte
+    if (!platny) {     // a broken sequence: one '?' for its first byte
       vysledek += '?';
       ++i;
       continue;
@@ -117,7 +130,8 @@ QString DoQString(std::string_view cp1250) {
   QString vysledek;
   vysledek.resize(static_cast<qsizetype>(cp1250.size()));
   QChar* cil = vysledek.data();
-  for (char c : cp1250) *cil++ = QChar(static_cast<char16_t>(ZnakBajtu(static_cast<unsigned char>(c))));
+  for (char c : cp1250)
+    *cil++ = QChar(static_cast<char16_t>(ZnakBajtu(static_cast<unsigned char>(c))));
   return vysledek;
 }
 
@@ -139,7 +153,11 @@ std::string ZQString(const QString& text) {
 unsigned char MalePismeno1250(unsigned char c) {
   if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
   switch (c) {
-    case 0x8A: case 0x8C: case 0x8D: case 0x8E: case 0x8F:  // Š Ś Ť Ž Ź
+    case 0x8A:
+    case 0x8C:
+    case 0x8D:
+    case 0x8E:
+    case 0x8F:  // Š Ś Ť Ž Ź
       return static_cast<unsigned char>(c + 0x10);
     case 0xA3: return 0xB3;  // Ł
     case 0xA5: return 0xB9;  // Ą
@@ -148,6 +166,7 @@ unsigned char MalePismeno1250(unsigned char c) {
     case 0xBC: return 0xBE;  // Ľ
     default: break;
   }
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);  // Ŕ..Ţ, not ×
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+    return static_cast<unsigned char>(c + 0x20);  // Ŕ..Ţ, not ×
   return c;
 }

@@ -13,7 +13,8 @@ std::function<TDatumCas()>& ZdrojCasu() {
 
 uint64_t TikMs() {
   using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void SpiMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

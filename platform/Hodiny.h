@@ -11,10 +11,10 @@ uint64_t TikMs();
 void SpiMs(uint32_t ms);
 
 struct TDatumCas {
-  int Rok = 2000;      // four digits
-  int Mesic = 1;       // 1..12
-  int Den = 1;         // 1..31
-  int Hodina = 0;      // 0..23
+  int Rok = 2000;  // four digits
+  int Mesic = 1;   // 1..12
+  int Den = 1;     // 1..31
+  int Hodina = 0;  // 0..23
   int Minuta = 0;
   int Sekunda = 0;
 };

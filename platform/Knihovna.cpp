@@ -16,8 +16,8 @@ void ZapamatujChybu() {
 bool KonciNaDll(std::string_view jmeno) {
   if (jmeno.size() < 4) return false;
   std::string_view konec = jmeno.substr(jmeno.size() - 4);
-  return konec[0] == '.' && (konec[1] | 0x20) == 'd' &&
-         (konec[2] | 0x20) == 'l' && (konec[3] | 0x20) == 'l';
+  return konec[0] == '.' && (konec[1] | 0x20) == 'd' && (konec[2] | 0x20) == 'l' &&
+         (konec[3] | 0x20) == 'l';
 }
 
 }  // namespace

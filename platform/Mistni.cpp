@@ -29,7 +29,8 @@ void Orizni(std::string& s) {
 
 // Copies the text of a quoted part ('...', '' for a quote) from the system
 // format; letters the picture would read as fields are left out.
-size_t KopirujCitaci(std::string_view f, size_t i, std::string& cil, std::string_view pismenaObrazu) {
+size_t KopirujCitaci(std::string_view f, size_t i, std::string& cil,
+                     std::string_view pismenaObrazu) {
   ++i;
   while (i < f.size()) {
     if (f[i] == '\'') {
@@ -132,14 +133,16 @@ TMistniNastaveni MistniZLocale(const QLocale& loc) {
 namespace {
 
 TMistniNastaveni& Uloziste() {
-  static TMistniNastaveni nastaveni = MistniZLocale(QLocale::system());  // initialised once, thread-safe
+  static TMistniNastaveni nastaveni =
+      MistniZLocale(QLocale::system());  // initialised once, thread-safe
   return nastaveni;
 }
 
 void PridejCislo(std::string& cil, int hodnota, int sirka) {
   const std::string cislice = CeleNaText(hodnota < 0 ? -int64_t{hodnota} : hodnota);
   if (hodnota < 0) cil += '-';
-  if (static_cast<int>(cislice.size()) < sirka) cil.append(static_cast<size_t>(sirka) - cislice.size(), '0');
+  if (static_cast<int>(cislice.size()) < sirka)
+    cil.append(static_cast<size_t>(sirka) - cislice.size(), '0');
   cil += cislice;
 }
 

@@ -26,8 +26,8 @@ TMistniNastaveni MistniZLocale(const QLocale& locale);
 void NastavMistni(const TMistniNastaveni& nastaveni);
 
 // Presets, used by the tests and as documentation of the two common cases.
-TMistniNastaveni MistniCeske();      // ',' "d.M.yyyy" "H:mm:ss"
-TMistniNastaveni MistniAnglicke();   // '.' "M/d/yyyy" "h:mm:ss tt"
+TMistniNastaveni MistniCeske();     // ',' "d.M.yyyy" "H:mm:ss"
+TMistniNastaveni MistniAnglicke();  // '.' "M/d/yyyy" "h:mm:ss tt"
 
 std::string FormatujDatum(const TDatumCas& t);  // by Mistni().KratkeDatum
 std::string FormatujCas(const TDatumCas& t);    // by Mistni().DlouhyCas

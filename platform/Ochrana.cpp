@@ -62,7 +62,7 @@ void Obsluha(int signal, siginfo_t* info, void* kontext) {
 
 void Instaluj() {
   for (int i = 0; i < PocetSignalu; ++i) {
-    struct sigaction a{};
+    struct sigaction a {};
     a.sa_sigaction = Obsluha;
     a.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&a.sa_mask);

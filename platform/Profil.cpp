@@ -153,7 +153,8 @@ void TProfil::Nacti(std::string_view obsah) {
     if (konec == std::string_view::npos) konec = obsah.size();
     const std::string_view radek = obsah.substr(i, konec - i);
     i = konec;
-    if (i < obsah.size()) i += (obsah[i] == '\r' && i + 1 < obsah.size() && obsah[i + 1] == '\n') ? 2 : 1;
+    if (i < obsah.size())
+      i += (obsah[i] == '\r' && i + 1 < obsah.size() && obsah[i + 1] == '\n') ? 2 : 1;
 
     if (auto jmeno = JmenoSekce(radek)) {
       indexSekci_.try_emplace(Male(*jmeno), sekce_.size());
@@ -175,7 +176,8 @@ const std::string* TProfil::NajdiRadek(std::string_view sekce, std::string_view 
   return &sek.Radky[k->second];
 }
 
-std::string TProfil::CtiText(std::string_view sekce, std::string_view klic, std::string_view vychozi) const {
+std::string TProfil::CtiText(std::string_view sekce, std::string_view klic,
+                             std::string_view vychozi) const {
   const std::string* radek = NajdiRadek(sekce, klic);
   return radek ? HodnotaRadku(*radek) : Zkrat(vychozi);
 }
@@ -205,7 +207,8 @@ void TProfil::ZapisText(std::string_view sekce, std::string_view klic, std::stri
   // A new key goes after the last line of the section that is not blank.
   size_t pozice = sek.Radky.size();
   while (pozice > 0 && Orizni(sek.Radky[pozice - 1]).empty()) --pozice;
-  sek.Radky.insert(sek.Radky.begin() + static_cast<std::ptrdiff_t>(pozice), std::string(klic) + "=" + h);
+  sek.Radky.insert(sek.Radky.begin() + static_cast<std::ptrdiff_t>(pozice),
+                   std::string(klic) + "=" + h);
   sek.Klice.emplace(Male(klic), pozice);
   zmeneno_ = true;
 }
@@ -241,7 +244,8 @@ void TProfil::Uloz() {
   // replacing it.
   if (existuje && (!S_ISREG(st.st_mode) || ::access(cil.c_str(), W_OK) != 0)) ChybaZapisu(cesta_);
 
-  const std::filesystem::path slozka = cil.has_parent_path() ? cil.parent_path() : std::filesystem::path(".");
+  const std::filesystem::path slozka =
+      cil.has_parent_path() ? cil.parent_path() : std::filesystem::path(".");
   static std::atomic<unsigned> poradi{0};
   std::filesystem::path docasna;
   int fd = -1;

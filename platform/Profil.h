@@ -47,13 +47,10 @@ class TProfil {
                       std::string_view vychozi) const;
   // Rule of TextNaCele; a missing key or a text that does not convert gives
   // `vychozi`.
-  int32_t CtiCislo(std::string_view sekce, std::string_view klic,
-                   int32_t vychozi) const;
+  int32_t CtiCislo(std::string_view sekce, std::string_view klic, int32_t vychozi) const;
 
-  void ZapisText(std::string_view sekce, std::string_view klic,
-                 std::string_view hodnota);
-  void ZapisCislo(std::string_view sekce, std::string_view klic,
-                  int32_t hodnota);
+  void ZapisText(std::string_view sekce, std::string_view klic, std::string_view hodnota);
+  void ZapisCislo(std::string_view sekce, std::string_view klic, int32_t hodnota);
 
   // Writes the file: a temporary file in the same folder, flushed and
   // renamed over the old one.  Throws TChybaZapisu when refused (also when
@@ -68,7 +65,7 @@ class TProfil {
   // with an empty header that is never looked up.
   struct TSekce {
     std::string Hlavicka;
-    std::vector<std::string> Radky;  // lines without their line ends
+    std::vector<std::string> Radky;                 // lines without their line ends
     std::unordered_map<std::string, size_t> Klice;  // folded name -> first line of the key
   };
 
@@ -79,7 +76,7 @@ class TProfil {
   std::filesystem::path cesta_;
   bool precten_ = false;
   bool zmeneno_ = false;
-  bool bom_ = false;  // the file began with a UTF-8 byte-order mark; kept
+  bool bom_ = false;        // the file began with a UTF-8 byte-order mark; kept
   bool nelzeCist_ = false;  // the file is there but could not be read: never overwritten
   std::vector<TSekce> sekce_;
   std::unordered_map<std::string, size_t> indexSekci_;  // folded name -> first section

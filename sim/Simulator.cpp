@@ -1,21 +1,21 @@
 #include "Simulator.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cmath>
 #include <fcntl.h>
-#include <map>
-#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <random>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "Protokol.h"
@@ -56,7 +56,9 @@ std::array<uint8_t, 4> Zakoduj(const THodnota& g, double cas, uint64_t poradi) {
   switch (g.Prubeh) {
     case TPrubeh::Konstanta: break;
     case TPrubeh::Citac: v = g.Zaklad + g.Krok * static_cast<double>(poradi); break;
-    case TPrubeh::Rampa: v = g.Zaklad + g.Amplituda * (cas / perioda - std::floor(cas / perioda)); break;
+    case TPrubeh::Rampa:
+      v = g.Zaklad + g.Amplituda * (cas / perioda - std::floor(cas / perioda));
+      break;
     case TPrubeh::Sinus: v = g.Zaklad + g.Amplituda * std::sin(2 * M_PI * cas / perioda); break;
     case TPrubeh::PosuvnyBit: return ZakodujU32(static_cast<double>(uint32_t{1} << (poradi % 32)));
   }
@@ -202,7 +204,8 @@ struct TSimulator::TData {
     zqdrv::SestavOdpoved(o, s.Bajty.data());
     if (Porucha(TDruhPoruchy::Crc, d.Adresa)) s.Bajty[zqdrv::DelkaOdpovedi - 1] ^= 0x5A;
     if (Porucha(TDruhPoruchy::Zkraceni, d.Adresa)) s.Bajty.resize(zqdrv::DelkaOdpovedi - 4);
-    if (Porucha(TDruhPoruchy::Prodlouzeni, d.Adresa)) s.Bajty.insert(s.Bajty.end(), {0x00, 0x55, 0xAA});
+    if (Porucha(TDruhPoruchy::Prodlouzeni, d.Adresa))
+      s.Bajty.insert(s.Bajty.end(), {0x00, 0x55, 0xAA});
     s.ZpozdeniUs = zqdrv::DobaNaLince(delkaDotazu + zqdrv::DelkaOdpovedi, Rychlost);
     if (const TPorucha* p = Porucha(TDruhPoruchy::Zpozdeni, d.Adresa))
       s.ZpozdeniUs += int64_t{p->ZpozdeniMs} * 1000;
@@ -232,7 +235,8 @@ struct TSimulator::TData {
     if (r < 0) return;
     std::lock_guard<std::mutex> z(Zamek);
     zqdrv::TLanDotaz d;
-    if (static_cast<size_t>(r) > sizeof buf || !zqdrv::RozeberLanDotaz(buf, static_cast<size_t>(r), d)) {
+    if (static_cast<size_t>(r) > sizeof buf ||
+        !zqdrv::RozeberLanDotaz(buf, static_cast<size_t>(r), d)) {
       ++Pocitadla.Vadne;
       return;
     }
@@ -248,7 +252,8 @@ struct TSimulator::TData {
       TVystup v;
       v.Bajty.resize(zqdrv::LanHlavickaOdpovedi);
       zqdrv::SestavLanOdpoved(o, v.Bajty.data());
-      v.Kdy = ted + std::chrono::milliseconds(zqdrv::DobaRamce(static_cast<int32_t>(d.Rychlost)) + d.Timeout);
+      v.Kdy = ted + std::chrono::milliseconds(zqdrv::DobaRamce(static_cast<int32_t>(d.Rychlost)) +
+                                              d.Timeout);
       v.Fd = Udp;
       v.Cil = od;
       v.Datagram = true;
@@ -334,14 +339,15 @@ struct TSimulator::TData {
           TVystup v = std::move(Fronta.begin()->second);
           Fronta.erase(Fronta.begin());
           if (v.Datagram)
-            sendto(v.Fd, v.Bajty.data(), v.Bajty.size(), 0, reinterpret_cast<const sockaddr*>(&v.Cil),
-                   sizeof v.Cil);
-          else
-            [[maybe_unused]] ssize_t r = write(v.Fd, v.Bajty.data(), v.Bajty.size());
+            sendto(v.Fd, v.Bajty.data(), v.Bajty.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&v.Cil), sizeof v.Cil);
+          else [[maybe_unused]]
+            ssize_t r = write(v.Fd, v.Bajty.data(), v.Bajty.size());
         }
         if (!Fronta.empty()) {
           const auto ns =
-              std::chrono::duration_cast<std::chrono::nanoseconds>(Fronta.begin()->first - ted).count();
+              std::chrono::duration_cast<std::chrono::nanoseconds>(Fronta.begin()->first - ted)
+                  .count();
           cekej.tv_sec = static_cast<time_t>(ns / 1000000000);
           cekej.tv_nsec = static_cast<long>(ns % 1000000000);
           sCasem = true;
@@ -410,7 +416,8 @@ std::string TSimulator::SpustPty(const std::string& odkaz) {
   p.Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (p.Master < 0) return {};
   char jmeno[128];
-  if (grantpt(p.Master) != 0 || unlockpt(p.Master) != 0 || ptsname_r(p.Master, jmeno, sizeof jmeno) != 0) {
+  if (grantpt(p.Master) != 0 || unlockpt(p.Master) != 0 ||
+      ptsname_r(p.Master, jmeno, sizeof jmeno) != 0) {
     close(p.Master);
     return {};
   }

@@ -36,7 +36,7 @@ struct THodnota {
   double Amplituda = 0;
   double Perioda = 60;  // seconds
   double Krok = 1;
-  int Mista = 0;        // float32: decimal places sent in the fourth byte (0..127)
+  int Mista = 0;  // float32: decimal places sent in the fourth byte (0..127)
 };
 
 // The four data bytes (r0 first) of a value.

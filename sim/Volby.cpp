@@ -50,17 +50,20 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
                  std::string& chyba) {
   const size_t rovnitko = text.find('=');
   const size_t dvojtecka = text.find(':');
-  if (rovnitko == std::string_view::npos || dvojtecka == std::string_view::npos || dvojtecka > rovnitko ||
-      !Bajt(text.substr(0, dvojtecka), adresa) ||
+  if (rovnitko == std::string_view::npos || dvojtecka == std::string_view::npos ||
+      dvojtecka > rovnitko || !Bajt(text.substr(0, dvojtecka), adresa) ||
       !Bajt(text.substr(dvojtecka + 1, rovnitko - dvojtecka - 1), periferie)) {
     chyba = "expected ADDRESS:PERIPHERAL=FORMAT:KIND[:key=value...]";
     return false;
   }
   const std::vector<std::string_view> casti = Rozdel(text.substr(rovnitko + 1), ':');
   hodnota = THodnota{};
-  if (casti[0] == "uint32") hodnota.Format = TFormat::Uint32;
-  else if (casti[0] == "float32") hodnota.Format = TFormat::Float32;
-  else if (casti[0] == "bool32") hodnota.Format = TFormat::Bool32;
+  if (casti[0] == "uint32")
+    hodnota.Format = TFormat::Uint32;
+  else if (casti[0] == "float32")
+    hodnota.Format = TFormat::Float32;
+  else if (casti[0] == "bool32")
+    hodnota.Format = TFormat::Bool32;
   else {
     chyba = "unknown format '" + std::string(casti[0]) + "' (uint32, float32, bool32)";
     return false;
@@ -68,11 +71,16 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
   size_t i = 1;
   if (casti.size() > 1 && casti[1].find('=') == std::string_view::npos) {
     const std::string_view druh = casti[1];
-    if (druh == "const") hodnota.Prubeh = TPrubeh::Konstanta;
-    else if (druh == "counter") hodnota.Prubeh = TPrubeh::Citac;
-    else if (druh == "ramp") hodnota.Prubeh = TPrubeh::Rampa;
-    else if (druh == "sine") hodnota.Prubeh = TPrubeh::Sinus;
-    else if (druh == "walk") hodnota.Prubeh = TPrubeh::PosuvnyBit;
+    if (druh == "const")
+      hodnota.Prubeh = TPrubeh::Konstanta;
+    else if (druh == "counter")
+      hodnota.Prubeh = TPrubeh::Citac;
+    else if (druh == "ramp")
+      hodnota.Prubeh = TPrubeh::Rampa;
+    else if (druh == "sine")
+      hodnota.Prubeh = TPrubeh::Sinus;
+    else if (druh == "walk")
+      hodnota.Prubeh = TPrubeh::PosuvnyBit;
     else {
       chyba = "unknown kind '" + std::string(druh) + "' (const, counter, ramp, sine, walk)";
       return false;
@@ -82,7 +90,8 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
   for (; i < casti.size(); ++i) {
     const size_t r = casti[i].find('=');
     const std::string_view klic = casti[i].substr(0, r);
-    const std::string_view hodnotaText = r == std::string_view::npos ? std::string_view() : casti[i].substr(r + 1);
+    const std::string_view hodnotaText =
+        r == std::string_view::npos ? std::string_view() : casti[i].substr(r + 1);
     bool dobre = false;
     if (klic == "value" || klic == "start" || klic == "min" || klic == "offset") {
       dobre = Cislo(hodnotaText, hodnota.Zaklad);
@@ -111,18 +120,19 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
   const std::vector<std::string_view> casti = Rozdel(text, ',');
   const size_t r = casti[0].find('=');
   const std::string_view jmeno = casti[0].substr(0, r);
-  std::string_view hodnota = r == std::string_view::npos ? std::string_view() : casti[0].substr(r + 1);
+  std::string_view hodnota =
+      r == std::string_view::npos ? std::string_view() : casti[0].substr(r + 1);
   porucha = TPorucha{};
   struct TJmeno {
     std::string_view Jmeno;
     TDruhPoruchy Druh;
   };
   constexpr TJmeno jmena[] = {
-      {"silent", TDruhPoruchy::Ticho},      {"drop", TDruhPoruchy::Zahozeni},
-      {"crc", TDruhPoruchy::Crc},           {"addr", TDruhPoruchy::Adresa},
-      {"delay", TDruhPoruchy::Zpozdeni},    {"dup", TDruhPoruchy::Duplikat},
-      {"trunc", TDruhPoruchy::Zkraceni},    {"long", TDruhPoruchy::Prodlouzeni},
-      {"foreign", TDruhPoruchy::Cizi},      {"echo", TDruhPoruchy::Ozvena},
+      {"silent", TDruhPoruchy::Ticho},   {"drop", TDruhPoruchy::Zahozeni},
+      {"crc", TDruhPoruchy::Crc},        {"addr", TDruhPoruchy::Adresa},
+      {"delay", TDruhPoruchy::Zpozdeni}, {"dup", TDruhPoruchy::Duplikat},
+      {"trunc", TDruhPoruchy::Zkraceni}, {"long", TDruhPoruchy::Prodlouzeni},
+      {"foreign", TDruhPoruchy::Cizi},   {"echo", TDruhPoruchy::Ozvena},
   };
   bool znama = false;
   for (const TJmeno& j : jmena)
@@ -131,7 +141,8 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
       znama = true;
     }
   if (!znama) {
-    chyba = "unknown fault '" + std::string(jmeno) + "' (silent, drop, crc, addr, delay, dup, trunc, long, foreign, echo)";
+    chyba = "unknown fault '" + std::string(jmeno) +
+            "' (silent, drop, crc, addr, delay, dup, trunc, long, foreign, echo)";
     return false;
   }
   bool dobre = true;
@@ -151,13 +162,16 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
   for (size_t i = 1; dobre && i < casti.size(); ++i) {
     const size_t rr = casti[i].find('=');
     const std::string_view klic = casti[i].substr(0, rr);
-    const std::string_view v = rr == std::string_view::npos ? std::string_view() : casti[i].substr(rr + 1);
-    if (klic == "count") dobre = Cislo(v, porucha.Pocet) && porucha.Pocet >= 0;
+    const std::string_view v =
+        rr == std::string_view::npos ? std::string_view() : casti[i].substr(rr + 1);
+    if (klic == "count")
+      dobre = Cislo(v, porucha.Pocet) && porucha.Pocet >= 0;
     else if (klic == "module" && porucha.Druh != TDruhPoruchy::Ticho) {
       uint8_t a = 0;
       dobre = Bajt(v, a);
       porucha.Adresa = a;
-    } else dobre = false;
+    } else
+      dobre = false;
   }
   if (!dobre) {
     chyba = "bad fault '" + std::string(text) + "'";

@@ -1,12 +1,12 @@
 // zq-modsim: the module-bus simulator on the command line.  Runs until
 // Ctrl-C or SIGTERM; see docs/simulator.md.
+#include <charconv>
 #include <csignal>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
-#include <charconv>
 
 #include "Simulator.h"
 
@@ -43,7 +43,8 @@ bool Cele(const std::string& text, int& v) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby, zqsim::TSimulator& sim);
+bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby,
+           zqsim::TSimulator& sim);
 
 bool Konfigurace(const std::string& soubor, TVolby& volby, zqsim::TSimulator& sim) {
   std::ifstream f(soubor);
@@ -62,20 +63,27 @@ bool Konfigurace(const std::string& soubor, TVolby& volby, zqsim::TSimulator& si
       const size_t h = radek.find_first_not_of(" \t", mezera);
       if (h != std::string::npos) hodnota = radek.substr(h);
     }
-    while (!hodnota.empty() && (hodnota.back() == '\r' || hodnota.back() == ' ')) hodnota.pop_back();
+    while (!hodnota.empty() && (hodnota.back() == '\r' || hodnota.back() == ' '))
+      hodnota.pop_back();
     if (!Volba("--" + jmeno, hodnota, volby, sim)) return false;
   }
   return true;
 }
 
-bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby, zqsim::TSimulator& sim) {
+bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby,
+           zqsim::TSimulator& sim) {
   std::string chyba;
   bool dobre = true;
-  if (jmeno == "--udp") dobre = Cele(hodnota, volby.Udp) && volby.Udp >= 0 && volby.Udp <= 65535;
-  else if (jmeno == "--bind") volby.Bind = hodnota;
-  else if (jmeno == "--pty") volby.Pty.push_back(hodnota);
-  else if (jmeno == "--baud") dobre = Cele(hodnota, volby.Baud) && volby.Baud >= 0;
-  else if (jmeno == "--stats") dobre = Cele(hodnota, volby.Stats) && volby.Stats >= 0;
+  if (jmeno == "--udp")
+    dobre = Cele(hodnota, volby.Udp) && volby.Udp >= 0 && volby.Udp <= 65535;
+  else if (jmeno == "--bind")
+    volby.Bind = hodnota;
+  else if (jmeno == "--pty")
+    volby.Pty.push_back(hodnota);
+  else if (jmeno == "--baud")
+    dobre = Cele(hodnota, volby.Baud) && volby.Baud >= 0;
+  else if (jmeno == "--stats")
+    dobre = Cele(hodnota, volby.Stats) && volby.Stats >= 0;
   else if (jmeno == "--seed") {
     int s = 0;
     dobre = Cele(hodnota, s);
@@ -107,8 +115,8 @@ bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby, 
 
 void Vypis(const zqsim::TSimulator& sim) {
   const zqsim::TPocitadla p = sim.Pocitadla();
-  std::cout << "requests " << p.Dotazy << ", answers " << p.Odpovedi << ", unanswered " << p.Potlacene
-            << ", bad input " << p.Vadne << std::endl;
+  std::cout << "requests " << p.Dotazy << ", answers " << p.Odpovedi << ", unanswered "
+            << p.Potlacene << ", bad input " << p.Vadne << std::endl;
 }
 
 }  // namespace
@@ -152,10 +160,12 @@ int main(int argc, char** argv) {
   for (const std::string& odkaz : volby.Pty) {
     const std::string slave = sim.SpustPty(odkaz == "-" ? std::string() : odkaz);
     if (slave.empty()) {
-      std::cerr << "zq-modsim: cannot create the pseudo-terminal" << (odkaz == "-" ? "" : " or " + odkaz) << "\n";
+      std::cerr << "zq-modsim: cannot create the pseudo-terminal"
+                << (odkaz == "-" ? "" : " or " + odkaz) << "\n";
       return 1;
     }
-    std::cout << "serial line on " << slave << (odkaz == "-" ? "" : " (link " + odkaz + ")") << std::endl;
+    std::cout << "serial line on " << slave << (odkaz == "-" ? "" : " (link " + odkaz + ")")
+              << std::endl;
   }
   for (;;) {
     timespec cekej{volby.Stats > 0 ? volby.Stats : 3600, 0};

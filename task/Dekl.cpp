@@ -64,8 +64,8 @@ std::string AdresaNaText(int32_t adresa) {
 }
 
 bool JeRozhrani(std::string_view r) {
-  return r == RozhraniCOM || r == RozhraniPCI407 || r == RozhraniPCI1407 || r == RozhraniUSB || r == RozhraniZQ ||
-         r == RozhraniZQU;
+  return r == RozhraniCOM || r == RozhraniPCI407 || r == RozhraniPCI1407 || r == RozhraniUSB ||
+         r == RozhraniZQ || r == RozhraniZQU;
 }
 
 bool JeLAN(std::string_view r) { return r == RozhraniZQ || r == RozhraniZQU; }
@@ -77,11 +77,14 @@ struct TPerioda {
   const char* Text;
 };
 constexpr TPerioda Periody[PocetPeriod] = {
-    {1, "1 sek"},   {2, "2 sek"},  {5, "5 sek"},   {10, "10 sek"}, {30, "30 sek"}, {60, "1 min"},
-    {120, "2 min"}, {300, "5 min"}, {600, "10 min"}, {1800, "30 min"}, {3600, "1 hod"},
+    {1, "1 sek"},    {2, "2 sek"},     {5, "5 sek"},    {10, "10 sek"},
+    {30, "30 sek"},  {60, "1 min"},    {120, "2 min"},  {300, "5 min"},
+    {600, "10 min"}, {1800, "30 min"}, {3600, "1 hod"},
 };
 
-std::filesystem::path SouborUlohy(const TCFG& u) { return CestaVeSlozceProgramu(JmenoUlohy(u.Uloha)); }
+std::filesystem::path SouborUlohy(const TCFG& u) {
+  return CestaVeSlozceProgramu(JmenoUlohy(u.Uloha));
+}
 
 std::filesystem::path SouborNastaveni() { return CestaVeSlozceProgramu(JmenoNastaveni); }
 
@@ -149,7 +152,12 @@ void NormalizujCFG(TCFG& u) {
   if (!V(u.UDPPort, 0, 65535)) u.UDPPort = 5000;
   if (!V(u.LANTimeout, 1, 65535)) u.LANTimeout = 1000;
   switch (u.RS485Rychlost) {
-    case 4800: case 9600: case 19200: case 38400: case 57600: case 115200: break;
+    case 4800:
+    case 9600:
+    case 19200:
+    case 38400:
+    case 57600:
+    case 115200: break;
     default: u.RS485Rychlost = 9600;
   }
   if (!V(u.RS485Timeout, 1, 65535)) u.RS485Timeout = 100;
@@ -170,9 +178,13 @@ void NormalizujKanal(TKanal& k) {
   if (k.Format != "uint32" && k.Format != "float32" && k.Format != "bool32") k.Format = "uint32";
 }
 
-int32_t PeriodaSekund(int32_t perioda) { return V(perioda, 0, PocetPeriod - 1) ? Periody[perioda].Sekund : 1; }
+int32_t PeriodaSekund(int32_t perioda) {
+  return V(perioda, 0, PocetPeriod - 1) ? Periody[perioda].Sekund : 1;
+}
 
-std::string PeriodaText(int32_t perioda) { return V(perioda, 0, PocetPeriod - 1) ? Periody[perioda].Text : ""; }
+std::string PeriodaText(int32_t perioda) {
+  return V(perioda, 0, PocetPeriod - 1) ? Periody[perioda].Text : "";
+}
 
 std::string JmenoUlohy(std::string_view uloha) {
   // Tasks live only in the program's folder: a folder part (either kind of
@@ -189,7 +201,8 @@ bool ZapisUlohu(const TCFG& u) {
   TProfil p(SouborUlohy(u));
   p.ZapisText(j.Pripojeni, j.Rozhrani, u.Rozhrani);
   if (u.Rozhrani == RozhraniCOM) p.ZapisCislo(j.Pripojeni, j.PortCOM, u.PortCOM);
-  if (u.Rozhrani == RozhraniPCI407) p.ZapisText(j.Pripojeni, j.BazovaAdresa, AdresaNaText(u.BazovaAdresa));
+  if (u.Rozhrani == RozhraniPCI407)
+    p.ZapisText(j.Pripojeni, j.BazovaAdresa, AdresaNaText(u.BazovaAdresa));
   if (JeLAN(u.Rozhrani)) {
     p.ZapisText(j.Pripojeni, j.IPAdresa, u.IPAdresa);
     p.ZapisCislo(j.Pripojeni, j.UDPPort, u.UDPPort);

@@ -8,8 +8,8 @@
 #include <string_view>
 
 struct TCFG {
-  std::string Uloha;           // bare file name of the task file
-  std::string Rozhrani;        // interface type name
+  std::string Uloha;     // bare file name of the task file
+  std::string Rozhrani;  // interface type name
   int32_t PortCOM = 0;
   int32_t BazovaAdresa = 0;
   std::string IPAdresa;
@@ -18,7 +18,7 @@ struct TCFG {
   int32_t RS485Rychlost = 0;
   int32_t RS485Timeout = 0;
   int32_t RS485Opakovani = 0;
-  int32_t Perioda = 0;         // index into the period table
+  int32_t Perioda = 0;  // index into the period table
   int32_t PocetKanalu = 0;
   int32_t ChybovaHodnota = 0;  // 0 clear the value on a failed read, 1 keep it
   std::string JmenoSouboru;    // data file
@@ -83,7 +83,7 @@ void NormalizujKanal(TKanal& k);
 
 // Measuring-period table.
 inline constexpr int PocetPeriod = 11;
-int32_t PeriodaSekund(int32_t perioda);   // 1 for an index outside the table
+int32_t PeriodaSekund(int32_t perioda);  // 1 for an index outside the table
 // Window list entry of a period index ("1 sek" .. "1 hod"), Windows-1250.
 std::string PeriodaText(int32_t perioda);
 

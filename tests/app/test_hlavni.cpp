@@ -3,8 +3,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,9 +26,9 @@
 #include "Hlavni.h"
 #include "Mistni.h"
 #include "Modalni.h"
-#include "Slozka.h"
 #include "Preklady.h"
 #include "Signaly.h"
+#include "Slozka.h"
 #include "SouborovyDialog.h"
 
 namespace fs = std::filesystem;
@@ -220,15 +220,24 @@ class TestHlavni : public QObject {
   void neplatnyVstup_data() {
     QTest::addColumn<QString>("pole");
     QTest::addColumn<QString>("text");
-    QTest::newRow("UDP 65535") << "Edit2" << "65535";
-    QTest::newRow("UDP 0") << "Edit2" << "0";
-    QTest::newRow("UDP text") << "Edit2" << "port";
-    QTest::newRow("prazdna IP") << "Edit1" << "";
-    QTest::newRow("prazdny soubor") << "Edit3" << "";
-    QTest::newRow("COM pismena") << "Edit5" << "jedna";
-    QTest::newRow("LAN timeout") << "Edit6" << "1s";
-    QTest::newRow("timeout") << "Edit8" << "";
-    QTest::newRow("opakovani") << "Edit9" << "x1";
+    QTest::newRow("UDP 65535") << "Edit2"
+                               << "65535";
+    QTest::newRow("UDP 0") << "Edit2"
+                           << "0";
+    QTest::newRow("UDP text") << "Edit2"
+                              << "port";
+    QTest::newRow("prazdna IP") << "Edit1"
+                                << "";
+    QTest::newRow("prazdny soubor") << "Edit3"
+                                    << "";
+    QTest::newRow("COM pismena") << "Edit5"
+                                 << "jedna";
+    QTest::newRow("LAN timeout") << "Edit6"
+                                 << "1s";
+    QTest::newRow("timeout") << "Edit8"
+                             << "";
+    QTest::newRow("opakovani") << "Edit9"
+                               << "x1";
   }
 
   void neplatnyVstup() {
@@ -246,7 +255,7 @@ class TestHlavni : public QObject {
                    : pole == "Edit8" ? w.Edit8
                                      : w.Edit9;
     e->setText(text);
-    QVERIFY(!w.PrectiOkno(u));  // invalid even on the COM port interface
+    QVERIFY(!w.PrectiOkno(u));                           // invalid even on the COM port interface
     if (pole == "Edit5") QCOMPARE(u.PortCOM, portPred);  // a bad text leaves the field
   }
 
@@ -345,8 +354,7 @@ class TestHlavni : public QObject {
       w.Edit3->setText(T("měření.csv"));
       QVERIFY(w.close());
     }
-    QCOMPARE(Obsah(Slozka() / "ZQ_datalogger.ini"),
-             B("[Měřicí úloha]\r\nJméno=NovaUloha.zq\r\n"));
+    QCOMPARE(Obsah(Slozka() / "ZQ_datalogger.ini"), B("[Měřicí úloha]\r\nJméno=NovaUloha.zq\r\n"));
     const QByteArray uloha = Obsah(Slozka() / "NovaUloha.zq");
     QVERIFY(uloha.contains(B("Číslo portu COMx=7\r\n")));
     QVERIFY(uloha.contains(B("Jméno souboru=měření.csv\r\n")));

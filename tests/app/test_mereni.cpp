@@ -2,6 +2,7 @@
 // worker threads, the interface libraries, and the module-bus simulator on
 // loopback.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QCheckBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -167,8 +167,9 @@ class TestMereni : public QObject {
       QVERIFY(data.startsWith("Index;Chyba0-31;" + QByteArray::fromStdString(Cp1250("Počet")) +
                               ";Teplota;Stav\r\n1;0;123;123,450;5\r\n2;0;123;123,450;5\r\n"));
     } else if (soubor.endsWith(".txt")) {
-      QVERIFY(data.contains("\r\n1             \t0             \t123           \t"
-                            "123,450       \t5             \r\n"));
+      QVERIFY(
+          data.contains("\r\n1             \t0             \t123           \t"
+                        "123,450       \t5             \r\n"));
     } else {
       // Header of 5 fields (Index, Chyba0-31 and three channels), then records.
       QCOMPARE(static_cast<uint8_t>(data.at(0)), uint8_t{0x03});
@@ -176,9 +177,12 @@ class TestMereni : public QObject {
       QCOMPARE(static_cast<uint8_t>(data.at(8)) | static_cast<uint8_t>(data.at(9)) << 8, hlavicka);
       const int zaznamu = (data.size() - hlavicka - 1) / zaznam;
       QVERIFY(zaznamu >= 2);
-      QCOMPARE(data.mid(hlavicka, zaznam),
-               QByteArray(" " "             1" "             0" "           123"
-                          "       123.450" "             5"));
+      QCOMPARE(data.mid(hlavicka, zaznam), QByteArray(" "
+                                                      "             1"
+                                                      "             0"
+                                                      "           123"
+                                                      "       123.450"
+                                                      "             5"));
       QCOMPARE(static_cast<uint8_t>(data.back()), uint8_t{0x1A});
     }
   }
@@ -268,8 +272,9 @@ class TestMereni : public QObject {
     QVERIFY(CekejNa([] { return ZkusebniStav.VSend.load() == 1; }, 5000));
     const auto t0 = std::chrono::steady_clock::now();
     w.Button2Click();  // the call hangs past the stop time-out
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - t0).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     QVERIFY(ms >= TimeoutUkonceni);
     QVERIFY(ms < TimeoutUkonceni + 2000);
     QCOMPARE(w.Button2->text(), T("Start měření"));
@@ -506,8 +511,9 @@ class TestMereni : public QObject {
     QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
     ZkusebniStav.Porucha[TZkusebniStav::VstupSend] = TZkusebniStav::Segv;
     QVERIFY(CekejNa([&] { return !w->MereniBezi(); }, 5000));
-    const QString text = T("4 - knihovna WZQ1407.DLL selhala v _Send (neplatný přístup do paměti), "
-                           "do konce běhu vyřazena");
+    const QString text =
+        T("4 - knihovna WZQ1407.DLL selhala v _Send (neplatný přístup do paměti), "
+          "do konce běhu vyřazena");
     QCOMPARE(w->TextStavu(), T("Měření ukončeno: ") + text);
     QVERIFY(!KnihovnaOtevrena);
     QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 5000));

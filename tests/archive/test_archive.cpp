@@ -27,7 +27,9 @@ namespace {
 
 TDatumCas g_ted;
 
-QByteArray B(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray B(const std::string& s) {
+  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QByteArray Obsah(const QString& cesta) {
   QFile f(cesta);
@@ -48,7 +50,8 @@ uint32_t U32(const QByteArray& d, int pozice) {
 }
 
 uint32_t U16(const QByteArray& d, int pozice) {
-  return static_cast<uint8_t>(d[pozice]) | (static_cast<uint32_t>(static_cast<uint8_t>(d[pozice + 1])) << 8);
+  return static_cast<uint8_t>(d[pozice]) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(d[pozice + 1])) << 8);
 }
 
 // A DBF field descriptor as a reader expects it.
@@ -96,7 +99,9 @@ class TLimitSouboru {
   rlimit puvodni_{};
 };
 
-const QByteArray Cas = QByteArray("\xC8" "as");          // "Čas" in cp1250
+const QByteArray Cas = QByteArray(
+    "\xC8"
+    "as");  // "Čas" in cp1250
 const QByteArray Chyba = QByteArray("Chyba z\xE1pisu do souboru");
 
 }  // namespace
@@ -138,7 +143,8 @@ class TestArchiv : public QObject {
   // The table as the independent reader sees it, told nothing about its code
   // page: {"count", "fields": [[name, type, length, decimals]], "records"}.
   // With `maleNazvy` the reader folds names to lower case, as many do.
-  static QJsonObject CtiCizimCtenarem(const QString& python, const QString& soubor, bool maleNazvy) {
+  static QJsonObject CtiCizimCtenarem(const QString& python, const QString& soubor,
+                                      bool maleNazvy) {
     const char* skript =
         "import sys, json, dbfread\n"
         "t = dbfread.DBF(sys.argv[1], char_decode_errors='strict', lowernames=sys.argv[2] == '1')\n"
@@ -207,7 +213,7 @@ class TestArchiv : public QObject {
     b.Vzorek.Nazev[0] = "Teplota_na_vstupu_1";  // 19 characters
     b.Vzorek.Nazev[1] = "";
     b.Vzorek.Nazev[2] = "Pres14znakuuuu";
-    b.Vzorek.Nazev[3] = "C;\"h";  // the text format never quotes
+    b.Vzorek.Nazev[3] = "C;\"h";               // the text format never quotes
     b.Vzorek.Hodnota[0] = "12345678901,25";    // exactly 14
     b.Vzorek.Hodnota[1] = "1234567890123456";  // 16
     b.Vzorek.Hodnota[2] = "";
@@ -252,8 +258,9 @@ class TestArchiv : public QObject {
     q.Vzorek.Cas = "8;00";
     Zapis(q);
     QCOMPARE(Obsah(Cesta("uvozovky.csv")),
-             Cas + ";\"a;b\";\"palec \"\"\";\"\"\"x\"\"\";s mezerou, a;\"r\rn\n\";K5\r\n"
-                   "\"8;00\";\"1;5\";\"\"\"\";12,5; 7 ;;\"a\"\"\"\"b\"\r\n");
+             Cas +
+                 ";\"a;b\";\"palec \"\"\";\"\"\"x\"\"\";s mezerou, a;\"r\rn\n\";K5\r\n"
+                 "\"8;00\";\"1;5\";\"\"\"\";12,5; 7 ;;\"a\"\"\"\"b\"\r\n");
   }
 
   void volbaWriteru_data() {
@@ -339,7 +346,8 @@ class TestArchiv : public QObject {
     a.Vzorek.DesetinnaMista[0] = 1;
     a.Vzorek.Hodnota[0] = "12,5";
     Zapis(a);
-    const QByteArray hlavicka = HlavickaDbf(2026, 3, 5, 1, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D";
+    const QByteArray hlavicka =
+        HlavickaDbf(2026, 3, 5, 1, 1) + Polozka("Teplota   ", 'N', 1) + "\x0D";
     QCOMPARE(hlavicka.size(), 65);
     const QByteArray zaznam = QByteArray(11, ' ') + "12.5";
     QCOMPARE(Obsah(Cesta("d.dbf")), hlavicka + zaznam + "\x1A");
@@ -371,7 +379,7 @@ class TestArchiv : public QObject {
     a.Vzorek.DesetinnaMista[0] = 2;
     a.Vzorek.Hodnota[0] = "1234567890,12345";  // 16: first 14, comma -> point
     a.Vzorek.Hodnota[1] = "1,2,3";
-    a.Vzorek.Datum = "Thursday, 5.3.26";   // 16: last 14, comma kept
+    a.Vzorek.Datum = "Thursday, 5.3.26";  // 16: last 14, comma kept
     a.Vzorek.Cas = "14:07:09";
     a.Vzorek.Chyba[1] = 1;
     Zapis(a);
@@ -379,8 +387,7 @@ class TestArchiv : public QObject {
         HlavickaDbf(2026, 3, 5, 1, 6) + Polozka("Index", 'N', 0) + Polozka("Datum", 'C', 0) +
         Polozka(Cas, 'C', 0) + Polozka("Chyba0-31", 'N', 0) + Polozka("Tlak_vstup", 'N', 2) +
         Polozka("          ", 'N', 0) + "\x0D" + " " + "             1" + "ursday, 5.3.26" +
-        "      14:07:09" + "             2" + "1234567890.123" +
-        "         1.2.3" + "\x1A";
+        "      14:07:09" + "             2" + "1234567890.123" + "         1.2.3" + "\x1A";
     QByteArray d = Obsah(Cesta("v.DBF"));
     QCOMPARE(U16(d, 8), 225u);
     QCOMPARE(U16(d, 10), 85u);
@@ -400,18 +407,18 @@ class TestArchiv : public QObject {
     QCOMPARE(U16(d, 8), uint32_t(32 * poli + 33));
     QCOMPARE(U16(d, 10), uint32_t(14 * poli + 1));
     QCOMPARE(d.size(), 32 * poli + 33 + 14 * poli + 1 + 1);
-    const char* skupiny[] = {"Chyba0-31", "Chyba32-63", "Chyba64-95", "Chyba96-12",
+    const char* skupiny[] = {"Chyba0-31",  "Chyba32-63", "Chyba64-95", "Chyba96-12",
                              "Chyba128-1", "Chyba160-1", "Chyba192-2", "Chyba224-2"};
-    for (int i = 0; i < 8; ++i)
-      QCOMPARE(d.mid(32 + 32 * i, 32), Polozka(skupiny[i], 'N', 0));
+    for (int i = 0; i < 8; ++i) QCOMPARE(d.mid(32 + 32 * i, 32), Polozka(skupiny[i], 'N', 0));
     QCOMPARE(d.mid(32 + 32 * 263, 32), Polozka("K255      ", 'N', 0));
     QCOMPARE(d.right(15), QByteArray("12345678901234\x1A"));
 
     // The text header shows the same groups as 14-character cells.
     TArchivDat t = Mereni("256.txt", 17, 256);
     Zapis(t);
-    QVERIFY(Obsah(Cesta("256.txt")).startsWith("Chyba0-31     \tChyba32-63    \tChyba64-95    \t"
-                                               "Chyba96-127   \tChyba128-159  \t"));
+    QVERIFY(Obsah(Cesta("256.txt"))
+                .startsWith("Chyba0-31     \tChyba32-63    \tChyba64-95    \t"
+                            "Chyba96-127   \tChyba128-159  \t"));
   }
 
   // Field names the way readers compare them (case, blanks around, up to a
@@ -420,7 +427,9 @@ class TestArchiv : public QObject {
     QTest::addColumn<int>("volby");
     QTest::addColumn<QByteArrayList>("nazvy");
     QTest::addColumn<QByteArrayList>("pole");  // channel fields
-    const QByteArray cas = Cas, CAS = "\xC8" "AS";
+    const QByteArray cas = Cas, CAS =
+                                    "\xC8"
+                                    "AS";
     QTest::newRow("no collision") << 0 << QByteArrayList{"Teplota", "Tlak", "", "Index", CAS}
                                   << QByteArrayList{"Teplota   ", "Tlak      ", "          ",
                                                     "Index     ", CAS + "       "};
@@ -429,19 +438,23 @@ class TestArchiv : public QObject {
     QTest::newRow("case") << 0 << QByteArrayList{"Teplota", "TEPLOTA", "\xE8idlo", "\xC8IDLO"}
                           << QByteArrayList{"Teplota   ", "TEPLOTA_1 ", "\xE8idlo     ",
                                             "\xC8IDLO_3   "};
-    QTest::newRow("blanks, NUL") << 0 << QByteArrayList{"A", " A", "A\t", "", "  ", QByteArray("a\0x", 3)}
+    QTest::newRow("blanks, NUL") << 0 << QByteArrayList{"A", " A", "A\t",
+                                                        "",  "  ", QByteArray("a\0x", 3)}
                                  << QByteArrayList{"A         ", " A_1      ", "A_2       ",
                                                    "          ", "_4        ", "a_5       "};
-    QTest::newRow("fixed fields") << 31 << QByteArrayList{"index", "DATUM", cas, "chyba0-31", "Chyba"}
+    QTest::newRow("fixed fields") << 31
+                                  << QByteArrayList{"index", "DATUM", cas, "chyba0-31", "Chyba"}
                                   << QByteArrayList{"index_0   ", "DATUM_1   ", cas + "_2     ",
                                                     "chyba0-3_3", "Chyba     "};
     // A new name never takes one given before it, nor that of a later channel.
-    QTest::newRow("new name taken") << 0 << QByteArrayList{"A_2", "A", "A", "a_2_1"}
-                                    << QByteArrayList{"A_2       ", "A         ", "A_2_2     ",
-                                                      "a_2_1     "};
+    QTest::newRow("new name taken")
+        << 0 << QByteArrayList{"A_2", "A", "A", "a_2_1"}
+        << QByteArrayList{"A_2       ", "A         ", "A_2_2     ", "a_2_1     "};
     QTest::newRow("ten alike") << 0 << QByteArrayList(11, "Teplota_na")
-        << QByteArrayList{"Teplota_na", "Teplota__1", "Teplota__2", "Teplota__3", "Teplota__4",
-                          "Teplota__5", "Teplota__6", "Teplota__7", "Teplota__8", "Teplota__9", "Teplota_10"};
+                               << QByteArrayList{"Teplota_na", "Teplota__1", "Teplota__2",
+                                                 "Teplota__3", "Teplota__4", "Teplota__5",
+                                                 "Teplota__6", "Teplota__7", "Teplota__8",
+                                                 "Teplota__9", "Teplota_10"};
   }
   void dbfJedinecnaJmena() {
     QFETCH(int, volby);
@@ -476,8 +489,10 @@ class TestArchiv : public QObject {
       Zapis(a);
       QVERIFY(QFile::remove(Cesta(jmeno)));
       Zapis(a);
-      const QByteArray hlavicka = jmeno.endsWith("csv") ? "Index;K0\r\n" : "Index       \tK0            \r\n";
-      const QByteArray radek = jmeno.endsWith("csv") ? "2;0\r\n" : "2             \t0             \r\n";
+      const QByteArray hlavicka =
+          jmeno.endsWith("csv") ? "Index;K0\r\n" : "Index       \tK0            \r\n";
+      const QByteArray radek =
+          jmeno.endsWith("csv") ? "2;0\r\n" : "2             \t0             \r\n";
       QCOMPARE(Obsah(Cesta(jmeno)), hlavicka + radek);
     }
 
@@ -516,8 +531,10 @@ class TestArchiv : public QObject {
       QVERIFY(QDir(dir_->path()).rmdir(jmeno));
       Zapis(a);
       const QByteArray d = Obsah(Cesta(jmeno));
-      if (jmeno.endsWith("dbf")) QCOMPARE(d.mid(97, 15), QByteArray(14, ' ') + "2");
-      else QVERIFY(d.contains(jmeno.endsWith("csv") ? "\r\n2;0\r\n" : "\r\n2             \t"));
+      if (jmeno.endsWith("dbf"))
+        QCOMPARE(d.mid(97, 15), QByteArray(14, ' ') + "2");
+      else
+        QVERIFY(d.contains(jmeno.endsWith("csv") ? "\r\n2;0\r\n" : "\r\n2             \t"));
     }
 
     // Channel counts outside 1..256 are refused without creating a file.
@@ -594,13 +611,14 @@ class TestArchiv : public QObject {
       Zapis(a, ChybaZapisu());
     }
     QByteArray d = Obsah(Cesta("z.dbf"));
-    QCOMPARE(d.size(), 140);   // a partial record, no marker
-    QCOMPARE(U32(d, 4), 1u);   // the header still names the complete one
+    QCOMPARE(d.size(), 140);  // a partial record, no marker
+    QCOMPARE(U32(d, 4), 1u);  // the header still names the complete one
     Zapis(a);
     d = Obsah(Cesta("z.dbf"));
     QCOMPARE(d.size(), 97 + 2 * 29 + 1);
     QCOMPARE(U32(d, 4), 2u);
-    QCOMPARE(d.mid(126, 30), QByteArray(" ") + QByteArray(13, ' ') + "3" + QByteArray(13, ' ') + "0" + "\x1A");
+    QCOMPARE(d.mid(126, 30),
+             QByteArray(" ") + QByteArray(13, ' ') + "3" + QByteArray(13, ' ') + "0" + "\x1A");
 
     // A complete record whose marker was lost is kept.
     d.chop(1);
@@ -647,8 +665,9 @@ class TestArchiv : public QObject {
     QCOMPARE(o["count"].toInt(), 2);
     const QJsonArray f = o["fields"].toArray();
     QCOMPARE(f.size(), 7);
-    const QStringList nazvy{"Index", "Datum", QString::fromUtf8("Čas"), "Chyba0-31", "Teplota   ",
-                            "Tlak vzduc", "Q         "};
+    const QStringList nazvy{"Index",     "Datum",      QString::fromUtf8("Čas"),
+                            "Chyba0-31", "Teplota   ", "Tlak vzduc",
+                            "Q         "};
     const QStringList typy{"N", "C", "C", "N", "N", "N", "N"};
     const int mista[] = {0, 0, 0, 0, 1, 0, 3};
     for (int i = 0; i < 7; ++i) {
@@ -686,7 +705,8 @@ class TestArchiv : public QObject {
     Zapis(a);
     const QJsonObject o = CtiCizimCtenarem(python, Cesta("kolize.dbf"), true);
     QSet<QString> nazvy;  // as a reader that also strips blanks sees them
-    for (const QJsonValue& pole : o["fields"].toArray()) nazvy.insert(pole.toArray()[0].toString().trimmed());
+    for (const QJsonValue& pole : o["fields"].toArray())
+      nazvy.insert(pole.toArray()[0].toString().trimmed());
     QCOMPARE(nazvy.size(), 267);
     const QJsonArray r0 = o["records"].toArray()[0].toArray();
     QCOMPARE(r0.size(), 267);

@@ -6,11 +6,11 @@
 #include "ZkusebniStav.h"
 #include "zq407.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #define ZKUS_SPOJ2(a, b) a##_##b
 #define ZKUS_SPOJ(a, b) ZKUS_SPOJ2(a, b)
@@ -90,16 +90,14 @@ int32_t VSTUP(Init)(int32_t* handle, int32_t parametr) {
 int32_t VSTUP(Init)(int32_t* handle, const intptr_t* parametry) {
   TZkusebniStav& s = ZkusebniStav;
   std::memcpy(s.InitPolozky, parametry, sizeof s.InitPolozky);
-  std::strncpy(s.InitIp, reinterpret_cast<const char*>(parametry[0]),
-               sizeof s.InitIp - 1);
+  std::strncpy(s.InitIp, reinterpret_cast<const char*>(parametry[0]), sizeof s.InitIp - 1);
   return Otevri(handle, 2);
 }
 #endif
 #endif
 
 #ifndef BEZ_SetConfig
-int32_t VSTUP(SetConfig)(int32_t handle, int32_t rychlost, int32_t timeout,
-                         int32_t opakovani) {
+int32_t VSTUP(SetConfig)(int32_t handle, int32_t rychlost, int32_t timeout, int32_t opakovani) {
   TZkusebniStav& s = ZkusebniStav;
   ++s.PocetSetConfig;
   Porucha(TZkusebniStav::VstupSetConfig);
@@ -112,8 +110,7 @@ int32_t VSTUP(SetConfig)(int32_t handle, int32_t rychlost, int32_t timeout,
 #endif
 
 #ifndef BEZ_GetConfig
-int32_t VSTUP(GetConfig)(int32_t, int32_t* rychlost, int32_t* timeout,
-                         int32_t* opakovani) {
+int32_t VSTUP(GetConfig)(int32_t, int32_t* rychlost, int32_t* timeout, int32_t* opakovani) {
   const TZkusebniStav& s = ZkusebniStav;
   *rychlost = s.SetConfig[1];
   *timeout = s.SetConfig[2];
@@ -123,8 +120,8 @@ int32_t VSTUP(GetConfig)(int32_t, int32_t* rychlost, int32_t* timeout,
 #endif
 
 #ifndef BEZ_Send
-int32_t VSTUP(Send)(int32_t handle, const int32_t* dotaz, int32_t* odpoved,
-                    int32_t* delka, int32_t* status) {
+int32_t VSTUP(Send)(int32_t handle, const int32_t* dotaz, int32_t* odpoved, int32_t* delka,
+                    int32_t* status) {
   TZkusebniStav& s = ZkusebniStav;
   // A call that came in blocked stays blocked until released.
   const bool blokovat = s.Blokovat;

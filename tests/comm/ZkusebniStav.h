@@ -16,7 +16,7 @@ struct TZkusebniStav {
   int32_t SendStatus = 0;
   int32_t SendDelka = 0;
   int32_t SendOdpoved[4] = {};
-  int SendZdrzeniUs = 0;    // _Send takes this long
+  int SendZdrzeniUs = 0;  // _Send takes this long
   int32_t DoneVysledek = 0;
   // Faults, per entry point (index by TVstup): what goes wrong inside it.
   enum TVstup { VstupInit, VstupSetConfig, VstupSend, VstupDone, VstupError, PocetVstupu };
@@ -27,12 +27,11 @@ struct TZkusebniStav {
   std::atomic<bool> Uvolnit{false};
 
   // What the library saw.
-  std::atomic<int> PocetInit{0}, PocetSetConfig{0}, PocetSend{0},
-      PocetDone{0}, PocetError{0};
-  std::atomic<int> VSend{0};  // _Send calls in progress
+  std::atomic<int> PocetInit{0}, PocetSetConfig{0}, PocetSend{0}, PocetDone{0}, PocetError{0};
+  std::atomic<int> VSend{0};                // _Send calls in progress
   std::atomic<int32_t> SendHandleVBehu{0};  // handle of the _Send running
-  std::atomic<bool> DoneBehemSend{false};  // _Done of that very handle came
-  int InitForma = -1;  // 0 handle only, 1 handle and number, 2 record
+  std::atomic<bool> DoneBehemSend{false};   // _Done of that very handle came
+  int InitForma = -1;                       // 0 handle only, 1 handle and number, 2 record
   int32_t InitParametr = 0;
   char InitIp[64] = {};
   intptr_t InitPolozky[16] = {};

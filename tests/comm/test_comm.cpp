@@ -30,9 +30,8 @@ namespace {
 
 const std::filesystem::path Knihovny = ZKUS_KNIHOVNY;
 
-const char* const Soubory[5] = {"libWCOM407.so", "libWPCI407.so",
-                                "libWPCI1407.so", "libWUSB1407.so",
-                                "libWZQ1407.so"};
+const char* const Soubory[5] = {"libWCOM407.so", "libWPCI407.so", "libWPCI1407.so",
+                                "libWUSB1407.so", "libWZQ1407.so"};
 
 void Vynuluj() {
   ZkusebniStav.~TZkusebniStav();
@@ -69,10 +68,10 @@ struct TDotaz {
   TPole100 Odpoved{};
 };
 
-void Dotaz(uint8_t typ, int32_t handle, TDotaz& d, uint8_t adresa = 1,
-           uint8_t funkce = 2, uint8_t periferie = 3) {
-  DotazModulu(typ, handle, adresa, funkce, periferie, d.Delka, d.D0, d.D1,
-              d.D2, d.D3, d.Status, d.Odpoved);
+void Dotaz(uint8_t typ, int32_t handle, TDotaz& d, uint8_t adresa = 1, uint8_t funkce = 2,
+           uint8_t periferie = 3) {
+  DotazModulu(typ, handle, adresa, funkce, periferie, d.Delka, d.D0, d.D1, d.D2, d.D3, d.Status,
+              d.Odpoved);
 }
 
 }  // namespace
@@ -115,8 +114,7 @@ class TestComm : public QObject {
 
   void knihovnaPoskozena() {
     QTemporaryDir slozka;
-    std::ofstream(std::filesystem::path(slozka.path().toStdString()) /
-                  "libWZQ1407.so")
+    std::ofstream(std::filesystem::path(slozka.path().toStdString()) / "libWZQ1407.so")
         << "toto neni knihovna";
     NastavSlozkuProgramu(slozka.path().toStdString());
     int32_t handle = 0;
@@ -127,8 +125,7 @@ class TestComm : public QObject {
   // unloaded, also when the one missing is never called.
   void chybiVstup_data() {
     QTest::addColumn<QString>("vstup");
-    for (const char* v : {"Version", "Init", "SetConfig", "GetConfig", "Send",
-                          "Done", "Error"})
+    for (const char* v : {"Version", "Init", "SetConfig", "GetConfig", "Send", "Done", "Error"})
       QTest::newRow(v) << QString(v);
   }
   void chybiVstup() {
@@ -291,7 +288,9 @@ class TestComm : public QObject {
       QTest::addRow("%d", 110 + t)
           << 110 + t << QByteArray("chybn\xE1 knihovna ") + knihovny[t] + ".DLL";
     }
-    const QByteArray neznamy("nezn\xE1m\xFD chybov\xFD k\xF3" "d");
+    const QByteArray neznamy(
+        "nezn\xE1m\xFD chybov\xFD k\xF3"
+        "d");
     for (int kod : {105, 106, 109, 115, 120, 1000, -1, -100, INT32_MIN, INT32_MAX})
       QTest::addRow("%d", kod) << kod << neznamy;
   }
@@ -322,10 +321,14 @@ class TestComm : public QObject {
 
     // Short text: the rest is zeroed; bytes above 0x7F stay positive.
     pole.fill(-7);
-    TextNaPole("k\xF3" "d", pole);
+    TextNaPole(
+        "k\xF3"
+        "d",
+        pole);
     QCOMPARE(pole[2], 0xF3);
     for (size_t i = 4; i < pole.size(); ++i) QCOMPARE(pole[i], 0);
-    QCOMPARE(PoleNaText(pole), std::string("k\xF3" "d"));
+    QCOMPARE(PoleNaText(pole), std::string("k\xF3"
+                                           "d"));
 
     QCOMPARE(TextNaPole("", pole), 0);
     QCOMPARE(pole, TPole100{});
@@ -513,8 +516,8 @@ class TestComm : public QObject {
 
     // From now on nothing reaches the library, and it stays loaded.
     ZkusebniStav.Porucha[vstup] = S::Zadna;
-    const int pred = ZkusebniStav.PocetInit + ZkusebniStav.PocetSetConfig +
-                     ZkusebniStav.PocetSend + ZkusebniStav.PocetError + ZkusebniStav.PocetDone;
+    const int pred = ZkusebniStav.PocetInit + ZkusebniStav.PocetSetConfig + ZkusebniStav.PocetSend +
+                     ZkusebniStav.PocetError + ZkusebniStav.PocetDone;
     TPole100 dotaz{}, odpoved{};
     int32_t delka = 0, status = 0;
     QCOMPARE(PosliDotaz(TypCOM, 1, dotaz, odpoved, &delka, &status), KodVyjimka);
@@ -630,8 +633,7 @@ class TestComm : public QObject {
       while (!konec) {
         TPole100 dotaz{}, odpoved{}, text{};
         int32_t delka = 0, status = 0;
-        if (PosliDotaz(TypCOM, aktualniHandle, dotaz, odpoved, &delka, &status) == 0)
-          ++precteno;
+        if (PosliDotaz(TypCOM, aktualniHandle, dotaz, odpoved, &delka, &status) == 0) ++precteno;
         ChybovyText(TypCOM, 3, text);
       }
     });

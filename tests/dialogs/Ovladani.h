@@ -61,7 +61,8 @@ class TOdpovedi {
     dialog.show();
     const int vysledek = odpoved(dialog);
     if (dialog.isVisible()) {
-      chyby_ << QStringLiteral("%1 still open after its answer").arg(dialog.metaObject()->className());
+      chyby_
+          << QStringLiteral("%1 still open after its answer").arg(dialog.metaObject()->className());
       dialog.hide();
     }
     return vysledek;

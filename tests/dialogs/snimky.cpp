@@ -26,8 +26,8 @@ bool Uloz(QDialog& dialog, const QDir& slozka, const char* jmeno) {
   return ok;
 }
 
-TKanal Kanal(const char* nazev, int adresa, int periferie, const char* format, int mista,
-             double k, double q) {
+TKanal Kanal(const char* nazev, int adresa, int periferie, const char* format, int mista, double k,
+             double q) {
   TKanal c;
   c.Nazev = Cp1250(nazev);
   c.Adresa = static_cast<uint8_t>(adresa);

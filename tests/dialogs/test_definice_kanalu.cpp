@@ -90,10 +90,10 @@ struct TVolajici {
   }
 };
 
-#define OVER_ODPOVEDI(v)                                    \
-  do {                                                      \
-    QCOMPARE((v).Odpovedi.Chyby(), QStringList());          \
-    QCOMPARE((v).Odpovedi.Zbyva(), 0);                      \
+#define OVER_ODPOVEDI(v)                           \
+  do {                                             \
+    QCOMPARE((v).Odpovedi.Chyby(), QStringList()); \
+    QCOMPARE((v).Odpovedi.Zbyva(), 0);             \
   } while (false)
 
 }  // namespace
@@ -123,9 +123,8 @@ class TestDefiniceKanalu : public QObject {
       return Klikni(d, d.Button5);
     });
     QCOMPARE(titulek, U(" Definice měřených kanálů"));
-    QCOMPARE(zahlavi, QStringList({U("Kanál"), U("Název"), U("Adresa"), U("Periferie"),
-                                   U("Formát"), U("Konst. K"), U("Konst. Q"),
-                                   U("Desetinná místa")}));
+    QCOMPARE(zahlavi, QStringList({U("Kanál"), U("Název"), U("Adresa"), U("Periferie"), U("Formát"),
+                                   U("Konst. K"), U("Konst. Q"), U("Desetinná místa")}));
     QCOMPARE(radek1, QStringList({"Ch0", U("Průtok"), "0", "255", "uint32", "1", "0", "0"}));
     QCOMPARE(radek5, QStringList({"Ch4", "K4", "4", "251", "float32", "1,25", "-4", "4"}));
     QCOMPARE(radku, 6);
@@ -171,9 +170,8 @@ class TestDefiniceKanalu : public QObject {
     int radku = 0;
     QStringList prazdnyRadek;
     v.Odpovedi.Pridej<TFormNastaveniKanalu>([&](TFormNastaveniKanalu& d) {
-      nabidnuto = {d.Edit6->text(), d.Edit1->text(),        d.Edit2->text(),
-                   d.ComboBox1->currentText(), d.Edit3->text(), d.Edit4->text(),
-                   d.Edit5->text()};
+      nabidnuto = {d.Edit6->text(), d.Edit1->text(), d.Edit2->text(), d.ComboBox1->currentText(),
+                   d.Edit3->text(), d.Edit4->text(), d.Edit5->text()};
       return Klikni(d, d.Button2);
     });
     const int r = v.Definuj([&](TFormDefiniceKanalu& d) {
@@ -532,8 +530,10 @@ class TestDefiniceKanalu : public QObject {
     const int r = v.Definuj([&](TFormDefiniceKanalu& d) {
       if (!Aktivuj(d)) return -1;
       auto stav = [&] {
-        return QStringLiteral("%1|%2|%3|").arg(d.PocetKanalu).arg(d.VybranyRadek()).arg(
-                   d.StatusBar1->Text()) +
+        return QStringLiteral("%1|%2|%3|")
+                   .arg(d.PocetKanalu)
+                   .arg(d.VybranyRadek())
+                   .arg(d.StatusBar1->Text()) +
                Radek(d, d.PocetRadku() - 1).join('|');
       };
       poradi << QApplication::focusWidget()->objectName();

@@ -64,14 +64,27 @@ class TestNastaveniKanalu : public QObject {
     QStringList texty;
     QWidget* fokus = nullptr;
     Uprav(k, [&](TFormNastaveniKanalu& d) {
-      texty = {d.windowTitle(),  d.Edit6->text(), d.Edit1->text(),
-               d.Edit2->text(),  d.ComboBox1->currentText(), d.Edit4->text(),
-               d.Edit5->text(),  d.Edit3->text(), d.StatusBar1->Text()};
+      texty = {d.windowTitle(),
+               d.Edit6->text(),
+               d.Edit1->text(),
+               d.Edit2->text(),
+               d.ComboBox1->currentText(),
+               d.Edit4->text(),
+               d.Edit5->text(),
+               d.Edit3->text(),
+               d.StatusBar1->Text()};
       fokus = d.focusWidget() == d.Edit6 ? d.Edit6 : nullptr;
       return Klikni(d, d.Button2);
     });
-    const QStringList cekane = {U(" Nastavení kanálu"), U("Teplota č.1"), U("12"), U("3"),
-                                U("float32"), U("1"), U("-1,5"), U("2"), QString()};
+    const QStringList cekane = {U(" Nastavení kanálu"),
+                                U("Teplota č.1"),
+                                U("12"),
+                                U("3"),
+                                U("float32"),
+                                U("1"),
+                                U("-1,5"),
+                                U("2"),
+                                QString()};
     QCOMPARE(texty, cekane);
     QVERIFY(fokus != nullptr);
   }
@@ -80,24 +93,42 @@ class TestNastaveniKanalu : public QObject {
     QTest::addColumn<QString>("pole");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("prijato");
-    QTest::newRow("address 0") << "adresa" << "0" << true;
-    QTest::newRow("address 254") << "adresa" << "254" << true;
-    QTest::newRow("address 255") << "adresa" << "255" << false;
-    QTest::newRow("address -1") << "adresa" << "-1" << false;
-    QTest::newRow("address letter") << "adresa" << "1a" << false;
-    QTest::newRow("address empty") << "adresa" << "" << false;
-    QTest::newRow("peripheral 255") << "periferie" << "255" << true;
-    QTest::newRow("peripheral 256") << "periferie" << "256" << false;
-    QTest::newRow("peripheral -1") << "periferie" << "-1" << false;
-    QTest::newRow("decimals 7") << "mista" << "7" << true;
-    QTest::newRow("decimals 8") << "mista" << "8" << false;
-    QTest::newRow("decimals -1") << "mista" << "-1" << false;
-    QTest::newRow("decimals 2.0") << "mista" << "2.0" << false;
-    QTest::newRow("K empty") << "k" << "" << false;
-    QTest::newRow("Q empty") << "q" << "" << false;
-    QTest::newRow("K letter") << "k" << "x1" << false;
-    QTest::newRow("K overflow") << "k" << "1e999" << false;
-    QTest::newRow("Q exponent") << "q" << "-2,5E-3" << true;
+    QTest::newRow("address 0") << "adresa"
+                               << "0" << true;
+    QTest::newRow("address 254") << "adresa"
+                                 << "254" << true;
+    QTest::newRow("address 255") << "adresa"
+                                 << "255" << false;
+    QTest::newRow("address -1") << "adresa"
+                                << "-1" << false;
+    QTest::newRow("address letter") << "adresa"
+                                    << "1a" << false;
+    QTest::newRow("address empty") << "adresa"
+                                   << "" << false;
+    QTest::newRow("peripheral 255") << "periferie"
+                                    << "255" << true;
+    QTest::newRow("peripheral 256") << "periferie"
+                                    << "256" << false;
+    QTest::newRow("peripheral -1") << "periferie"
+                                   << "-1" << false;
+    QTest::newRow("decimals 7") << "mista"
+                                << "7" << true;
+    QTest::newRow("decimals 8") << "mista"
+                                << "8" << false;
+    QTest::newRow("decimals -1") << "mista"
+                                 << "-1" << false;
+    QTest::newRow("decimals 2.0") << "mista"
+                                  << "2.0" << false;
+    QTest::newRow("K empty") << "k"
+                             << "" << false;
+    QTest::newRow("Q empty") << "q"
+                             << "" << false;
+    QTest::newRow("K letter") << "k"
+                              << "x1" << false;
+    QTest::newRow("K overflow") << "k"
+                                << "1e999" << false;
+    QTest::newRow("Q exponent") << "q"
+                                << "-2,5E-3" << true;
   }
 
   void mezeHodnot() {
@@ -146,10 +177,14 @@ class TestNastaveniKanalu : public QObject {
     QTest::addColumn<bool>("ceske");
     QTest::addColumn<QString>("napsano");
     QTest::addColumn<QString>("zobrazeno");
-    QTest::newRow("comma locale, point typed") << true << "2.5" << "2,5";
-    QTest::newRow("comma locale, comma typed") << true << "2,5" << "2,5";
-    QTest::newRow("point locale, comma typed") << false << "2,5" << "2.5";
-    QTest::newRow("point locale, point typed") << false << "2.5" << "2.5";
+    QTest::newRow("comma locale, point typed") << true << "2.5"
+                                               << "2,5";
+    QTest::newRow("comma locale, comma typed") << true << "2,5"
+                                               << "2,5";
+    QTest::newRow("point locale, comma typed") << false << "2,5"
+                                               << "2.5";
+    QTest::newRow("point locale, point typed") << false << "2.5"
+                                               << "2.5";
   }
 
   void desetinnyOddelovac() {
@@ -198,12 +233,18 @@ class TestNastaveniKanalu : public QObject {
   void format_data() {
     QTest::addColumn<QString>("ulozeny");
     QTest::addColumn<QString>("ukazany");
-    QTest::newRow("uint32") << "uint32" << "uint32";
-    QTest::newRow("float32") << "float32" << "float32";
-    QTest::newRow("bool32") << "bool32" << "bool32";
-    QTest::newRow("unknown") << "int16" << "uint32";
-    QTest::newRow("other case") << "FLOAT32" << "uint32";
-    QTest::newRow("empty") << "" << "uint32";
+    QTest::newRow("uint32") << "uint32"
+                            << "uint32";
+    QTest::newRow("float32") << "float32"
+                             << "float32";
+    QTest::newRow("bool32") << "bool32"
+                            << "bool32";
+    QTest::newRow("unknown") << "int16"
+                             << "uint32";
+    QTest::newRow("other case") << "FLOAT32"
+                                << "uint32";
+    QTest::newRow("empty") << ""
+                           << "uint32";
   }
 
   void format() {
@@ -286,9 +327,9 @@ class TestNastaveniKanalu : public QObject {
     const TPrubeh p = Uprav(puvodni, [&](TFormNastaveniKanalu& d) {
       if (!Aktivuj(d)) return -1;
       auto texty = [&] {
-        return QStringList{d.Edit6->text(), d.Edit1->text(), d.Edit2->text(),
-                           d.ComboBox1->currentText(), d.Edit4->text(), d.Edit5->text(),
-                           d.Edit3->text(), d.StatusBar1->Text()};
+        return QStringList{
+            d.Edit6->text(), d.Edit1->text(), d.Edit2->text(), d.ComboBox1->currentText(),
+            d.Edit4->text(), d.Edit5->text(), d.Edit3->text(), d.StatusBar1->Text()};
       };
       Napis(d.Edit6, U("Rozepsáno"));
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);

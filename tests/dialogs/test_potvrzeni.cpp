@@ -61,8 +61,8 @@ class TestPotvrzeni : public QObject {
   void kratkaCesta() {
     TFormSouborExistuje d(nullptr);
     d.Soubor = "a.txt";
-    const TOtazka o = Zeptej<TFormSouborExistuje>(
-        d, [](TFormSouborExistuje& x) { return Klikni(x, x.Button1); });
+    const TOtazka o =
+        Zeptej<TFormSouborExistuje>(d, [](TFormSouborExistuje& x) { return Klikni(x, x.Button1); });
     QCOMPARE(o.Radek1, U("Soubor \"a.txt\" již existuje."));
     QCOMPARE(o.Radek2, U("Chcete jej přepsat?"));
     QCOMPARE(o.Titulek, U("  Uložit jako"));

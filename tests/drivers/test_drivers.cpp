@@ -17,17 +17,17 @@
 #include <QtTest>
 
 #include <dlfcn.h>
-#include <sys/io.h>
 #include <fcntl.h>
+#include <sys/io.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -137,9 +137,7 @@ class TestDrivers : public QObject {
   }
 
   // Longest a read may take with the current settings.
-  int64_t Mez() const {
-    return (zqdrv::DobaRamce(Rychlost) + Timeout) * (opakovani_ + 1) + lan_;
-  }
+  int64_t Mez() const { return (zqdrv::DobaRamce(Rychlost) + Timeout) * (opakovani_ + 1) + lan_; }
 
   TCteni Precti(uint8_t adresa, uint8_t periferie, uint8_t funkce = 0, uint8_t delka = 0,
                 std::array<uint8_t, 4> data = {}) {
@@ -227,9 +225,12 @@ class TestDrivers : public QObject {
       const TCteni c = Precti(1, o.Periferie);
       QCOMPARE(int{c.Status}, 0);
       QCOMPARE(int{c.Delka}, 4);
-      QVERIFY2(c.Data == o.Data, qPrintable(QString("peripheral %1: %2 %3 %4 %5").arg(o.Periferie)
-                                               .arg(c.Data[0], 2, 16).arg(c.Data[1], 2, 16)
-                                               .arg(c.Data[2], 2, 16).arg(c.Data[3], 2, 16)));
+      QVERIFY2(c.Data == o.Data, qPrintable(QString("peripheral %1: %2 %3 %4 %5")
+                                                .arg(o.Periferie)
+                                                .arg(c.Data[0], 2, 16)
+                                                .arg(c.Data[1], 2, 16)
+                                                .arg(c.Data[2], 2, 16)
+                                                .arg(c.Data[3], 2, 16)));
     }
     // The response array carries the four bytes and nothing after them.
     TPole100 dotaz{}, odpoved;
@@ -348,7 +349,11 @@ class TestDrivers : public QObject {
     };
     for (int typ : {int{TypCOM}, int{TypUSB}, int{TypZQ}})
       for (const auto& p : poruchy)
-        QTest::addRow("%s %s", typ == TypCOM ? "COM" : typ == TypUSB ? "USB" : "LAN", p.Jmeno)
+        QTest::addRow("%s %s",
+                      typ == TypCOM   ? "COM"
+                      : typ == TypUSB ? "USB"
+                                      : "LAN",
+                      p.Jmeno)
             << typ << int(p.Druh) << p.Kod;
   }
   void vadneOdpovedi() {
@@ -427,8 +432,9 @@ class TestDrivers : public QObject {
     QFETCH(int, typ);
     QCOMPARE(Otevri(static_cast<uint8_t>(typ), 0), 0);
     Porucha(zqsim::TDruhPoruchy::Ozvena);
-    const std::pair<uint8_t, std::array<uint8_t, 4>> ocekavane[] = {
-        {0, {0x12, 0x34, 0x56, 0x78}}, {1, {0x39, 0x30, 0x00, 0x02}}, {3, {0x0F, 0x0F, 0xA5, 0xA5}}};
+    const std::pair<uint8_t, std::array<uint8_t, 4>> ocekavane[] = {{0, {0x12, 0x34, 0x56, 0x78}},
+                                                                    {1, {0x39, 0x30, 0x00, 0x02}},
+                                                                    {3, {0x0F, 0x0F, 0xA5, 0xA5}}};
     for (const auto& [periferie, data] : ocekavane) {
       const TCteni c = Precti(1, periferie);
       QCOMPARE(int{c.Status}, 0);
@@ -444,7 +450,8 @@ class TestDrivers : public QObject {
     QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
     sim_.NastavSemeno(7);
     using D = zqsim::TDruhPoruchy;
-    for (D d : {D::Zahozeni, D::Crc, D::Adresa, D::Duplikat, D::Zkraceni, D::Prodlouzeni, D::Cizi, D::Ozvena}) {
+    for (D d : {D::Zahozeni, D::Crc, D::Adresa, D::Duplikat, D::Zkraceni, D::Prodlouzeni, D::Cizi,
+                D::Ozvena}) {
       zqsim::TPorucha p;
       p.Druh = d;
       p.Pravdepodobnost = 0.08;
@@ -547,7 +554,8 @@ class TestDrivers : public QObject {
     QCOMPARE(InitRozhrani(TypPCI407, &h, p), 52);
     QCOMPARE(Text(TypPCI407, 51), Cp1250("karta PCI-407 nenalezena"));
     uint32_t zacatek = 0, delka = 0;
-    if (!zqdrv::NajdiPciKartu("/sys/bus/pci/devices", zqdrv::PciVyrobce, zqdrv::PciZarizeni, zacatek, delka)) {
+    if (!zqdrv::NajdiPciKartu("/sys/bus/pci/devices", zqdrv::PciVyrobce, zqdrv::PciZarizeni,
+                              zacatek, delka)) {
       QCOMPARE(InitRozhrani(TypPCI1407, &h, TParametryRozhrani{}), 55);
       QCOMPARE(Text(TypPCI1407, 55), Cp1250("karta PCI-1407 nenalezena"));
       QCOMPARE(h, 0);
@@ -568,7 +576,8 @@ class TestDrivers : public QObject {
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path sys = tmp.path().toStdString();
-    auto zarizeni = [&](const char* jmeno, const char* vyrobce, const char* cislo, const char* oblasti) {
+    auto zarizeni = [&](const char* jmeno, const char* vyrobce, const char* cislo,
+                        const char* oblasti) {
       fs::create_directories(sys / jmeno);
       std::ofstream(sys / jmeno / "vendor") << vyrobce << "\n";
       std::ofstream(sys / jmeno / "device") << cislo << "\n";
@@ -704,7 +713,8 @@ class TestDrivers : public QObject {
     std::thread ctenar([&] {
       while (!konec) {
         int32_t dotaz[100] = {2, 0, 0}, odpoved[100], delka = 0, status = -1;
-        if (posli(stary, dotaz, odpoved, &delka, &status) != 0 || status != 0 || odpoved[0] != 7) ++spatne;
+        if (posli(stary, dotaz, odpoved, &delka, &status) != 0 || status != 0 || odpoved[0] != 7)
+          ++spatne;
         ++hotovo;
       }
     });
@@ -713,8 +723,9 @@ class TestDrivers : public QObject {
       // No QCOMPARE while the reader runs: a failure must not leave it behind.
       int32_t novy = 0;
       int32_t dotaz[100] = {1, 0, 1}, odpoved[100] = {}, delka = 0, status = -1;
-      if (init(&novy, p) != 0 || novy == stary || posli(novy, dotaz, odpoved, &delka, &status) != 0 ||
-          odpoved[0] != 0x39 || done(&novy) != 0 || novy != 0)
+      if (init(&novy, p) != 0 || novy == stary ||
+          posli(novy, dotaz, odpoved, &delka, &status) != 0 || odpoved[0] != 0x39 ||
+          done(&novy) != 0 || novy != 0)
         ++chybyHlavni;
     }
     konec = true;
@@ -779,7 +790,8 @@ class TestDrivers : public QObject {
     QCOMPARE(error(-5, text), 0);
     QCOMPARE(text[0], 0);
     const std::string neznamy = Cp1250("neznámý chybový kód");
-    for (size_t i = 0; i < neznamy.size(); ++i) QCOMPARE(text[i + 1], int32_t{static_cast<unsigned char>(neznamy[i])});
+    for (size_t i = 0; i < neznamy.size(); ++i)
+      QCOMPARE(text[i + 1], int32_t{static_cast<unsigned char>(neznamy[i])});
     for (size_t i = neznamy.size() + 1; i < 100; ++i) QCOMPARE(text[i], 0);
     dlclose(lib);
   }

@@ -63,9 +63,12 @@ inline TVysledekKroku SpustBezPrav(const std::function<void()>& krok) {
   if (pid == 0) {
     ::close(roura[0]);
     TVysledekKroku v;
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) v.JinaChyba = true;
-    else v = spust();
-    const std::string zprava = std::string(1, v.JinaChyba ? '2' : (v.Vyhozeno ? '1' : '0')) + v.Zprava;
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+      v.JinaChyba = true;
+    else
+      v = spust();
+    const std::string zprava =
+        std::string(1, v.JinaChyba ? '2' : (v.Vyhozeno ? '1' : '0')) + v.Zprava;
     if (::write(roura[1], zprava.data(), zprava.size()) < 0) ::_exit(1);
     ::_exit(0);
   }

@@ -27,7 +27,9 @@ bool Nedefinovany(int b) { return b == 0x81 || b == 0x83 || b == 0x88 || b == 0x
 
 std::string B(int b) { return std::string(1, static_cast<char>(b)); }
 
-QByteArray Q(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray Q(const std::string& s) {
+  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 }  // namespace
 
@@ -62,16 +64,19 @@ class TestPlatform : public QObject {
   }
 
   void znakyMimoKodovouStranku() {
-    QCOMPARE(Cp1250("a€b"), std::string("a\x80" "b"));
-    QCOMPARE(Cp1250("Ωx"), std::string("?x"));             // Greek: not in the code page
-    QCOMPARE(Cp1250("😀"), std::string("?"));               // outside the basic plane
-    QCOMPARE(Cp1250("\xC3"), std::string("?"));              // cut sequence
-    QCOMPARE(Cp1250("\xC0\x80z"), std::string("??z"));       // over-long NUL
+    QCOMPARE(Cp1250("a€b"), std::string("a\x80"
+                                        "b"));
+    QCOMPARE(Cp1250("Ωx"), std::string("?x"));          // Greek: not in the code page
+    QCOMPARE(Cp1250("😀"), std::string("?"));            // outside the basic plane
+    QCOMPARE(Cp1250("\xC3"), std::string("?"));         // cut sequence
+    QCOMPARE(Cp1250("\xC0\x80z"), std::string("??z"));  // over-long NUL
     QCOMPARE(Cp1250(std::string_view("a\0b", 3)), std::string("a\0b", 3));
     QCOMPARE(ZQString(QString::fromUtf8("😀č")), std::string("?\xE8"));
     QCOMPARE(ZQString(QString(QChar(0xD800))), std::string("?"));  // lone surrogate
     QCOMPARE(Cp1250("Příliš žluťoučký kůň úpěl ďábelské ódy"),
-             std::string("P\xF8\xEDli\x9A \x9Elu\x9Do\x75\xE8k\xFD k\xF9\xF2 \xFAp\xECl \xEF\xE1" "belsk\xE9 \xF3" "dy"));
+             std::string("P\xF8\xEDli\x9A \x9Elu\x9Do\x75\xE8k\xFD k\xF9\xF2 \xFAp\xECl \xEF\xE1"
+                         "belsk\xE9 \xF3"
+                         "dy"));
   }
 
   void malaPismenaJakoQt() {
@@ -84,7 +89,8 @@ class TestPlatform : public QObject {
       }
       const QString znak = DoQString(B(b));
       const std::string male = ZQString(znak.toLower());
-      const int ocekavane = (male.size() == 1 && male != "?") ? static_cast<unsigned char>(male[0]) : b;
+      const int ocekavane =
+          (male.size() == 1 && male != "?") ? static_cast<unsigned char>(male[0]) : b;
       QCOMPARE(int(MalePismeno1250(static_cast<unsigned char>(b))), ocekavane);
     }
     QCOMPARE(int(MalePismeno1250(0xC8)), 0xE8);  // Č
@@ -182,7 +188,8 @@ class TestPlatform : public QObject {
     QTest::newRow("exact half") << 0.125 << 2 << "0,13";
     QTest::newRow("1.005") << 1.005 << 2 << "1,01";
     QTest::newRow("carry into integer") << 0.995 << 2 << "1,00";
-    QTest::newRow("binary below the half") << 9.995 << 2 << "9,99";  // 9.994999999999999 at 16 digits
+    QTest::newRow("binary below the half")
+        << 9.995 << 2 << "9,99";  // 9.994999999999999 at 16 digits
     QTest::newRow("carry to new digit") << 999.9996 << 3 << "1000,000";
     QTest::newRow("negative") << -3.14159 << 3 << "-3,142";
     QTest::newRow("negative rounds to zero") << -0.001 << 2 << "0,00";
@@ -206,25 +213,44 @@ class TestPlatform : public QObject {
     QTest::addColumn<QString>("oddelovac");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<double>("hodnota");
-    QTest::newRow("comma") << "2,5" << "," << true << 2.5;
-    QTest::newRow("point") << "2.5" << "." << true << 2.5;
-    QTest::newRow("other separator") << "2.5" << "," << false << 0.0;
-    QTest::newRow("blanks, sign, exponent") << "  -1,5e3 " << "," << true << -1500.0;
-    QTest::newRow("plus, E-") << "+25E-1" << "." << true << 2.5;
-    QTest::newRow("leading separator") << ",5" << "," << true << 0.5;
-    QTest::newRow("trailing separator") << "5," << "," << true << 5.0;
-    QTest::newRow("integer") << "42" << "." << true << 42.0;
-    QTest::newRow("two separators") << "1,2,3" << "," << false << 0.0;
-    QTest::newRow("both separators") << "2.5,0" << "," << false << 0.0;
-    QTest::newRow("thousands blank") << "1 000" << "." << false << 0.0;
-    QTest::newRow("exponent without digits") << "1e" << "." << false << 0.0;
-    QTest::newRow("exponent sign only") << "1e+" << "." << false << 0.0;
-    QTest::newRow("separator only") << "," << "," << false << 0.0;
-    QTest::newRow("empty") << "" << "." << false << 0.0;
-    QTest::newRow("hex") << "0x10" << "." << false << 0.0;
-    QTest::newRow("words") << "inf" << "." << false << 0.0;
-    QTest::newRow("overflow") << "1e400" << "." << false << 0.0;
-    QTest::newRow("letters after") << "1.5kg" << "." << false << 0.0;
+    QTest::newRow("comma") << "2,5"
+                           << "," << true << 2.5;
+    QTest::newRow("point") << "2.5"
+                           << "." << true << 2.5;
+    QTest::newRow("other separator") << "2.5"
+                                     << "," << false << 0.0;
+    QTest::newRow("blanks, sign, exponent") << "  -1,5e3 "
+                                            << "," << true << -1500.0;
+    QTest::newRow("plus, E-") << "+25E-1"
+                              << "." << true << 2.5;
+    QTest::newRow("leading separator") << ",5"
+                                       << "," << true << 0.5;
+    QTest::newRow("trailing separator") << "5,"
+                                        << "," << true << 5.0;
+    QTest::newRow("integer") << "42"
+                             << "." << true << 42.0;
+    QTest::newRow("two separators") << "1,2,3"
+                                    << "," << false << 0.0;
+    QTest::newRow("both separators") << "2.5,0"
+                                     << "," << false << 0.0;
+    QTest::newRow("thousands blank") << "1 000"
+                                     << "." << false << 0.0;
+    QTest::newRow("exponent without digits") << "1e"
+                                             << "." << false << 0.0;
+    QTest::newRow("exponent sign only") << "1e+"
+                                        << "." << false << 0.0;
+    QTest::newRow("separator only") << ","
+                                    << "," << false << 0.0;
+    QTest::newRow("empty") << ""
+                           << "." << false << 0.0;
+    QTest::newRow("hex") << "0x10"
+                         << "." << false << 0.0;
+    QTest::newRow("words") << "inf"
+                           << "." << false << 0.0;
+    QTest::newRow("overflow") << "1e400"
+                              << "." << false << 0.0;
+    QTest::newRow("letters after") << "1.5kg"
+                                   << "." << false << 0.0;
   }
   void textNaDouble() {
     QFETCH(QString, text);
@@ -253,7 +279,12 @@ class TestPlatform : public QObject {
   void datumACasPodleObrazu() {
     const TMistniNastaveni puvodni = Mistni();
     TDatumCas t;
-    t.Rok = 2024; t.Mesic = 3; t.Den = 5; t.Hodina = 14; t.Minuta = 7; t.Sekunda = 9;
+    t.Rok = 2024;
+    t.Mesic = 3;
+    t.Den = 5;
+    t.Hodina = 14;
+    t.Minuta = 7;
+    t.Sekunda = 9;
     NastavMistni(MistniCeske());
     QCOMPARE(FormatujDatum(t), std::string("5.3.2024"));
     QCOMPARE(FormatujCas(t), std::string("14:07:09"));
@@ -266,11 +297,13 @@ class TestPlatform : public QObject {
     t.Hodina = 12;
     QCOMPARE(FormatujCas(t), std::string("12:07:09 PM"));
     NastavMistni({',', "dd.MM.yy", "HH-mm-ss"});
-    t.Rok = 2007; t.Hodina = 3;
+    t.Rok = 2007;
+    t.Hodina = 3;
     QCOMPARE(FormatujDatum(t), std::string("05.03.07"));
     QCOMPARE(FormatujCas(t), std::string("03-07-09"));
     NastavMistni({',', "yyyy-MM-dd", "H:m:s"});
-    t.Minuta = 0; t.Sekunda = 5;
+    t.Minuta = 0;
+    t.Sekunda = 5;
     QCOMPARE(FormatujDatum(t), std::string("2007-03-05"));
     QCOMPARE(FormatujCas(t), std::string("3:0:5"));
     NastavMistni(puvodni);
@@ -280,7 +313,12 @@ class TestPlatform : public QObject {
     const TMistniNastaveni cz = MistniZLocale(QLocale(QLocale::Czech, QLocale::Czechia));
     QCOMPARE(cz.DesetinnyOddelovac, ',');
     TDatumCas t;
-    t.Rok = 2024; t.Mesic = 3; t.Den = 5; t.Hodina = 14; t.Minuta = 7; t.Sekunda = 9;
+    t.Rok = 2024;
+    t.Mesic = 3;
+    t.Den = 5;
+    t.Hodina = 14;
+    t.Minuta = 7;
+    t.Sekunda = 9;
     const TMistniNastaveni puvodni = Mistni();
     NastavMistni(cz);
     // Day before month, 24-hour clock, no time zone left in the picture.
@@ -303,7 +341,8 @@ class TestPlatform : public QObject {
     QCOMPARE(c.DesetinnyOddelovac, '.');
     NastavMistni(puvodni);
     for (const auto& n : {cz, us}) {
-      QVERIFY(n.DlouhyCas.find('t') == std::string::npos || n.DlouhyCas.find("tt") != std::string::npos);
+      QVERIFY(n.DlouhyCas.find('t') == std::string::npos ||
+              n.DlouhyCas.find("tt") != std::string::npos);
       QVERIFY(n.DlouhyCas.find('z') == std::string::npos);
       QVERIFY(n.KratkeDatum.find('\'') == std::string::npos);
     }
@@ -325,7 +364,8 @@ class TestPlatform : public QObject {
 
   // --- program folder --------------------------------------------------------
   void slozkaProgramu() {
-    QCOMPARE(QString::fromStdString(SlozkaProgramu().string()), QCoreApplication::applicationDirPath());
+    QCOMPARE(QString::fromStdString(SlozkaProgramu().string()),
+             QCoreApplication::applicationDirPath());
     const fs::path d = dir_.path().toStdString();
     NastavSlozkuProgramu(d);
     QCOMPARE(SlozkaProgramu(), d);
@@ -336,7 +376,8 @@ class TestPlatform : public QObject {
     QCOMPARE(CestaVeSlozceProgramu(cesky), d / "Měření.zq");
     QCOMPARE(CestaCp1250(d / "Měření.zq"), CestaCp1250(d) + "/" + cesky);
     NastavSlozkuProgramu({});
-    QCOMPARE(QString::fromStdString(SlozkaProgramu().string()), QCoreApplication::applicationDirPath());
+    QCOMPARE(QString::fromStdString(SlozkaProgramu().string()),
+             QCoreApplication::applicationDirPath());
   }
 
   void hodiny() {
@@ -354,9 +395,10 @@ class TestPlatform : public QObject {
   // --- profile files ---------------------------------------------------------
   void cteniPravidla() {
     const fs::path f = Soubor("pravidla.ini");
-    UlozSoubor(f, Q(Cp1250("[PŘIPOJENÍ]\r\nROZHRANÍ = PCI-407 \r\n"
-                           "k1=\"  a b  \"\r\nk2='x'\r\nk3=\"x\r\nk4=\"\"\r\nk5=a=b\r\n"
-                           "  k6  \t=\t 12 \r\nk7=$10\r\nk8=abc\r\n;k9=comment\r\nk10\r\n=noname\r\n")));
+    UlozSoubor(
+        f, Q(Cp1250("[PŘIPOJENÍ]\r\nROZHRANÍ = PCI-407 \r\n"
+                    "k1=\"  a b  \"\r\nk2='x'\r\nk3=\"x\r\nk4=\"\"\r\nk5=a=b\r\n"
+                    "  k6  \t=\t 12 \r\nk7=$10\r\nk8=abc\r\n;k9=comment\r\nk10\r\n=noname\r\n")));
     const TProfil p(f);
     QVERIFY(p.Precten());
     QCOMPARE(p.CtiText(Cp1250("připojení"), Cp1250("Rozhraní"), "-"), std::string("PCI-407"));
@@ -408,14 +450,16 @@ class TestPlatform : public QObject {
     const fs::path f = Soubor("zapis.ini");
     UlozSoubor(f, Q(Cp1250("; hlava\n[A]\nKLÍČ = staré\n# jiný řádek\nx=1\n\n\n[B]\ny=2\n")));
     TProfil p(f);
-    p.ZapisText("a", Cp1250("klíč"), Cp1250("nové"));  // replaced where it stands, file's spelling kept
-    p.ZapisText("A", "novy", "n");                       // appended after the last non-blank line
-    p.ZapisCislo("C", "z", -42);                         // new section at the end
-    p.ZapisText("B", "v", "a\r\nb\rc\nd");               // line ends cannot break the file
+    p.ZapisText("a", Cp1250("klíč"),
+                Cp1250("nové"));            // replaced where it stands, file's spelling kept
+    p.ZapisText("A", "novy", "n");          // appended after the last non-blank line
+    p.ZapisCislo("C", "z", -42);            // new section at the end
+    p.ZapisText("B", "v", "a\r\nb\rc\nd");  // line ends cannot break the file
     p.ZapisText("B", "nul", std::string_view("pred\0po", 7));
     p.Uloz();
-    QCOMPARE(ObsahSouboru(f), Q(Cp1250("; hlava\r\n[A]\r\nKLÍČ=nové\r\n# jiný řádek\r\nx=1\r\nnovy=n\r\n\r\n\r\n"
-                                       "[B]\r\ny=2\r\nv=a  b c d\r\nnul=pred\r\n[C]\r\nz=-42\r\n")));
+    QCOMPARE(ObsahSouboru(f),
+             Q(Cp1250("; hlava\r\n[A]\r\nKLÍČ=nové\r\n# jiný řádek\r\nx=1\r\nnovy=n\r\n\r\n\r\n"
+                      "[B]\r\ny=2\r\nv=a  b c d\r\nnul=pred\r\n[C]\r\nz=-42\r\n")));
     const TProfil znovu(f);
     QCOMPARE(znovu.CtiText("A", Cp1250("KLÍČ"), ""), Cp1250("nové"));
     QCOMPARE(znovu.CtiCislo("c", "Z", 0), -42);
@@ -462,8 +506,11 @@ class TestPlatform : public QObject {
     QTest::newRow("BOM alone") << QByteArray("\xEF\xBB\xBF") << "-";
     QTest::newRow("header without bracket") << QByteArray("[S\r\nk=1\r\n") << "-";
     QTest::newRow("empty header") << QByteArray("[]\r\nk=1\r\n[S]\r\nk=2\r\n") << "2";
-    QTest::newRow("long line") << (QByteArray("[S]\r\nk=1\r\n") + QByteArray(1024 * 1024, 'x')) << "1";
-    QTest::newRow("long header") << (QByteArray("[") + QByteArray(1024 * 1024, 'S') + "]\r\nk=1\r\n") << "-";
+    QTest::newRow("long line") << (QByteArray("[S]\r\nk=1\r\n") + QByteArray(1024 * 1024, 'x'))
+                               << "1";
+    QTest::newRow("long header") << (QByteArray("[") + QByteArray(1024 * 1024, 'S') +
+                                     "]\r\nk=1\r\n")
+                                 << "-";
     QTest::newRow("empty file") << QByteArray() << "-";
   }
   void vadneSoubory() {
@@ -504,7 +551,8 @@ class TestPlatform : public QObject {
       QCOMPARE(v.Zprava, "Unable to write to " + CestaCp1250(f));
     }
     QCOMPARE(ObsahSouboru(f), puvodni);
-    QCOMPARE(std::distance(fs::directory_iterator(slozka), fs::directory_iterator{}), 1);  // no temporary left
+    QCOMPARE(std::distance(fs::directory_iterator(slozka), fs::directory_iterator{}),
+             1);  // no temporary left
 
     // A read-only file in a writable folder is not replaced either.
     ::chmod(f.c_str(), 0444);

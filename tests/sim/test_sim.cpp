@@ -78,7 +78,9 @@ zqdrv::TLanOdpoved Rozeber(const TBajty& b) {
   return o;
 }
 
-TCtyri Bajty(const zqsim::THodnota& h, double cas, uint64_t poradi) { return zqsim::Zakoduj(h, cas, poradi); }
+TCtyri Bajty(const zqsim::THodnota& h, double cas, uint64_t poradi) {
+  return zqsim::Zakoduj(h, cas, poradi);
+}
 
 }  // namespace
 
@@ -114,7 +116,7 @@ class TestSim : public QObject {
     QCOMPARE(Bajty(rampa, 15, 0), (TCtyri{25, 0, 0, 0}));
     QCOMPARE(Bajty(rampa, 75, 0), (TCtyri{25, 0, 0, 0}));
     const zqsim::THodnota sinus{TFormat::Float32, TPrubeh::Sinus, 5, 10, 60, 1, 1};
-    QCOMPARE(Bajty(sinus, 15, 0), (TCtyri{150, 0, 0, 1}));   // 15.0
+    QCOMPARE(Bajty(sinus, 15, 0), (TCtyri{150, 0, 0, 1}));    // 15.0
     QCOMPARE(Bajty(sinus, 45, 0), (TCtyri{50, 0, 0x80, 1}));  // -5.0
     const zqsim::THodnota bit{TFormat::Bool32, TPrubeh::PosuvnyBit};
     QCOMPARE(Bajty(bit, 0, 0), (TCtyri{1, 0, 0, 0}));
@@ -138,15 +140,17 @@ class TestSim : public QObject {
     QCOMPARE(h.Zaklad, 42405.0);
     QVERIFY(zqsim::PrectiModul("3:1=uint32:counter:start=7:step=-1.5", a, p, h, chyba));
     QCOMPARE(h.Krok, -1.5);
-    for (const char* spatne : {"1:0", "256:0=uint32", "1:0=int16", "1:0=uint32:wave", "1:0=uint32:amp=x",
-                               "1:0=float32:dec=200", "1:0=uint32:period=0", "x:0=uint32"})
+    for (const char* spatne :
+         {"1:0", "256:0=uint32", "1:0=int16", "1:0=uint32:wave", "1:0=uint32:amp=x",
+          "1:0=float32:dec=200", "1:0=uint32:period=0", "x:0=uint32"})
       QVERIFY2(!zqsim::PrectiModul(spatne, a, p, h, chyba), spatne);
 
     zqsim::TPorucha f;
     QVERIFY(zqsim::PrectiPoruchu("drop=0.25", f, chyba));
     QVERIFY(f.Druh == zqsim::TDruhPoruchy::Zahozeni && f.Pravdepodobnost == 0.25 && f.Pocet == -1);
     QVERIFY(zqsim::PrectiPoruchu("delay=150@0.5,count=3,module=2", f, chyba));
-    QVERIFY(f.Druh == zqsim::TDruhPoruchy::Zpozdeni && f.ZpozdeniMs == 150 && f.Pravdepodobnost == 0.5);
+    QVERIFY(f.Druh == zqsim::TDruhPoruchy::Zpozdeni && f.ZpozdeniMs == 150 &&
+            f.Pravdepodobnost == 0.5);
     QCOMPARE(f.Pocet, int64_t{3});
     QCOMPARE(f.Adresa, 2);
     QVERIFY(zqsim::PrectiPoruchu("silent=9", f, chyba));
@@ -155,8 +159,8 @@ class TestSim : public QObject {
     QVERIFY(f.Druh == zqsim::TDruhPoruchy::Ozvena && f.Pravdepodobnost == 0.5);
     QVERIFY(zqsim::PrectiPoruchu("foreign", f, chyba));
     QCOMPARE(f.Pravdepodobnost, 1.0);
-    for (const char* spatne : {"lose=1", "drop=1.5", "drop=-0.1", "delay=-3", "silent=300", "crc=1,count=-2",
-                               "crc=1,colour=red", "silent=1,module=2"})
+    for (const char* spatne : {"lose=1", "drop=1.5", "drop=-0.1", "delay=-3", "silent=300",
+                               "crc=1,count=-2", "crc=1,colour=red", "silent=1,module=2"})
       QVERIFY2(!zqsim::PrectiPoruchu(spatne, f, chyba), spatne);
   }
 
@@ -211,8 +215,8 @@ class TestSim : public QObject {
     sim.PridejPeriferii(1, 2, {zqsim::TFormat::Uint32, zqsim::TPrubeh::Konstanta, 2018915346.0});
     TKlient k(sim.UdpPort());
     k.Dotaz(0x1205, 1, 2);
-    QCOMPARE(k.Prijmi(1000), (TBajty{'Z', 'Q', 0x81, 0x00, 0x05, 0x12, 0xA8, 0x05, 0x01, 0x00, 0x02, 0x00,
-                                     0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
+    QCOMPARE(k.Prijmi(1000), (TBajty{'Z', 'Q', 0x81, 0x00, 0x05, 0x12, 0xA8, 0x05, 0x01, 0x00, 0x02,
+                                     0x00, 0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
     // Unknown peripheral: the module answers with its status.
     k.Dotaz(7, 1, 9);
     zqdrv::TLanOdpoved o = Rozeber(k.Prijmi(1000));
@@ -222,7 +226,8 @@ class TestSim : public QObject {
     const auto t0 = THodiny::now();
     k.Dotaz(8, 4, 0, 40);
     const TBajty ticho = k.Prijmi(1000);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(THodiny::now() - t0).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(THodiny::now() - t0).count();
     QCOMPARE(ticho, (TBajty{'Z', 'Q', 0x81, zqdrv::PrevodnikTicho, 8, 0}));
     QVERIFY(ms >= 40 + 13 - 1);
     // Rubbish is counted and not answered.
@@ -350,8 +355,8 @@ class TestSim : public QObject {
 
   void pseudoterminal() {
     zqsim::TSimulator sim;
-    const std::filesystem::path slozka = std::filesystem::temp_directory_path() /
-                                         ("zq-sim-" + std::to_string(getpid()));
+    const std::filesystem::path slozka =
+        std::filesystem::temp_directory_path() / ("zq-sim-" + std::to_string(getpid()));
     const std::filesystem::path odkaz = slozka / "com1";
     const std::string slave = sim.SpustPty(odkaz.string());
     QVERIFY(!slave.empty());
@@ -372,7 +377,8 @@ class TestSim : public QObject {
         if (r > 0) prijato.insert(prijato.end(), buf, buf + r);
       }
     }
-    QCOMPARE(prijato, (TBajty{0xA8, 0x05, 0x01, 0x00, 0x02, 0x00, 0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
+    QCOMPARE(prijato,
+             (TBajty{0xA8, 0x05, 0x01, 0x00, 0x02, 0x00, 0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
     QCOMPARE(sim.Pocitadla().Vadne, uint64_t{3});
     QCOMPARE(sim.PocetDotazu(), uint64_t{1});
     // With an echo the request itself comes first.
@@ -389,8 +395,8 @@ class TestSim : public QObject {
         if (r > 0) prijato.insert(prijato.end(), buf, buf + r);
       }
     }
-    QCOMPARE(prijato, (TBajty{0xA7, 0x05, 0x01, 0x00, 0x02, 0x00, 0xD5, 0x90, 0xA8, 0x05, 0x01, 0x00, 0x02, 0x00,
-                              0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
+    QCOMPARE(prijato, (TBajty{0xA7, 0x05, 0x01, 0x00, 0x02, 0x00, 0xD5, 0x90, 0xA8, 0x05,
+                              0x01, 0x00, 0x02, 0x00, 0x12, 0x34, 0x56, 0x78, 0x73, 0x25}));
     close(fd);
     sim.Zastav();
     QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(odkaz)));

@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray Q(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray Q(const std::string& s) {
+  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Lines given in UTF-8, as Windows-1250 bytes with CR LF.
 QByteArray Radky(std::initializer_list<const char*> radky) {
@@ -25,24 +27,42 @@ QByteArray Radky(std::initializer_list<const char*> radky) {
 }
 
 const QByteArray VychoziSoubor = Radky({
-    "[Připojení]", "Rozhraní=COMx", "Číslo portu COMx=1", "RS-485 rychlost=9600", "RS-485 timeout=100",
-    "RS-485 opakování=1", "[Konfigurace]", "Perioda měření=0", "Počet kanálů=1",
-    "Jméno souboru=ZQ_datalogger.txt", "Volby=0", "Chybová hodnota=0", "[Ch0]", "Adresa=1", "Periferie=0",
-    "Formát=float32", "Desetinná místa=3", "Konstanta K=1", "Konstanta Q=0", "Název=Kanál 0",
+    "[Připojení]",
+    "Rozhraní=COMx",
+    "Číslo portu COMx=1",
+    "RS-485 rychlost=9600",
+    "RS-485 timeout=100",
+    "RS-485 opakování=1",
+    "[Konfigurace]",
+    "Perioda měření=0",
+    "Počet kanálů=1",
+    "Jméno souboru=ZQ_datalogger.txt",
+    "Volby=0",
+    "Chybová hodnota=0",
+    "[Ch0]",
+    "Adresa=1",
+    "Periferie=0",
+    "Formát=float32",
+    "Desetinná místa=3",
+    "Konstanta K=1",
+    "Konstanta Q=0",
+    "Název=Kanál 0",
 });
 
 bool StejneCFG(const TCFG& a, const TCFG& b) {
   return a.Uloha == b.Uloha && a.Rozhrani == b.Rozhrani && a.PortCOM == b.PortCOM &&
          a.BazovaAdresa == b.BazovaAdresa && a.IPAdresa == b.IPAdresa && a.UDPPort == b.UDPPort &&
-         a.LANTimeout == b.LANTimeout && a.RS485Rychlost == b.RS485Rychlost && a.RS485Timeout == b.RS485Timeout &&
-         a.RS485Opakovani == b.RS485Opakovani && a.Perioda == b.Perioda && a.PocetKanalu == b.PocetKanalu &&
-         a.ChybovaHodnota == b.ChybovaHodnota && a.JmenoSouboru == b.JmenoSouboru && a.Volby == b.Volby;
+         a.LANTimeout == b.LANTimeout && a.RS485Rychlost == b.RS485Rychlost &&
+         a.RS485Timeout == b.RS485Timeout && a.RS485Opakovani == b.RS485Opakovani &&
+         a.Perioda == b.Perioda && a.PocetKanalu == b.PocetKanalu &&
+         a.ChybovaHodnota == b.ChybovaHodnota && a.JmenoSouboru == b.JmenoSouboru &&
+         a.Volby == b.Volby;
 }
 
 bool StejnaDefinice(const TKanal& a, const TKanal& b) {
-  return a.Nazev == b.Nazev && a.Adresa == b.Adresa && a.Funkce == b.Funkce && a.Periferie == b.Periferie &&
-         a.Format == b.Format && a.DesetinnaMista == b.DesetinnaMista && a.KonstK == b.KonstK &&
-         a.KonstQ == b.KonstQ;
+  return a.Nazev == b.Nazev && a.Adresa == b.Adresa && a.Funkce == b.Funkce &&
+         a.Periferie == b.Periferie && a.Format == b.Format &&
+         a.DesetinnaMista == b.DesetinnaMista && a.KonstK == b.KonstK && a.KonstQ == b.KonstQ;
 }
 
 }  // namespace
@@ -124,8 +144,16 @@ class TestTask : public QObject {
     u.PortCOM = 256;
     NormalizujCFG(u);
     QCOMPARE(u.PortCOM, 1);
-    u.Rozhrani = "ZQ-1407"; u.PortCOM = 255; u.UDPPort = 65536; u.LANTimeout = 65535; u.RS485Rychlost = 115200;
-    u.RS485Opakovani = 0; u.Perioda = 12; u.PocetKanalu = 300; u.Volby = 32; u.ChybovaHodnota = 1;
+    u.Rozhrani = "ZQ-1407";
+    u.PortCOM = 255;
+    u.UDPPort = 65536;
+    u.LANTimeout = 65535;
+    u.RS485Rychlost = 115200;
+    u.RS485Opakovani = 0;
+    u.Perioda = 12;
+    u.PocetKanalu = 300;
+    u.Volby = 32;
+    u.ChybovaHodnota = 1;
     NormalizujCFG(u);
     QCOMPARE(u.Rozhrani, std::string("ZQ-1407"));
     QCOMPARE(u.PortCOM, 255);
@@ -158,8 +186,16 @@ class TestTask : public QObject {
     }
     // Read back into records filled with other values: the default task again.
     TCFG u = u_;
-    u.Rozhrani = "USB-1407"; u.PortCOM = 7; u.RS485Rychlost = 4800; u.RS485Timeout = 5; u.RS485Opakovani = 3;
-    u.Perioda = 4; u.PocetKanalu = 9; u.JmenoSouboru = "x.csv"; u.Volby = 31; u.ChybovaHodnota = 1;
+    u.Rozhrani = "USB-1407";
+    u.PortCOM = 7;
+    u.RS485Rychlost = 4800;
+    u.RS485Timeout = 5;
+    u.RS485Opakovani = 3;
+    u.Perioda = 4;
+    u.PocetKanalu = 9;
+    u.JmenoSouboru = "x.csv";
+    u.Volby = 31;
+    u.ChybovaHodnota = 1;
     auto k = std::make_unique<TPoleKanal>(*k_);
     (*k)[0] = TKanal{};
     (*k)[0].KonstK = 7.0;
@@ -170,7 +206,8 @@ class TestTask : public QObject {
     QCOMPARE((*k)[0].Nazev, Cp1250("Kanál 0"));
     QCOMPARE((*k)[0].KonstK, 1.0);
     QCOMPARE((*k)[0].KonstQ, 0.0);
-    for (size_t i = 0; i < MaxKanalu; ++i) QVERIFY2(StejnaDefinice((*k)[i], (*k_)[i]), std::to_string(i).c_str());
+    for (size_t i = 0; i < MaxKanalu; ++i)
+      QVERIFY2(StejnaDefinice((*k)[i], (*k_)[i]), std::to_string(i).c_str());
   }
 
   void prazdneJmenoUlohy() {
@@ -191,7 +228,11 @@ class TestTask : public QObject {
     TCFG u = u_;
     u.Uloha = "";
     u.PortCOM = 9;
-    const TCFG pred = [&] { TCFG p = u; p.Uloha = "NovaUloha.zq"; return p; }();
+    const TCFG pred = [&] {
+      TCFG p = u;
+      p.Uloha = "NovaUloha.zq";
+      return p;
+    }();
     QVERIFY(!PrectiUlohu(u));
     QVERIFY(StejneCFG(u, pred));  // only the empty name was filled in
     u.Uloha = "neni.zq";
@@ -205,12 +246,18 @@ class TestTask : public QObject {
   void lanKlicePrezijiZmenuRozhrani() {
     TCFG u = u_;
     u.Uloha = "lan.zq";
-    u.Rozhrani = "ZQ-1407U"; u.IPAdresa = "10.0.0.7"; u.UDPPort = 6000; u.LANTimeout = 250;
+    u.Rozhrani = "ZQ-1407U";
+    u.IPAdresa = "10.0.0.7";
+    u.UDPPort = 6000;
+    u.LANTimeout = 250;
     ZapisUlohu(u);
     const QByteArray lan = ObsahSouboru(Soubor("lan.zq"));
     QVERIFY(lan.contains("IP adresa=10.0.0.7\r\nUDP port=6000\r\nLAN timeout=250\r\n"));
     QVERIFY(!lan.contains(Q(Cp1250("Číslo portu"))));
-    u.Rozhrani = "COMx"; u.IPAdresa = "1.1.1.1"; u.UDPPort = 1; u.LANTimeout = 1;
+    u.Rozhrani = "COMx";
+    u.IPAdresa = "1.1.1.1";
+    u.UDPPort = 1;
+    u.LANTimeout = 1;
     ZapisUlohu(u);
     QVERIFY(ObsahSouboru(Soubor("lan.zq")).contains("IP adresa=10.0.0.7"));
     TCFG r = u_;
@@ -236,11 +283,14 @@ class TestTask : public QObject {
     QVERIFY(ObsahSouboru(Soubor("NovaUloha.zq")).contains(Q(Cp1250("Bázová adresa=0300h\r\n"))));
     u.BazovaAdresa = -1;
     ZapisUlohu(u);
-    QVERIFY(ObsahSouboru(Soubor("NovaUloha.zq")).contains(Q(Cp1250("Bázová adresa=FFFFFFFFh\r\n"))));
+    QVERIFY(
+        ObsahSouboru(Soubor("NovaUloha.zq")).contains(Q(Cp1250("Bázová adresa=FFFFFFFFh\r\n"))));
     QVERIFY(PrectiUlohu(r));
     QCOMPARE(r.BazovaAdresa, -1);
-    for (const auto& [text, adresa] : {std::pair{"300", 300}, std::pair{"12x4h", 768}, std::pair{"", 768}}) {
-      UlozSoubor(Soubor("ruka.zq"), Radky({"[Připojení]", "Rozhraní=PCI-407"}) + Q(Cp1250("Bázová adresa=") + text));
+    for (const auto& [text, adresa] :
+         {std::pair{"300", 300}, std::pair{"12x4h", 768}, std::pair{"", 768}}) {
+      UlozSoubor(Soubor("ruka.zq"),
+                 Radky({"[Připojení]", "Rozhraní=PCI-407"}) + Q(Cp1250("Bázová adresa=") + text));
       r = u_;
       r.Uloha = "ruka.zq";
       r.BazovaAdresa = 1;
@@ -289,7 +339,8 @@ class TestTask : public QObject {
   }
 
   void neniUloha() {
-    UlozSoubor(Soubor("jkl.zq"), Radky({"[Připojení]", "Rozhraní=jkl", "Číslo portu COMx=5", "[Ch0]", "Adresa=jkl"}));
+    UlozSoubor(Soubor("jkl.zq"),
+               Radky({"[Připojení]", "Rozhraní=jkl", "Číslo portu COMx=5", "[Ch0]", "Adresa=jkl"}));
     TCFG u = u_;
     u.Uloha = "jkl.zq";
     QVERIFY(!PrectiUlohu(u));
@@ -309,12 +360,18 @@ class TestTask : public QObject {
     QTest::addColumn<QString>("q");
     QTest::addColumn<double>("konstK");
     QTest::addColumn<double>("konstQ");
-    QTest::newRow("comma") << "2,5" << "-1,25" << 2.5 << -1.25;
-    QTest::newRow("point") << "2.5" << "-1.25" << 2.5 << -1.25;
-    QTest::newRow("exponent") << "1E-5" << "3,5E2" << 1e-5 << 350.0;
-    QTest::newRow("both separators in K") << "2.5,0" << "4" << 1.0 << 0.0;
-    QTest::newRow("bad Q resets K too") << "2,5" << "x" << 1.0 << 0.0;
-    QTest::newRow("empty K") << "" << "4" << 1.0 << 0.0;
+    QTest::newRow("comma") << "2,5"
+                           << "-1,25" << 2.5 << -1.25;
+    QTest::newRow("point") << "2.5"
+                           << "-1.25" << 2.5 << -1.25;
+    QTest::newRow("exponent") << "1E-5"
+                              << "3,5E2" << 1e-5 << 350.0;
+    QTest::newRow("both separators in K") << "2.5,0"
+                                          << "4" << 1.0 << 0.0;
+    QTest::newRow("bad Q resets K too") << "2,5"
+                                        << "x" << 1.0 << 0.0;
+    QTest::newRow("empty K") << ""
+                             << "4" << 1.0 << 0.0;
   }
   void konstantyObaOddelovace() {
     QFETCH(QString, k);
@@ -342,7 +399,8 @@ class TestTask : public QObject {
     (*k_)[0].KonstQ = -0.00001;
     NastavMistni(MistniCeske());
     ZapisKanaly(u_, *k_);
-    QVERIFY(ObsahSouboru(Soubor("NovaUloha.zq")).contains("Konstanta K=2,5\r\nKonstanta Q=-1E-5\r\n"));
+    QVERIFY(
+        ObsahSouboru(Soubor("NovaUloha.zq")).contains("Konstanta K=2,5\r\nKonstanta Q=-1E-5\r\n"));
     // The file moves to a system with the other separator and reads the same.
     NastavMistni(MistniAnglicke());
     auto k = std::make_unique<TPoleKanal>();
@@ -351,18 +409,20 @@ class TestTask : public QObject {
     QCOMPARE((*k)[0].KonstK, 2.5);
     QCOMPARE((*k)[0].KonstQ, -0.00001);
     ZapisKanaly(u_, *k);
-    QVERIFY(ObsahSouboru(Soubor("NovaUloha.zq")).contains("Konstanta K=2.5\r\nKonstanta Q=-1E-5\r\n"));
+    QVERIFY(
+        ObsahSouboru(Soubor("NovaUloha.zq")).contains("Konstanta K=2.5\r\nKonstanta Q=-1E-5\r\n"));
   }
 
   void kanalyZRuky() {
     UlozSoubor(Soubor("ruka.zq"),
-               Radky({"[Konfigurace]", "Počet kanálů=300", "[Ch0]", "Adresa=300", "Periferie=-1", "Formát=FLOAT32",
-                      "Desetinná místa=9", "Název=\"  uvozovky  \"", "[ch255]", "ADRESA=7", "formát=int16",
-                      "Desetinná místa=-4", "Název=Poslední"}));
+               Radky({"[Konfigurace]", "Počet kanálů=300", "[Ch0]", "Adresa=300", "Periferie=-1",
+                      "Formát=FLOAT32", "Desetinná místa=9", "Název=\"  uvozovky  \"", "[ch255]",
+                      "ADRESA=7", "formát=int16", "Desetinná místa=-4", "Název=Poslední"}));
     TCFG u = u_;
     u.Uloha = "ruka.zq";
     QVERIFY(!PrectiUlohu(u));  // no connection section: not a task
-    UlozSoubor(Soubor("ruka.zq"), ObsahSouboru(Soubor("ruka.zq")) + Radky({"[Připojení]", "Rozhraní=COMx"}));
+    UlozSoubor(Soubor("ruka.zq"),
+               ObsahSouboru(Soubor("ruka.zq")) + Radky({"[Připojení]", "Rozhraní=COMx"}));
     QVERIFY(PrectiUlohu(u));
     QCOMPARE(u.PocetKanalu, 256);
     QVERIFY(PrectiKanaly(u, *k_));
@@ -382,8 +442,8 @@ class TestTask : public QObject {
 
   void vadneHodnotyUlohy() {
     UlozSoubor(Soubor("vadna.zq"),
-               Radky({"[Připojení]", "Rozhraní=comx", "Číslo portu COMx=abc", "IP adresa=", "UDP port=0",
-                      "LAN timeout=0", "RS-485 rychlost=1200", "RS-485 timeout=65536",
+               Radky({"[Připojení]", "Rozhraní=comx", "Číslo portu COMx=abc", "IP adresa=",
+                      "UDP port=0", "LAN timeout=0", "RS-485 rychlost=1200", "RS-485 timeout=65536",
                       "RS-485 opakování=16", "[Konfigurace]", "Perioda měření=13", "Počet kanálů=0",
                       "Jméno souboru=", "Volby=-1", "Chybová hodnota=2"}));
     TCFG u = u_;
@@ -411,8 +471,10 @@ class TestTask : public QObject {
     QRandomGenerator gen(777);
     for (auto& c : nahodne) c = static_cast<char>(gen.bounded(256));
     QTest::newRow("junk") << nahodne;
-    QTest::newRow("junk with NUL-laced task") << (nahodne + Bajty("\n[Ch0]\nAdresa=1\0\0\n") + nahodne);
-    QTest::newRow("1 MB line") << (QByteArray(1024 * 1024, 'x') + "\r\n[Ch0]\r\nAdresa=" + QByteArray(1024 * 1024, '9'));
+    QTest::newRow("junk with NUL-laced task")
+        << (nahodne + Bajty("\n[Ch0]\nAdresa=1\0\0\n") + nahodne);
+    QTest::newRow("1 MB line") << (QByteArray(1024 * 1024, 'x') +
+                                   "\r\n[Ch0]\r\nAdresa=" + QByteArray(1024 * 1024, '9'));
     QTest::newRow("CR only") << QByteArray("[Ch0]\rAdresa=2\rKonstanta K=1,5\r");
     QTest::newRow("BOM, LF") << QByteArray("\xEF\xBB\xBF[Ch0]\nAdresa=2\n[Ch0]\nAdresa=3\n");
   }
