@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ArchivDat.h"
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "DefiniceKanalu.h"
@@ -30,34 +31,12 @@
 #include "OpravduSmazat.h"
 #include "Profil.h"
 #include "Slozka.h"
+#include "SouborExistuje.h"
 #include "SouborovyDialog.h"
-#include "Vlakna.h"
 #include "Vzhled.h"
 
 // ---------------------------------------------------------------------------
 // Global state.
-
-TCFG CFG;
-TPoleKanal Kanaly;
-std::mutex KanalyZamek;
-std::atomic<bool> KomBezi{false};
-std::atomic<bool> FileBezi{false};
-std::atomic<bool> CyklusHotov{false};
-bool KnihovnaOtevrena = false;
-std::atomic<int32_t> PeriodaSek{1};
-int32_t TimeoutUkonceni = 1000;
-std::atomic<int32_t> PocetVzorku{0};
-uint8_t TypRozhrani = TypNeznamy;
-TParametryRozhrani ParametryRozhrani;
-int32_t HandleRozhrani = 0;
-std::atomic<uint64_t> DobaPrubehuUs{0};
-std::atomic<uint64_t> CasObnovUs{0};
-std::atomic<uint64_t> PocetObnov{0};
-
-void NahradKanaly(const TPoleKanal& nove) {
-  std::lock_guard<std::mutex> z(KanalyZamek);
-  Kanaly = nove;
-}
 
 namespace {
 
@@ -179,12 +158,12 @@ class TBezKolecka : public QObject {
 // Building the window.
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-  fronta_ = new TFrontaHlavnihoVlakna(this);
+  mereni_.PridejPozorovatele(this);
   Vytvor();
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { mereni_.OdeberPozorovatele(this); }
 
 void TForm1::Vytvor() {
   setWindowTitle(T(" Zentrolix datalogger  (v.1.03)"));
@@ -394,20 +373,17 @@ void TForm1::FormCreate() {
   }
   PrectiUlohu(CFG);
   PrectiKanaly(CFG, k);
-  KomBezi = false;
-  FileBezi = false;
-  CyklusHotov = false;
-  KnihovnaOtevrena = false;
-  TimeoutUkonceni = 1000;
+  // The run-time flags start cleared and the stop time-out at 1000 ms: the
+  // measurement object begins that way.
   UkazUlohu(k);
   if (!zprava.isEmpty()) NastavStav(zprava);
 }
 
 void TForm1::UkazUlohu(const TPoleKanal& kanaly) {
-  NahradKanaly(kanaly);
+  Kanaly.Nahrad(kanaly);
   ZapisOkno(CFG);
   Label7->setText(QStringLiteral("0"));
-  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+  InitOknoMereni(kanaly, CFG.PocetKanalu);
 }
 
 void TForm1::UkazPanely(int index) {
@@ -451,17 +427,11 @@ bool TForm1::PrectiOkno(TCFG& u) {
   u.Rozhrani = std::string(r >= 0 && r < 5 ? PolozkyRozhrani[r].jmeno : RozhraniCOM);
 
   u.IPAdresa = ZQString(Edit1->text());
-  if (u.IPAdresa.empty()) platne = false;
-
-  if (auto v = CeleZPole(Edit2)) {
+  if (auto v = CeleZPole(Edit2))
     u.UDPPort = *v;
-    if (*v < 1 || *v > 65534) platne = false;
-  } else {
+  else
     platne = false;
-  }
-
   u.JmenoSouboru = ZQString(Edit3->text());
-  if (u.JmenoSouboru.empty()) platne = false;
 
   auto cele = [&](QLineEdit* e, int32_t& pole) {
     if (auto v = CeleZPole(e))
@@ -484,8 +454,9 @@ bool TForm1::PrectiOkno(TCFG& u) {
             (CheckBox2->isChecked() ? VolbaIndex : 0) | (CheckBox3->isChecked() ? VolbaDatum : 0) |
             (CheckBox4->isChecked() ? VolbaCas : 0) | (CheckBox5->isChecked() ? VolbaChyba : 0);
 
-  if (u.PocetKanalu < 1 || u.PocetKanalu > MaxKanalu) platne = false;
-  return platne;
+  // IP address, UDP port, data file and channel count are tested whatever
+  // interface is chosen, by the same rules the headless logger applies.
+  return platne && PlatnaUloha(u);
 }
 
 void TForm1::InitOknoMereni(const TPoleKanal& tabulka, int32_t n) {
@@ -517,7 +488,9 @@ void TForm1::NastavStavHned(const QString& text) {
   stav_->repaint();
 }
 
-bool TForm1::MereniBezi() const { return Button2->text() != T("Start měření"); }
+bool TForm1::MereniBezi() const {
+  return mereni_.Stav() == TStavMereni::Bezi || mereni_.Stav() == TStavMereni::Zastavuje;
+}
 
 // ---------------------------------------------------------------------------
 // Data file.
@@ -581,11 +554,7 @@ bool TForm1::UlozUlohu(const TCFG& u, std::string& chyba) {
             Cp1250("\" neobsahuje měřicí úlohu, úloha do něj nebyla uložena");
     return false;
   }
-  TPoleKanal kopie;
-  {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    kopie = Kanaly;
-  }
+  const TPoleKanal kopie = Kanaly.Kopie();
   try {
     ZapisUlohu(u);
     ZapisKanaly(u, kopie);
@@ -657,16 +626,13 @@ void TForm1::Button7Click() {
 void TForm1::Button4Click() {
   PrectiOkno(CFG);
   TFormDefiniceKanalu dialog(this);
-  {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    dialog.PoleKanalu = Kanaly;
-  }
+  dialog.PoleKanalu = Kanaly.Kopie();
   dialog.PocetKanalu = CFG.PocetKanalu;
   if (ZobrazModalne(dialog) != VysledekAno) return;
-  NahradKanaly(dialog.PoleKanalu);
+  Kanaly.Nahrad(dialog.PoleKanalu);
   CFG.PocetKanalu = dialog.PocetKanalu;
   ZapisOkno(CFG);
-  InitOknoMereni(Kanaly, CFG.PocetKanalu);
+  InitOknoMereni(dialog.PoleKanalu, CFG.PocetKanalu);
 }
 
 // ---------------------------------------------------------------------------
@@ -710,7 +676,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 bool TForm1::FormClose() {
   NastavStavHned(T("Probíhá ukončení programu ..."));
-  if (KnihovnaOtevrena) Stop(false);
+  if (mereni_.Bezi()) Stop(false);
   PrectiOkno(CFG);
 
   std::string chyba;
@@ -730,4 +696,97 @@ bool TForm1::FormClose() {
   ukoncitBezUlozeni_ = true;
   NastavStav(DoQString(chyba) + T(" – dalším zavřením okna program skončí bez uložení"));
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// Measurement: the button, and what the measurement reports.
+
+void TForm1::Button2Click() {
+  if (zaneprazdnen_) return;  // a click served while a start or stop waits
+  zaneprazdnen_ = true;
+  if (mereni_.Stav() == TStavMereni::Zastaveno)
+    Start();
+  else
+    Stop(true);
+  zaneprazdnen_ = false;
+}
+
+void TForm1::Start() {
+  if (!PrectiOkno(CFG)) {
+    NastavStav(T("Chyba zadaných parametrů"));
+    return;
+  }
+  const int32_t n = CFG.PocetKanalu;
+
+  const TProbaSouboru proba = ProverDatovySoubor(CFG.JmenoSouboru, [this] {
+    TFormSouborExistuje dotaz(this);
+    dotaz.Soubor = CFG.JmenoSouboru;
+    return ZobrazModalne(dotaz) == VysledekAno;
+  });
+  if (proba == TProbaSouboru::Nelze) NastavStav(DoQString(NelzeVytvorit(CFG.JmenoSouboru)));
+  if (proba != TProbaSouboru::Ok) return;
+
+  const TVysledekMereni v = mereni_.Start(CFG);
+  if (!v.Uspech()) {
+    NastavStav(DoQString(v.Text));
+    return;
+  }
+  Label7->setText(QStringLiteral("0"));
+  nezapsano_ = 0;
+  chybyZapisu_->clear();
+  chybyZapisu_->hide();
+  InitOknoMereni(Kanaly.Kopie(), n);
+  Button2->setText(T("Stop měření"));
+}
+
+void TForm1::Stop(bool zBtn) {
+  if (zBtn) NastavStavHned(T("Probíhá ukončení měření ..."));
+  const TVysledekMereni v = mereni_.Zastav();
+  if (zBtn) UkazKonec(v);
+}
+
+void TForm1::UkazKonec(const TVysledekMereni& v) {
+  Button2->setText(T("Start měření"));
+  NastavStavHned(v.Uspech() ? T("Měření ukončeno") : T("Měření ukončeno: ") + DoQString(v.Text));
+}
+
+void TForm1::Postup(const std::string& text) { NastavStavHned(DoQString(text)); }
+
+void TForm1::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
+                          const std::string& posledniChyba) {
+  ObnovTabulku(pocetKanalu, chybaKomunikace, posledniChyba);
+}
+
+void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) {
+  UlozVzorek(pocetVzorku, chyba);
+}
+
+void TForm1::MereniSkoncilo(const TVysledekMereni& v) { UkazKonec(v); }
+
+void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace,
+                          const std::string& posledniChyba) {
+  int prvni = INT32_MAX, posledni = -1;
+  Kanaly.Cti([&](const TPoleKanal& kanaly) {
+    for (int32_t r = 0; r < pocetKanalu && r < MaxKanalu; ++r) {
+      const TKanal& k = kanaly[static_cast<size_t>(r)];
+      if (model_->NastavHodnotu(r, DoQString(k.Hodnota), QString::number(k.Chyba))) {
+        if (r < prvni) prvni = r;
+        posledni = r;
+      }
+    }
+  });
+  model_->Oznam(prvni, posledni);
+  NastavStav(chybaKomunikace ? T("Chyba komunikace (") + DoQString(posledniChyba) + u')'
+                             : T("Probíhá měření ..."));
+}
+
+void TForm1::UlozVzorek(int32_t pocetVzorku, const std::string& chyba) {
+  // The count shows samples taken, written or not.
+  Label7->setText(QString::number(pocetVzorku));
+  if (chyba.empty()) return;
+  NastavStav(DoQString(chyba));
+  ++nezapsano_;
+  chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(nezapsano_) + T(" (naposledy ") +
+                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + u')');
+  chybyZapisu_->show();
 }

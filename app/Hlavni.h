@@ -2,18 +2,14 @@
 // The main window: the task in its controls, the measurement grid, the task
 // commands, and the start and stop of a measurement.
 
-#include <QPointer>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
-#include "ArchivDat.h"
 #include "Dekl.h"
-#include "Wxxx407.h"
+#include "Mereni.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,49 +21,13 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class TModelMereni;
-class TKomThread;
-class TFileThread;
-class TFrontaHlavnihoVlakna;
 
-// ---------------------------------------------------------------------------
-// Global state of the main window's unit.
-
-extern TCFG CFG;
-extern TPoleKanal Kanaly;
-
-// Guards Kanaly while a measurement runs: the acquisition thread stores one
-// channel's reading under it, the logging thread copies the whole sample
-// under it, and the main thread replaces the table only through
-// NahradKanaly(), which takes it too.
-extern std::mutex KanalyZamek;
-
-extern std::atomic<bool> KomBezi;      // written by the acquisition thread
-extern std::atomic<bool> FileBezi;     // written by the logging thread
-extern std::atomic<bool> CyklusHotov;  // written by the acquisition thread
-extern bool KnihovnaOtevrena;          // main thread only
-extern std::atomic<int32_t> PeriodaSek;
-extern int32_t TimeoutUkonceni;
-extern std::atomic<int32_t> PocetVzorku;
-extern uint8_t TypRozhrani;
-extern TParametryRozhrani ParametryRozhrani;
-extern int32_t HandleRozhrani;
-
-// Figures for the benchmarks: the duration of the last full pass of the
-// acquisition thread, and the time the main thread spent refreshing the grid.
-extern std::atomic<uint64_t> DobaPrubehuUs;
-extern std::atomic<uint64_t> CasObnovUs;
-extern std::atomic<uint64_t> PocetObnov;
-
-// Replaces the whole channel table (the task commands and the channel
-// dialog); the one place where Kanaly is replaced.
-void NahradKanaly(const TPoleKanal& nove);
-
-// Milliseconds allowed per frame on the RS-485 line at a speed.
-int32_t DobaRamce(int32_t rychlost);
+// The task CFG and its channel table Kanaly live with the measurement
+// (Mereni.h), which the window drives and observes.
 
 // ---------------------------------------------------------------------------
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private TPozorovatelMereni {
   Q_OBJECT
 
  public:
@@ -97,15 +57,16 @@ class TForm1 : public QWidget {
   // Called with every new status text (tests follow the sequence with it).
   std::function<void(const QString&)> SledovaniStavu;
 
-  // Where the worker threads hand their window work to the main thread.
-  TFrontaHlavnihoVlakna* Fronta() const { return fronta_; }
+  // The measurement this window drives.
+  TMereni& Mereni() { return mereni_; }
+  const TMereni& Mereni() const { return mereni_; }
 
   // A termination signal arrived: ends the program as closing the window
   // does (open dialogs are closed first, a start or stop is let finish), and
   // a refused save does not keep it open.
   void UkonciNaSignal(int signal);
 
-  // Measurement running (the caption of Button2 is not "Start měření").
+  // A measurement runs (started and not yet stopped).
   bool MereniBezi() const;
 
   // Controls, by their form names.
@@ -177,12 +138,9 @@ class TForm1 : public QWidget {
   void Button7Click();  // "Uložit"
   void Edit3Change(const QString& text);
 
-  // Run in the main thread on behalf of the worker threads.
-  void ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QString& posledniChyba);
-  void UlozVzorek();
-  // The acquisition thread of measurement `generace` found the interface
-  // library broken and has ended: the measurement stops.
-  void PoruchaKnihovny(uint64_t generace);
+  // What the measurement reports, shown (on the main thread).
+  void ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const std::string& posledniChyba);
+  void UlozVzorek(int32_t pocetVzorku, const std::string& chyba);
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -194,14 +152,15 @@ class TForm1 : public QWidget {
   // Ends a running measurement; the caption and the status text change only
   // for a stop from the button, not when the window closes.
   void Stop(bool zBtn);
-  // Waits, serving the workers' calls into this thread, until `hotovo`
-  // returns true or `ms` milliseconds have passed.
-  template <typename F>
-  void Cekej(F hotovo, int32_t ms);
-  // Probes the data file: creates missing folders, asks before an existing
-  // file is overwritten, creates the file and removes it again.  False when
-  // the start must end; `zprava` then holds the status text (may be empty).
-  bool ProverDatovySoubor(const std::string& jmeno, QString& zprava);
+  // The stop's final status text, with the fault of a broken library.
+  void UkazKonec(const TVysledekMereni& v);
+
+  // TPozorovatelMereni
+  void Postup(const std::string& text) override;
+  void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
+                    const std::string& posledniChyba) override;
+  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) override;
+  void MereniSkoncilo(const TVysledekMereni& v) override;
   // Saves the task and its channels; false with the reason in `chyba`
   // (Windows-1250) when the file was refused or holds something else.
   bool UlozUlohu(const TCFG& u, std::string& chyba);
@@ -209,19 +168,16 @@ class TForm1 : public QWidget {
   void UkazUlohu(const TPoleKanal& kanaly);
   bool FormClose();
 
+  TMereni mereni_;
   TModelMereni* model_ = nullptr;
-  TFrontaHlavnihoVlakna* fronta_ = nullptr;
   QLabel* stav_ = nullptr;
   // Failed data-file writes of this measurement: shown in a field of their
   // own, so "Probíhá měření ..." never hides them.
   QLabel* chybyZapisu_ = nullptr;
   int nezapsano_ = 0;
-  QPointer<TKomThread> KomThread;
-  QPointer<TFileThread> FileThread;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;
   bool naSignal_ = false;  // ending because of a signal
   void PokusOUkonceni();
   bool zaneprazdnen_ = false;  // a start or stop is in progress
-  std::string ipText_;         // IP text handed to the LAN library
 };

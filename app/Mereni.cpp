@@ -1,51 +1,104 @@
-// Start and stop of a measurement, and the window work the worker threads
-// hand to the main thread.
+#include "Mereni.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
+#include <QCoreApplication>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <filesystem>
+#include <climits>
 #include <system_error>
 
+#include "ArchivDat.h"
 #include "Cp1250.h"
-#include "Hlavni.h"
 #include "Hodiny.h"
-#include "MereniModel.h"
-#include "Modalni.h"
+#include "Linka.h"
 #include "Slozka.h"
-#include "SouborExistuje.h"
 #include "Vlakna.h"
 
-namespace {
-QString T(const char* utf8) { return QString::fromUtf8(utf8); }
+TCFG CFG;
+TSdileneKanaly Kanaly;
 
-// A data-file name as a path: a relative name lies in the program's folder.
+TPoleKanal TSdileneKanaly::Kopie() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return tabulka_;
+}
+
+TKanal TSdileneKanaly::Kanal(size_t i) const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return tabulka_.at(i);
+}
+
+void TSdileneKanaly::Nahrad(const TPoleKanal& nove) {
+  std::lock_guard<std::mutex> z(zamek_);
+  tabulka_ = nove;
+}
+
+// ---------------------------------------------------------------------------
+
 std::filesystem::path DatovaCesta(const std::string& jmeno) {
   std::filesystem::path p = SystemovaCesta(jmeno);
   if (p.is_relative()) p = SlozkaProgramu() / p;
   return p;
 }
-}  // namespace
 
-int32_t DobaRamce(int32_t rychlost) {
-  switch (rychlost) {
-    case 4800: return 25;
-    case 9600: return 13;
-    case 19200: return 7;
-    case 38400: return 4;
-    case 57600: return 3;
-    case 115200: return 2;
-    default: return 25;
+std::string NelzeVytvorit(const std::string& jmeno) {
+  return Cp1250("Nelze vytvořit soubor \"") + jmeno + "\"";
+}
+
+TProbaSouboru ProverDatovySoubor(const std::string& jmeno,
+                                 const std::function<bool()>& smimPrepsat) {
+  const std::filesystem::path cesta = DatovaCesta(jmeno);
+  std::error_code ec;
+  const std::filesystem::path slozka = cesta.parent_path();
+  if (!slozka.empty() && !std::filesystem::exists(slozka, ec)) {
+    std::filesystem::create_directories(slozka, ec);
+    if (ec) return TProbaSouboru::Nelze;
   }
+  if (std::filesystem::exists(cesta, ec) && !smimPrepsat()) return TProbaSouboru::Odmitnuto;
+  const int fd = ::open(cesta.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0 || ::close(fd) != 0 || !std::filesystem::remove(cesta, ec) || ec)
+    return TProbaSouboru::Nelze;
+  return TProbaSouboru::Ok;
+}
+
+bool PlatnaUloha(const TCFG& u) {
+  return !u.IPAdresa.empty() && u.UDPPort >= linka::MinUdpPortMereni &&
+         u.UDPPort <= linka::MaxUdpPortMereni && !u.JmenoSouboru.empty() && u.PocetKanalu >= 1 &&
+         u.PocetKanalu <= MaxKanalu;
+}
+
+// ---------------------------------------------------------------------------
+
+TMereni::TMereni() : fronta_(std::make_unique<TFrontaHlavnihoVlakna>(nullptr)) {}
+
+TMereni::~TMereni() {
+  if (stav_ == TStavMereni::Bezi) Zastav();
+  // Threads that returned but were not freed yet (that needs the event
+  // loop) are freed here; their loops no longer touch this object.
+  for (QThread* vlakno :
+       {static_cast<QThread*>(komThread_.data()), static_cast<QThread*>(fileThread_.data())})
+    if (vlakno && vlakno->wait(0)) delete vlakno;
+}
+
+void TMereni::PridejPozorovatele(TPozorovatelMereni* p) { pozorovatele_.push_back(p); }
+
+void TMereni::OdeberPozorovatele(TPozorovatelMereni* p) {
+  pozorovatele_.erase(std::remove(pozorovatele_.begin(), pozorovatele_.end(), p),
+                      pozorovatele_.end());
 }
 
 template <typename F>
-void TForm1::Cekej(F hotovo, int32_t ms) {
+void TMereni::Oznam(F&& f) {
+  // A copy: an observer may leave while it is told.
+  const std::vector<TPozorovatelMereni*> kopie = pozorovatele_;
+  for (TPozorovatelMereni* p : kopie) f(*p);
+}
+
+bool TMereni::VlaknaBezi() const { return komBezi_ || fileBezi_ || RozhraniVolaniProbiha(); }
+
+void TMereni::Cekej(const std::function<bool()>& hotovo, int32_t ms) {
   uint64_t t0 = TikMs();
   while (!hotovo()) {
     SpiMs(1);
@@ -56,208 +109,137 @@ void TForm1::Cekej(F hotovo, int32_t ms) {
   }
 }
 
-void TForm1::Button2Click() {
-  if (zaneprazdnen_) return;  // a click served while a start or stop waits
-  zaneprazdnen_ = true;
-  if (Button2->text() == T("Start měření"))
-    Start();
-  else
-    Stop(true);
-  zaneprazdnen_ = false;
-}
+TVysledekMereni TMereni::Start(const TCFG& cfg) {
+  if (stav_ != TStavMereni::Zastaveno) return {0, Cp1250("Měření již probíhá")};
+  stav_ = TStavMereni::Startuje;
+  TVysledekMereni v;
+  auto konec = [&](TVysledekMereni vysledek) {
+    stav_ = TStavMereni::Zastaveno;
+    return vysledek;
+  };
 
-bool TForm1::ProverDatovySoubor(const std::string& jmeno, QString& zprava) {
-  const std::filesystem::path cesta = DatovaCesta(jmeno);
-  const QString chyba = T("Nelze vytvořit soubor \"") + DoQString(jmeno) + u'"';
-  std::error_code ec;
-  const std::filesystem::path slozka = cesta.parent_path();
-  if (!slozka.empty() && !std::filesystem::exists(slozka, ec)) {
-    std::filesystem::create_directories(slozka, ec);
-    if (ec) {
-      zprava = chyba;
-      return false;
-    }
-  }
-  if (std::filesystem::exists(cesta, ec)) {
-    TFormSouborExistuje dotaz(this);
-    dotaz.Soubor = jmeno;
-    if (ZobrazModalne(dotaz) != VysledekAno) {
-      zprava.clear();
-      return false;
-    }
-  }
-  const int fd = ::open(cesta.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0 || ::close(fd) != 0 || !std::filesystem::remove(cesta, ec) || ec) {
-    zprava = chyba;
-    return false;
-  }
-  return true;
-}
-
-void TForm1::Start() {
   // Threads of the previous measurement that have not returned yet: the
   // logging thread ends within a moment (a sample it still hands over is
   // written here), an acquisition thread stuck in a library call is left to
   // return by itself; it never touches this measurement's state.
-  Cekej([this] { return FileThread.isNull(); }, 2000);
+  Cekej([this] { return fileThread_.isNull(); }, 2000);
 
-  if (!PrectiOkno(CFG)) {
-    NastavStav(T("Chyba zadaných parametrů"));
-    return;
-  }
-  const int32_t n = CFG.PocetKanalu;
-
-  QString zprava;
-  if (!ProverDatovySoubor(CFG.JmenoSouboru, zprava)) {
-    if (!zprava.isEmpty()) NastavStav(zprava);
-    return;
-  }
-
-  PeriodaSek = PeriodaSekund(CFG.Perioda);
+  periodaSek_ = PeriodaSekund(cfg.Perioda);
   // Computed wide and capped: the window accepts any integer for the
   // time-out and the retries.
-  auto omez = [](int64_t v) {
-    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : (v < 0 ? 0 : v));
+  auto omez = [](int64_t x) {
+    return static_cast<int32_t>(x > INT32_MAX ? INT32_MAX : (x < 0 ? 0 : x));
   };
-  int64_t timeout = (static_cast<int64_t>(DobaRamce(CFG.RS485Rychlost)) + CFG.RS485Timeout) *
-                    (static_cast<int64_t>(CFG.RS485Opakovani) + 1);
+  int64_t timeout = (static_cast<int64_t>(linka::DobaRamce(cfg.RS485Rychlost)) + cfg.RS485Timeout) *
+                    (static_cast<int64_t>(cfg.RS485Opakovani) + 1);
 
-  NastavStavHned(T("Probíhá inicializace měření ..."));
+  Oznam([](TPozorovatelMereni& p) { p.Postup(Cp1250("Probíhá inicializace měření ...")); });
 
-  ParametryRozhrani = TParametryRozhrani{};
-  TypRozhrani = TypNeznamy;
-  const std::string& r = CFG.Rozhrani;
+  parametryRozhrani_ = TParametryRozhrani{};
+  typRozhrani_ = TypNeznamy;
+  const std::string& r = cfg.Rozhrani;
   if (r == RozhraniCOM) {
-    TypRozhrani = TypCOM;
-    ParametryRozhrani.Polozka[0] = CFG.PortCOM;
+    typRozhrani_ = TypCOM;
+    parametryRozhrani_.Polozka[0] = cfg.PortCOM;
   } else if (r == RozhraniPCI407) {
-    TypRozhrani = TypPCI407;
-    ParametryRozhrani.Polozka[0] = CFG.BazovaAdresa;
+    typRozhrani_ = TypPCI407;
+    parametryRozhrani_.Polozka[0] = cfg.BazovaAdresa;
   } else if (r == RozhraniPCI1407) {
-    TypRozhrani = TypPCI1407;
+    typRozhrani_ = TypPCI1407;
   } else if (r == RozhraniUSB) {
-    TypRozhrani = TypUSB;
+    typRozhrani_ = TypUSB;
   } else if (r == RozhraniZQ || r == RozhraniZQU) {
-    TypRozhrani = TypZQ;
-    ipText_ = CFG.IPAdresa;
-    ParametryRozhrani.Polozka[0] = reinterpret_cast<intptr_t>(ipText_.c_str());
-    ParametryRozhrani.Polozka[1] = CFG.UDPPort;
-    ParametryRozhrani.Polozka[2] = CFG.LANTimeout;
-    if (CFG.LANTimeout > timeout) timeout = CFG.LANTimeout;
+    typRozhrani_ = TypZQ;
+    ipText_ = cfg.IPAdresa;
+    parametryRozhrani_.Polozka[0] = reinterpret_cast<intptr_t>(ipText_.c_str());
+    parametryRozhrani_.Polozka[1] = cfg.UDPPort;
+    parametryRozhrani_.Polozka[2] = cfg.LANTimeout;
+    if (cfg.LANTimeout > timeout) timeout = cfg.LANTimeout;
   }
-  if (TypRozhrani != TypNeznamy) timeout += 100;
-  TimeoutUkonceni = omez(timeout);
-  if (TypRozhrani == TypNeznamy) {
-    NastavStav(T("Neznámý typ rozhraní"));
-    return;
-  }
+  if (typRozhrani_ != TypNeznamy) timeout += 100;
+  timeoutUkonceni_ = omez(timeout);
+  if (typRozhrani_ == TypNeznamy) return konec({0, Cp1250("Neznámý typ rozhraní")});
 
-  auto textKodu = [](int32_t kod) {
+  auto textKodu = [this](int32_t kod) {
     TPole100 text{};
-    ChybovyText(TypRozhrani, kod, text);
-    return QString::number(kod) + T(" - ") + DoQString(PoleNaText(text));
+    ChybovyText(typRozhrani_, kod, text);
+    return TVysledekMereni{kod, std::to_string(kod) + " - " + PoleNaText(text)};
   };
-  int32_t e = InitRozhrani(TypRozhrani, &HandleRozhrani, ParametryRozhrani);
+  int32_t e = InitRozhrani(typRozhrani_, &handleRozhrani_, parametryRozhrani_);
+  if (e != 0) return konec(textKodu(e));
+  knihovnaOtevrena_ = true;
+  e = NastavRozhrani(typRozhrani_, handleRozhrani_, cfg.RS485Rychlost, cfg.RS485Timeout,
+                     cfg.RS485Opakovani);
   if (e != 0) {
-    NastavStav(textKodu(e));
-    return;
-  }
-  KnihovnaOtevrena = true;
-  e = NastavRozhrani(TypRozhrani, HandleRozhrani, CFG.RS485Rychlost, CFG.RS485Timeout,
-                     CFG.RS485Opakovani);
-  if (e != 0) {
-    const QString text = textKodu(e);  // asked while the library is still loaded
-    UkonciRozhrani(TypRozhrani, &HandleRozhrani);
-    KnihovnaOtevrena = false;
-    NastavStav(text);
-    return;
+    v = textKodu(e);  // asked while the library is still loaded
+    UkonciRozhrani(typRozhrani_, &handleRozhrani_);
+    knihovnaOtevrena_ = false;
+    return konec(v);
   }
 
-  PripravArchiv(Archiv, CestaCp1250(DatovaCesta(CFG.JmenoSouboru)), CFG.Volby, CFG.PocetKanalu);
-  PocetVzorku = 0;
-  Label7->setText(QStringLiteral("0"));
-  nezapsano_ = 0;
-  chybyZapisu_->clear();
-  chybyZapisu_->hide();
-  InitOknoMereni(Kanaly, n);
+  PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  pocetVzorku_ = 0;
 
-  const uint64_t generace = ++GeneraceMereni;
-  CyklusHotov = false;
+  const uint64_t generace = ++generace_;
+  cyklusHotov_ = false;
   auto* kom = new TKomThread(this, generace);
-  kom->Cfg = CFG;
-  kom->HandleRozhrani = HandleRozhrani;
-  kom->TypRozhrani = TypRozhrani;
-  KomThread = kom;
-  KomBezi = true;  // the thread's own flag, set here too so a stop at once waits for it
+  kom->Cfg = cfg;
+  kom->HandleRozhrani = handleRozhrani_;
+  kom->TypRozhrani = typRozhrani_;
+  komThread_ = kom;
+  komBezi_ = true;  // the thread's own flag, set here too so a stop at once waits for it
   kom->start();
   auto* file = new TFileThread(this, generace);
-  file->Cfg = CFG;
-  FileThread = file;
+  file->Cfg = cfg;
+  fileThread_ = file;
   file->start();
 
-  Button2->setText(T("Stop měření"));
+  stav_ = TStavMereni::Bezi;
+  return v;
 }
 
-void TForm1::Stop(bool zBtn) {
-  if (zBtn) NastavStavHned(T("Probíhá ukončení měření ..."));
-  if (KomThread) KomThread->Ukonci();
-  if (FileThread) FileThread->Ukonci();
-  Cekej([] { return !KomBezi.load(); }, TimeoutUkonceni);
-  if (KnihovnaOtevrena) UkonciRozhrani(TypRozhrani, &HandleRozhrani);
-  KnihovnaOtevrena = false;
-  if (!zBtn) return;
-  Button2->setText(T("Start měření"));
+TVysledekMereni TMereni::Zastav() {
+  if (stav_ != TStavMereni::Bezi) return {};
+  stav_ = TStavMereni::Zastavuje;
+  if (komThread_) komThread_->Ukonci();
+  if (fileThread_) fileThread_->Ukonci();
+  Cekej([this] { return !komBezi_.load(); }, timeoutUkonceni_);
+  if (knihovnaOtevrena_) UkonciRozhrani(typRozhrani_, &handleRozhrani_);
+  knihovnaOtevrena_ = false;
+  stav_ = TStavMereni::Zastaveno;
   // A library that broke during the measurement (or while closing) is said
   // so: the operator must know the next start of this interface is refused.
-  const std::string porucha = PoruchaRozhrani(TypRozhrani);
-  NastavStavHned(porucha.empty() ? T("Měření ukončeno")
-                                 : T("Měření ukončeno: ") + QString::number(KodVyjimka) + T(" - ") +
-                                       DoQString(porucha));
+  const std::string porucha = PoruchaRozhrani(typRozhrani_);
+  if (porucha.empty()) return {};
+  return {KodVyjimka, std::to_string(KodVyjimka) + " - " + porucha};
 }
 
-void TForm1::PoruchaKnihovny(uint64_t generace) {
-  // Only the measurement that runs now, and not while a start or stop is
-  // under way (that stop reports the fault itself).
-  if (generace != GeneraceMereni.load() || !MereniBezi() || zaneprazdnen_) return;
-  zaneprazdnen_ = true;
-  Stop(true);
-  zaneprazdnen_ = false;
-}
-
-void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const QString& posledniChyba) {
+void TMereni::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
+                           const std::string& posledniChyba) {
   const auto t0 = std::chrono::steady_clock::now();
-  int prvni = INT32_MAX, posledni = -1;
-  {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    for (int32_t r = 0; r < pocetKanalu && r < MaxKanalu; ++r) {
-      const TKanal& k = Kanaly[static_cast<size_t>(r)];
-      if (model_->NastavHodnotu(r, DoQString(k.Hodnota), QString::number(k.Chyba))) {
-        if (r < prvni) prvni = r;
-        posledni = r;
-      }
-    }
-  }
-  model_->Oznam(prvni, posledni);
-  NastavStav(chybaKomunikace ? T("Chyba komunikace (") + posledniChyba + u')'
-                             : T("Probíhá měření ..."));
-  CasObnovUs += static_cast<uint64_t>(
+  Oznam(
+      [&](TPozorovatelMereni& p) { p.KanalPrecten(pocetKanalu, chybaKomunikace, posledniChyba); });
+  casObnovUs_ += static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
           .count());
-  ++PocetObnov;
+  ++pocetObnov_;
 }
 
-void TForm1::UlozVzorek() {
-  Label7->setText(QString::number(PocetVzorku.load()));
+void TMereni::UlozVzorek() {
+  const int32_t pocet = pocetVzorku_;
   std::string chyba;
   try {
     ZapisVzorek(Archiv, chyba);
   } catch (...) {
     chyba = ChybaZapisu();
   }
-  if (chyba.empty()) return;
-  NastavStav(DoQString(chyba));
-  ++nezapsano_;
-  chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(nezapsano_) + T(" (naposledy ") +
-                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + u')');
-  chybyZapisu_->show();
+  Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba); });
+}
+
+void TMereni::PoruchaKnihovny(uint64_t generace) {
+  // Only the measurement that runs now, and not while a stop is under way
+  // (that stop reports the fault itself).
+  if (generace != generace_.load() || stav_ != TStavMereni::Bezi) return;
+  const TVysledekMereni v = Zastav();
+  Oznam([&](TPozorovatelMereni& p) { p.MereniSkoncilo(v); });
 }

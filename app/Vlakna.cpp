@@ -8,14 +8,13 @@
 #include <chrono>
 #include <thread>
 
+#include "ArchivDat.h"
 #include "Cp1250.h"
 #include "Dekodovani.h"
-#include "Hlavni.h"
 #include "Hodiny.h"
+#include "Mereni.h"
 #include "Mistni.h"
 #include "Wxxx407.h"
-
-std::atomic<uint64_t> GeneraceMereni{0};
 
 struct TFrontaHlavnihoVlakna::TUkol {
   std::function<void()> prace;
@@ -120,8 +119,8 @@ bool TPreruseni::Cekej(uint32_t ms) {
 
 // ---------------------------------------------------------------------------
 
-TPracovniVlakno::TPracovniVlakno(TForm1* okno, uint64_t generace)
-    : okno_(okno), generace_(generace) {
+TPracovniVlakno::TPracovniVlakno(TMereni* mereni, uint64_t generace)
+    : mereni_(mereni), generace_(generace) {
   // Freed in the main thread once the loop has returned; taking the loop's
   // lock first orders everything the loop wrote before the object goes.
   connect(this, &QThread::finished, this, [this] {
@@ -131,15 +130,12 @@ TPracovniVlakno::TPracovniVlakno(TForm1* okno, uint64_t generace)
   });
 }
 
-void TPracovniVlakno::Ukonci() {
-  requestInterruption();
-  preruseni_.Pozadej();
-}
+void TPracovniVlakno::Ukonci() { preruseni_.Pozadej(); }
 
-bool TPracovniVlakno::Moje() const { return GeneraceMereni.load() == generace_; }
+bool TPracovniVlakno::Moje() const { return mereni_->generace_.load() == generace_; }
 
 void TPracovniVlakno::VHlavnimVlakne(std::function<void()> prace) {
-  okno_->Fronta()->Proved(std::move(prace));
+  mereni_->Fronta()->Proved(std::move(prace));
 }
 
 void TPracovniVlakno::run() {
@@ -150,7 +146,7 @@ void TPracovniVlakno::run() {
 // ---------------------------------------------------------------------------
 
 void TKomThread::Smycka() {
-  if (Moje()) KomBezi = true;
+  if (Moje()) mereni_->komBezi_ = true;
   // The first pass begins at once; each later one 1000 ms after the start
   // of the one before, or at once when a pass took longer.
   uint64_t zacatek = 0;
@@ -186,34 +182,33 @@ void TKomThread::Smycka() {
       // window stops the measurement (it waits for this thread, so it is
       // asked without waiting for the answer).
       if (Moje()) {
-        const uint64_t generace = GeneraceMereni.load();
-        TForm1* okno = okno_;
-        okno_->Fronta()->Posli([okno, generace] { okno->PoruchaKnihovny(generace); });
+        TMereni* mereni = mereni_;
+        const uint64_t generace = mereni->generace_.load();
+        mereni->Fronta()->Posli([mereni, generace] { mereni->PoruchaKnihovny(generace); });
       }
       break;
     }
     if (cely && Moje()) {
-      CyklusHotov = true;
-      DobaPrubehuUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                std::chrono::steady_clock::now() - zacatekUs)
-                                                .count());
+      mereni_->cyklusHotov_ = true;
+      mereni_->dobaPrubehuUs_ =
+          static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                    std::chrono::steady_clock::now() - zacatekUs)
+                                    .count());
     }
   }
   if (Moje()) {
-    CyklusHotov = false;
-    KomBezi = false;
+    mereni_->cyklusHotov_ = false;
+    mereni_->komBezi_ = false;
   }
 }
 
 void TKomThread::CtiKanal(size_t i) {
   TKanal def;
-  {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    const TKanal& k = Kanaly[i];
-    def.Adresa = k.Adresa;
-    def.Funkce = k.Funkce;
-    def.Periferie = k.Periferie;
-  }
+  Kanaly.Cti([&](const TPoleKanal& kanaly) {
+    def.Adresa = kanaly[i].Adresa;
+    def.Funkce = kanaly[i].Funkce;
+    def.Periferie = kanaly[i].Periferie;
+  });
   uint8_t delka = 0, d[4] = {0, 0, 0, 0}, status = 0;
   TPole100 odpoved{};
   try {
@@ -228,16 +223,12 @@ void TKomThread::CtiKanal(size_t i) {
                         static_cast<uint8_t>(odpoved[2]), static_cast<uint8_t>(odpoved[3])};
   const char oddelovac = Mistni().DesetinnyOddelovac;
   if (status == 0) {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    UlozPrecteno(Kanaly[i], r, oddelovac);
+    Kanaly.Uprav(i, [&](TKanal& k) { UlozPrecteno(k, r, oddelovac); });
     return;
   }
   TPole100 text{};
   ChybovyText(TypRozhrani, status, text);
-  {
-    std::lock_guard<std::mutex> z(KanalyZamek);
-    UlozChybu(Kanaly[i], status, Cfg.ChybovaHodnota, oddelovac);
-  }
+  Kanaly.Uprav(i, [&](TKanal& k) { UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac); });
   PosledniChyba = std::to_string(status) + " - " + PoleNaText(text);
   ChybaKomunikace = true;
   if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;
@@ -245,24 +236,25 @@ void TKomThread::CtiKanal(size_t i) {
 
 void TKomThread::ObnovTabulku() {
   const bool chyba = ChybaKomunikace;
-  const QString posledni = DoQString(PosledniChyba);
   const int32_t n = Cfg.PocetKanalu;
-  VHlavnimVlakne([okno = okno_, chyba, posledni, n] { okno->ObnovTabulku(n, chyba, posledni); });
+  VHlavnimVlakne([mereni = mereni_, chyba, posledni = PosledniChyba, n] {
+    mereni->KanalPrecten(n, chyba, posledni);
+  });
 }
 
 // ---------------------------------------------------------------------------
 
 void TFileThread::Smycka() {
-  if (Moje()) FileBezi = true;
+  if (Moje()) mereni_->fileBezi_ = true;
   uint64_t posledni = 0;
   bool prvni = true;
   while (!Konec()) {
     // No sample before the acquisition thread has finished its first pass.
-    if (!CyklusHotov || !Moje()) {
+    if (!mereni_->cyklusHotov_ || !Moje()) {
       if (Spi(1)) break;
       continue;
     }
-    const uint64_t perioda = static_cast<uint64_t>(PeriodaSek.load()) * 1000u;
+    const uint64_t perioda = static_cast<uint64_t>(mereni_->periodaSek_.load()) * 1000u;
     if (!prvni) {
       const uint64_t ted = TikMs();
       if (ted - posledni < perioda) {
@@ -273,23 +265,22 @@ void TFileThread::Smycka() {
     }
     prvni = false;
     posledni = TikMs();
-    ++PocetVzorku;
+    ++mereni_->pocetVzorku_;
     const TDatumCas t = TedMistni();
-    {
-      std::lock_guard<std::mutex> z(KanalyZamek);
+    Kanaly.Cti([&](const TPoleKanal& kanaly) {
       TVzorek& v = Archiv.Vzorek;
       v.Datum = FormatujDatum(t);
       v.Cas = FormatujCas(t);
       for (int32_t i = 0; i < Cfg.PocetKanalu && i < MaxKanalu; ++i) {
-        const TKanal& k = Kanaly[static_cast<size_t>(i)];
+        const TKanal& k = kanaly[static_cast<size_t>(i)];
         v.Nazev[static_cast<size_t>(i)] = k.Nazev;
         v.Hodnota[static_cast<size_t>(i)] = k.Hodnota;
         v.Chyba[static_cast<size_t>(i)] = k.Chyba;
         v.DesetinnaMista[static_cast<size_t>(i)] = static_cast<uint8_t>(k.DesetinnaMista);
       }
-    }
+    });
     if (Konec()) break;
-    VHlavnimVlakne([okno = okno_] { okno->UlozVzorek(); });
+    VHlavnimVlakne([mereni = mereni_] { mereni->UlozVzorek(); });
   }
-  if (Moje()) FileBezi = false;
+  if (Moje()) mereni_->fileBezi_ = false;
 }

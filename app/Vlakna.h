@@ -14,7 +14,7 @@
 
 #include "Dekl.h"
 
-class TForm1;
+class TMereni;
 
 // Work the worker threads hand to the main thread.  A worker queues a job
 // and blocks until the main thread has run it; the main thread is woken
@@ -60,7 +60,7 @@ class TPreruseni {
 // freeing themselves once their loop has returned.
 class TPracovniVlakno : public QThread {
  public:
-  TPracovniVlakno(TForm1* okno, uint64_t generace);
+  TPracovniVlakno(TMereni* mereni, uint64_t generace);
   void Ukonci();  // requests the end; the thread ends at its next test
 
  protected:
@@ -73,7 +73,7 @@ class TPracovniVlakno : public QThread {
   // Runs `prace` in the main thread and waits until it has run.
   void VHlavnimVlakne(std::function<void()> prace);
 
-  TForm1* okno_;
+  TMereni* mereni_;
 
  private:
   void run() final;
@@ -100,7 +100,7 @@ class TKomThread : public TPracovniVlakno {
   void ObnovTabulku();
 
   // The interface library broke during this pass (a fault inside one of its
-  // calls): the pass ends and the window is asked to stop the measurement.
+  // calls): the pass ends and the measurement is asked to stop.
   bool KnihovnaPorouchana = false;
 };
 
@@ -114,8 +114,3 @@ class TFileThread : public TPracovniVlakno {
  private:
   void Smycka() override;
 };
-
-// Each start of a measurement gets a new generation; a thread of an earlier
-// measurement (one still stuck in a library call after its stop) never
-// writes the shared flags of a later one.
-extern std::atomic<uint64_t> GeneraceMereni;

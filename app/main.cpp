@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   // its time-out and went on) must not keep the program from ending, and its
   // thread object cannot be destroyed while it runs: leave at once.  Every
   // file was closed after its last write.
-  if (KomBezi || FileBezi || RozhraniVolaniProbiha()) {
+  if (okno.Mereni().VlaknaBezi()) {
     std::fflush(nullptr);
     std::_Exit(vysledek);
   }

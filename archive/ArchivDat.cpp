@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "Cp1250.h"
+#include "Dekl.h"
 #include "Hodiny.h"
 #include "Mistni.h"
 #include "Slozka.h"
@@ -23,13 +24,6 @@ TArchivDat Archiv;
 
 namespace {
 
-constexpr int32_t BitZahlavi = 1;
-constexpr int32_t BitIndex = 2;
-constexpr int32_t BitDatum = 4;
-constexpr int32_t BitCas = 8;
-constexpr int32_t BitChyba = 16;
-
-constexpr int MaxKanalu = 256;
 constexpr int KanaluVeSkupine = 32;
 constexpr int SirkaBunky = 14;    // text format cell
 constexpr int SirkaPopisku = 12;  // Index, Datum, Čas in the text header
@@ -72,10 +66,10 @@ struct TSloupec {
 // then the channels.
 std::vector<TSloupec> Sloupce(int32_t volby, int n) {
   std::vector<TSloupec> sloupce;
-  if (volby & BitIndex) sloupce.push_back({TDruhSloupce::Index, 0});
-  if (volby & BitDatum) sloupce.push_back({TDruhSloupce::Datum, 0});
-  if (volby & BitCas) sloupce.push_back({TDruhSloupce::Cas, 0});
-  if (volby & BitChyba)
+  if (volby & VolbaIndex) sloupce.push_back({TDruhSloupce::Index, 0});
+  if (volby & VolbaDatum) sloupce.push_back({TDruhSloupce::Datum, 0});
+  if (volby & VolbaCas) sloupce.push_back({TDruhSloupce::Cas, 0});
+  if (volby & VolbaChyba)
     for (int i = 0; i < n; i += KanaluVeSkupine) sloupce.push_back({TDruhSloupce::Chyby, i});
   for (int k = 0; k < n; ++k) sloupce.push_back({TDruhSloupce::Kanal, k});
   return sloupce;
@@ -219,7 +213,7 @@ bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavic
   switch (Existuje(cesta)) {
     case TStav::Chyba: return false;
     case TStav::Neni:
-      if (!Vytvor(cesta, (a.Volby & BitZahlavi) ? hlavicka() : std::string())) return false;
+      if (!Vytvor(cesta, (a.Volby & VolbaZahlavi) ? hlavicka() : std::string())) return false;
       break;
     case TStav::Je: break;
   }
@@ -229,7 +223,7 @@ bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavic
   const off_t velikost = Velikost(f.fd());
   if (velikost < 0) return false;
   std::string data;
-  if (velikost == 0 && (a.Volby & BitZahlavi)) {
+  if (velikost == 0 && (a.Volby & VolbaZahlavi)) {
     // An empty file left in place (not made here) still gets its header.
     data = hlavicka();
   } else if (velikost > 0) {

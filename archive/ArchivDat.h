@@ -12,14 +12,18 @@
 #include <string_view>
 #include <vector>
 
-// One sample of all channels.  Entry k of the arrays belongs to channel k.
+#include "Dekl.h"
+
+// One sample of all channels.  Entry k of the arrays belongs to channel k
+// (as many entries as the channel table has).
 struct TVzorek {
   std::string Datum;  // short date of the locale
   std::string Cas;    // long time of the locale
-  std::array<std::string, 257> Nazev;
-  std::array<std::string, 257> Hodnota;
-  std::array<uint8_t, 257> DesetinnaMista{};
-  std::array<uint8_t, 257> Chyba{};  // status of the last read, 0 = success
+  std::array<std::string, std::tuple_size_v<TPoleKanal>> Nazev;
+  std::array<std::string, std::tuple_size_v<TPoleKanal>> Hodnota;
+  std::array<uint8_t, std::tuple_size_v<TPoleKanal>> DesetinnaMista{};
+  std::array<uint8_t, std::tuple_size_v<TPoleKanal>>
+      Chyba{};  // status of the last read, 0 = success
 };
 
 // State of the data file of a running measurement.
@@ -31,7 +35,16 @@ struct TArchivDat {
   TVzorek Vzorek;
 };
 
-// The data-file state of the running measurement.
+// The data-file state of the running measurement.  Who touches it when:
+// - the main thread, in the start of a measurement (PripravArchiv), before
+//   the worker threads exist;
+// - the logging thread fills Archiv.Vzorek, and only while no ZapisVzorek
+//   runs (it hands the sample over and waits until the main thread has
+//   written it);
+// - the main thread writes it (ZapisVzorek) only on the logging thread's
+//   behalf, while that thread waits.
+// Nothing else reads or writes it while a measurement runs, so it needs no
+// lock of its own.
 extern TArchivDat Archiv;
 
 // Start of a measurement: sets the file name, options and channel count,
@@ -83,7 +96,7 @@ inline constexpr uint8_t DBF_JazykCp1250 = 0xC8;    // Windows-1250 texts
 struct TDBF_HlavickaPolozka {
   std::string Nazev;
   char Typ = 'N';
-  uint32_t AdresaDat = 0;  // not written: always zero in the file
+  // (Descriptor bytes 12..15, the field's data address, are always zero.)
   uint8_t Delka = DBF_SirkaPole;
   uint8_t DesetinnaMista = 0;
   std::array<uint8_t, 14> Rezerva{};  // descriptor bytes 18..31

@@ -67,7 +67,7 @@ struct TProstredi {
       k[static_cast<size_t>(i)].Adresa = static_cast<uint8_t>(1 + i / 32);
       k[static_cast<size_t>(i)].Periferie = static_cast<uint8_t>(i % 32);
     }
-    NahradKanaly(k);
+    Kanaly.Nahrad(k);
     CFG.PocetKanalu = kanalu;
     w.ComboBox3->setCurrentIndex(4);
     w.Edit1->setText(QStringLiteral("127.0.0.1"));
@@ -109,23 +109,23 @@ void Bez(int ms) {
   smycka.exec();
 }
 
-void MerPruchody(int pruchodu, double& prumerUs, double& obnovaUs, double& stenaUs) {
-  auto hotovo = [] { return CyklusHotov.load(); };
-  Cekej(hotovo, 30000);
+void MerPruchody(const TMereni& m, int pruchodu, double& prumerUs, double& obnovaUs,
+                 double& stenaUs) {
+  Cekej([&] { return m.CyklusHotov(); }, 30000);
   uint64_t soucet = 0;
-  uint64_t posledni = DobaPrubehuUs;
-  const uint64_t obnovPred = CasObnovUs;
+  uint64_t posledni = m.DobaPrubehuUs();
+  const uint64_t obnovPred = m.CasObnovUs();
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < pruchodu; ++i) {
-    Cekej([&] { return DobaPrubehuUs.load() != posledni; }, 30000);
-    posledni = DobaPrubehuUs;
+    Cekej([&] { return m.DobaPrubehuUs() != posledni; }, 30000);
+    posledni = m.DobaPrubehuUs();
     soucet += posledni;
   }
   stenaUs = static_cast<double>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
           .count());
   prumerUs = static_cast<double>(soucet) / pruchodu;
-  obnovaUs = static_cast<double>(CasObnovUs - obnovPred) / pruchodu;
+  obnovaUs = static_cast<double>(m.CasObnovUs() - obnovPred) / pruchodu;
 }
 
 // Runs 256 channels at `bd` (0: no line emulation) and measures `pruchodu`
@@ -137,7 +137,7 @@ void MerMereni(int32_t bd, int pruchodu, double& prumer, double& obnova) {
   w.show();
   w.Button2Click();
   double stena = 0;
-  MerPruchody(pruchodu, prumer, obnova, stena);
+  MerPruchody(w.Mereni(), pruchodu, prumer, obnova, stena);
   w.Button2Click();
 }
 
@@ -156,13 +156,13 @@ void Cpu(int sekund) {
   p.Nastav(w, 1, 9600);
   w.show();
   w.Button2Click();
-  Cekej([] { return PocetVzorku >= 1; }, 10000);
+  Cekej([&] { return w.Mereni().PocetVzorku() >= 1; }, 10000);
   const double cpu0 = CpuSekund();
   const auto t0 = std::chrono::steady_clock::now();
   Bez(sekund * 1000);
   const double stena = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = CpuSekund() - cpu0;
-  const int vzorku = PocetVzorku;
+  const int vzorku = w.Mereni().PocetVzorku();
   w.Button2Click();
   std::printf("cpu: one channel, period 1 s, %d s of measuring, %d samples\n", sekund, vzorku);
   std::printf("  CPU time per second of wall time: %.2f %% of one core (target < 2 %%)\n",

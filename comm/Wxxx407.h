@@ -7,15 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "zq407.h"
+
 // 100 signed 32-bit entries: texts (one character per entry, low 8 bits) and
 // requests and responses (one byte value per entry).
-using TPole100 = std::array<int32_t, 100>;
+using TPole100 = std::array<int32_t, ZQ407_POLE>;
 
 // Opening parameters of an interface.  Entries are pointer-sized so entry 0
 // can carry the address of the IP text of the LAN converter; every value
 // stored in them is a 32-bit integer otherwise.
 struct TParametryRozhrani {
-  std::array<intptr_t, 16> Polozka{};
+  std::array<intptr_t, ZQ407_PARAMETRY> Polozka{};
 };
 
 // Interface type codes.
@@ -27,11 +29,11 @@ inline constexpr uint8_t TypZQ = 4;       // "ZQ-1407", "ZQ-1407U"  WZQ1407
 inline constexpr uint8_t TypNeznamy = 99;
 
 // Status codes produced by the program itself.
-inline constexpr int32_t KodVyjimka = 4;      // a fault inside a library call
-inline constexpr int32_t KodDotaz = 9;        // the request could not be built
-inline constexpr int32_t KodNeotevreno = 10;  // bad type or entry point not bound
-inline constexpr int32_t KodNacteni = 100;    // + type: library file did not load
-inline constexpr int32_t KodKnihovna = 110;   // + type: entry point missing
+inline constexpr int32_t KodVyjimka = 4;                        // a fault inside a library call
+inline constexpr int32_t KodDotaz = ZQ407_KOD_DOTAZ;            // the request could not be built
+inline constexpr int32_t KodNeotevreno = ZQ407_KOD_NEOTEVRENO;  // bad type or entry point not bound
+inline constexpr int32_t KodNacteni = 100;                      // + type: library file did not load
+inline constexpr int32_t KodKnihovna = 110;                     // + type: entry point missing
 
 int32_t InitRozhrani(uint8_t typ, int32_t* handle, TParametryRozhrani parametry);
 int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost, int32_t timeout,

@@ -89,13 +89,9 @@ TMrizkaKanalu::TMrizkaKanalu(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->viewport()->installEventFilter(this);
 }
 
-void TMrizkaKanalu::wheelEvent(QWheelEvent* udalost) {
-  if (udalost->angleDelta().y() > 0)
-    emit MouseWheelUp();
-  else
-    emit MouseWheelDown();
-  udalost->accept();
-}
+// The wheel is handled by doing nothing: it neither scrolls the grid nor
+// moves the selection.
+void TMrizkaKanalu::wheelEvent(QWheelEvent* udalost) { udalost->accept(); }
 
 // QTableWidget reports a double-click only on a cell; below the last row
 // or right of the last column it takes it for a plain press.  That press
@@ -174,9 +170,6 @@ TFormDefiniceKanalu::TFormDefiniceKanalu(QWidget* parent)
   connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
   connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
   connect(StringGrid1, &TMrizkaKanalu::DblClick, this, [this] { StringGrid1DblClick(); });
-  connect(StringGrid1, &TMrizkaKanalu::MouseWheelUp, this, [this] { StringGrid1MouseWheelUp(); });
-  connect(StringGrid1, &TMrizkaKanalu::MouseWheelDown, this,
-          [this] { StringGrid1MouseWheelDown(); });
 }
 
 int TFormDefiniceKanalu::VybranyRadek() const { return std::max(StringGrid1->currentRow(), 0) + 1; }
@@ -344,8 +337,3 @@ void TFormDefiniceKanalu::Button4Click() { done(VysledekAno); }
 
 void TFormDefiniceKanalu::Button5Click() { done(VysledekNe); }
 
-// The wheel is handled by doing nothing: it neither scrolls the grid nor
-// moves the selection.
-void TFormDefiniceKanalu::StringGrid1MouseWheelUp() {}
-
-void TFormDefiniceKanalu::StringGrid1MouseWheelDown() {}

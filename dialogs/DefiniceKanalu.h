@@ -28,8 +28,6 @@ class TMrizkaKanalu : public QTableWidget {
   bool eventFilter(QObject* objekt, QEvent* udalost) override;
 
  signals:
-  void MouseWheelUp();
-  void MouseWheelDown();
   void DblClick();
 };
 
@@ -75,8 +73,6 @@ class TFormDefiniceKanalu : public TModalniFormular {
   void Button2Click();
   void Button4Click();
   void Button5Click();
-  void StringGrid1MouseWheelUp();
-  void StringGrid1MouseWheelDown();
 
  private:
   bool PlnySeznam();

@@ -1,5 +1,7 @@
 #include "Ovladac.h"
 
+#include "Linka.h"
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -95,7 +97,9 @@ int32_t TLinkoveSpojeni::Pokus(const TDotaz& dotaz, TOdpoved& odpoved, TCas kone
 
 int32_t OverNastaveni(int32_t rychlost, int32_t timeout, int32_t opakovani) {
   if (!PodporovanaRychlost(rychlost)) return KodRychlost;
-  if (timeout < 1 || timeout > 65535 || opakovani < 0 || opakovani > 15) return KodTimeout;
+  if (timeout < linka::MinTimeout || timeout > linka::MaxTimeout ||
+      opakovani < linka::MinOpakovani || opakovani > linka::MaxOpakovani)
+    return KodTimeout;
   return KodOk;
 }
 

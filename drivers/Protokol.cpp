@@ -1,5 +1,7 @@
 #include "Protokol.h"
 
+#include "Linka.h"
+
 namespace zqdrv {
 
 namespace {
@@ -132,29 +134,9 @@ TLanRozbor RozeberLanOdpoved(const uint8_t* buf, size_t n, TLanOdpoved& o) {
   }
 }
 
-int DobaRamce(int32_t rychlost) {
-  switch (rychlost) {
-    case 4800: return 25;
-    case 9600: return 13;
-    case 19200: return 7;
-    case 38400: return 4;
-    case 57600: return 3;
-    case 115200: return 2;
-    default: return 25;
-  }
-}
+int DobaRamce(int32_t rychlost) { return linka::DobaRamce(rychlost); }
 
-bool PodporovanaRychlost(int32_t rychlost) {
-  switch (rychlost) {
-    case 4800:
-    case 9600:
-    case 19200:
-    case 38400:
-    case 57600:
-    case 115200: return true;
-    default: return false;
-  }
-}
+bool PodporovanaRychlost(int32_t rychlost) { return linka::PodporovanaRychlost(rychlost); }
 
 int64_t DobaNaLince(size_t bajty, int32_t rychlost) {
   if (rychlost <= 0) return 0;

@@ -3,24 +3,26 @@
 
 #include <cstddef>
 #include <cstdint>
+
 #include <string>
 #include <string_view>
+#include "zq407.h"
 
 namespace zqdrv {
 
 inline constexpr int32_t KodOk = 0;
-inline constexpr int32_t KodHandle = 1;           // neplatný handle rozhraní
-inline constexpr int32_t KodParametr = 2;         // chybný parametr volání
-inline constexpr int32_t KodRychlost = 3;         // nepodporovaná rychlost linky
-inline constexpr int32_t KodCteni = 4;            // chyba při čtení z modulu
-inline constexpr int32_t KodTimeout = 5;          // chybný časový limit nebo počet opakování
-inline constexpr int32_t KodPlno = 6;             // příliš mnoho otevřených rozhraní
-inline constexpr int32_t KodDelkaDat = 7;         // chybná délka dat v dotazu
-inline constexpr int32_t KodNastaveni = 8;        // linku nelze nastavit
-inline constexpr int32_t KodDotaz = 9;            // dotaz nelze sestavit
-inline constexpr int32_t KodNeotevreno = 10;      // rozhraní není otevřeno
-inline constexpr int32_t KodOtevreni = 11;        // port nelze otevřít
-inline constexpr int32_t KodNeexistuje = 12;      // port neexistuje
+inline constexpr int32_t KodHandle = 1;     // neplatný handle rozhraní
+inline constexpr int32_t KodParametr = 2;   // chybný parametr volání
+inline constexpr int32_t KodRychlost = 3;   // nepodporovaná rychlost linky
+inline constexpr int32_t KodCteni = 4;      // chyba při čtení z modulu
+inline constexpr int32_t KodTimeout = 5;    // chybný časový limit nebo počet opakování
+inline constexpr int32_t KodPlno = 6;       // příliš mnoho otevřených rozhraní
+inline constexpr int32_t KodDelkaDat = 7;   // chybná délka dat v dotazu
+inline constexpr int32_t KodNastaveni = 8;  // linku nelze nastavit
+inline constexpr int32_t KodDotaz = ZQ407_KOD_DOTAZ;            // dotaz nelze sestavit
+inline constexpr int32_t KodNeotevreno = ZQ407_KOD_NEOTEVRENO;  // rozhraní není otevřeno
+inline constexpr int32_t KodOtevreni = 11;                      // port nelze otevřít
+inline constexpr int32_t KodNeexistuje = 12;                    // port neexistuje
 inline constexpr int32_t KodObsazeno = 13;        // port je používán jiným programem
 inline constexpr int32_t KodZapis = 14;           // chyba zápisu na linku
 inline constexpr int32_t KodCteniLinky = 15;      // chyba čtení z linky

@@ -39,6 +39,14 @@ extern "C" {
 /* Request and response arrays and error texts: 100 signed 32-bit entries. */
 #define ZQ407_POLE 100
 
+/* Status codes below 100 that the program produces itself, and that every
+ * library's _Error therefore explains too: 9, the request could not be
+ * built; 10, no interface is open (or the entry point is not bound).  (The
+ * program also produces 4 when a library call faults; its text is then the
+ * program's own.) */
+#define ZQ407_KOD_DOTAZ 9
+#define ZQ407_KOD_NEOTEVRENO 10
+
 /* Opening parameters of the LAN converter (type 4): entry 0 is the address of
  * a zero-terminated IP address text (8-bit characters), entry 1 the UDP port,
  * entry 2 the LAN time-out in ms, the rest 0.  Entries are pointer-sized. */

@@ -1,5 +1,7 @@
 #include "Dekl.h"
 
+#include "Linka.h"
+
 #include <charconv>
 
 #include "Cisla.h"
@@ -149,19 +151,11 @@ void NormalizujCFG(TCFG& u) {
   if (!JeRozhrani(u.Rozhrani)) u.Rozhrani = std::string(VychoziRozhrani);
   if (!V(u.PortCOM, 1, 255)) u.PortCOM = 1;
   if (u.IPAdresa.empty()) u.IPAdresa = std::string(VychoziIPAdresa);
-  if (!V(u.UDPPort, 0, 65535)) u.UDPPort = 5000;
-  if (!V(u.LANTimeout, 1, 65535)) u.LANTimeout = 1000;
-  switch (u.RS485Rychlost) {
-    case 4800:
-    case 9600:
-    case 19200:
-    case 38400:
-    case 57600:
-    case 115200: break;
-    default: u.RS485Rychlost = 9600;
-  }
-  if (!V(u.RS485Timeout, 1, 65535)) u.RS485Timeout = 100;
-  if (!V(u.RS485Opakovani, 0, 15)) u.RS485Opakovani = 1;
+  if (!V(u.UDPPort, 0, linka::MaxUdpPort)) u.UDPPort = 5000;
+  if (!V(u.LANTimeout, linka::MinLanTimeout, linka::MaxLanTimeout)) u.LANTimeout = 1000;
+  if (!linka::PodporovanaRychlost(u.RS485Rychlost)) u.RS485Rychlost = linka::VychoziRychlost;
+  if (!V(u.RS485Timeout, linka::MinTimeout, linka::MaxTimeout)) u.RS485Timeout = 100;
+  if (!V(u.RS485Opakovani, linka::MinOpakovani, linka::MaxOpakovani)) u.RS485Opakovani = 1;
   if (!V(u.Perioda, 0, 12)) u.Perioda = 1;
   if (u.PocetKanalu < 1) u.PocetKanalu = 1;
   if (u.PocetKanalu > MaxKanalu) u.PocetKanalu = MaxKanalu;

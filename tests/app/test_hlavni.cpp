@@ -266,7 +266,7 @@ class TestHlavni : public QObject {
     QVERIFY(!w.PrectiOkno(u));
     u.PocetKanalu = 257;
     QVERIFY(!w.PrectiOkno(u));
-    w.InitOknoMereni(Kanaly, 0);
+    w.InitOknoMereni(Kanaly.Kopie(), 0);
     QCOMPARE(w.PocetRadku(), 1);
     QCOMPARE(w.Bunka(1, 0), T("Název"));
   }
@@ -550,7 +550,7 @@ class TestHlavni : public QObject {
     w.Edit5->setText(T("4"));
     w.PrectiOkno(CFG);
     CFG.PocetKanalu = 5;
-    w.InitOknoMereni(Kanaly, 5);
+    w.InitOknoMereni(Kanaly.Kopie(), 5);
     w.Label7->setText(T("8"));
     int dotazy = 0;
     NastavZobrazovac([&](QDialog& d) {
@@ -599,7 +599,7 @@ class TestHlavni : public QObject {
     });
     w.Button4Click();
     QCOMPARE(CFG.PocetKanalu, 4);
-    QCOMPARE(Kanaly[3].Nazev, Cp1250("Průtok"));
+    QCOMPARE(Kanaly.Kanal(3).Nazev, Cp1250("Průtok"));
     QCOMPARE(w.Label16->text(), T("4"));
     QCOMPARE(w.PocetRadku(), 5);
     QCOMPARE(w.Bunka(1, 4), T("Průtok"));
@@ -612,7 +612,7 @@ class TestHlavni : public QObject {
     w.Button2Click();
     QCOMPARE(w.TextStavu(), T("Chyba zadaných parametrů"));
     QCOMPARE(w.Button2->text(), T("Start měření"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!w.Mereni().KnihovnaOtevrena());
   }
 };
 

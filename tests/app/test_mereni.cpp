@@ -64,6 +64,7 @@ class TestMereni : public QObject {
 
   QTemporaryDir slozka_;
   std::unique_ptr<TSimulator> sim_;
+  TMereni* m_ = nullptr;  // the measurement of the test's window
 
   fs::path Slozka() const { return fs::path(slozka_.path().toStdString()); }
 
@@ -73,9 +74,9 @@ class TestMereni : public QObject {
     TPoleKanal k;
     InitKanaly(k);
     for (size_t i = 0; i < kanaly.size(); ++i) k[i] = kanaly[i];
-    NahradKanaly(k);
+    Kanaly.Nahrad(k);
     CFG.PocetKanalu = static_cast<int32_t>(kanaly.size());
-    w.InitOknoMereni(Kanaly, CFG.PocetKanalu);
+    w.InitOknoMereni(k, CFG.PocetKanalu);
     w.ComboBox3->setCurrentIndex(4);
     w.ComboBox3Change(4);
     w.Edit1->setText(T("127.0.0.1"));
@@ -94,7 +95,7 @@ class TestMereni : public QObject {
   // Stops a running measurement and waits until both threads have gone.
   void Zastav(TForm1& w) {
     if (w.MereniBezi()) w.Button2Click();
-    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 10000));
+    QVERIFY(CekejNa([this] { return !m_->KomBezi() && !m_->FileBezi(); }, 10000));
     QVERIFY(CekejNa([] { return !RozhraniVolaniProbiha(); }, 10000));
     QCoreApplication::processEvents();
   }
@@ -125,7 +126,8 @@ class TestMereni : public QObject {
     // A failed case may leave a test-library call blocked: let it return.
     ZkusebniStav.Blokovat = false;
     ZkusebniStav.Uvolnit = true;
-    CekejNa([] { return !KomBezi && !FileBezi && !RozhraniVolaniProbiha(); }, 10000);
+    CekejNa([] { return !RozhraniVolaniProbiha(); }, 10000);
+    m_ = nullptr;
     ZkusebniStav.Uvolnit = false;
     ZapomenPoruchyRozhrani();
     for (auto& p : ZkusebniStav.Porucha) p = TZkusebniStav::Zadna;
@@ -143,6 +145,7 @@ class TestMereni : public QObject {
   void triKanalyVeTrechFormatech() {
     QFETCH(QString, soubor);
     TForm1 w;
+    m_ = &w.Mereni();
     const fs::path cesta = Slozka() / soubor.toStdString();
     Nastav(w,
            {Kanal("Počet", 1, 0, "uint32", 0), Kanal("Teplota", 1, 1, "float32", 3),
@@ -150,12 +153,12 @@ class TestMereni : public QObject {
            QString::fromStdString(cesta.string()), VolbaIndex | VolbaChyba | VolbaZahlavi);
     w.Button2Click();
     QCOMPARE(w.Button2->text(), T("Stop měření"));
-    QVERIFY(KnihovnaOtevrena);
-    QVERIFY(CekejNa([] { return PocetVzorku >= 2; }, 10000));
+    QVERIFY(m_->KnihovnaOtevrena());
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 2; }, 10000));
     Zastav(w);
     QCOMPARE(w.Button2->text(), T("Start měření"));
     QCOMPARE(w.TextStavu(), T("Měření ukončeno"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!m_->KnihovnaOtevrena());
     QCOMPARE(w.Bunka(2, 1), T("123"));
     QCOMPARE(w.Bunka(2, 2), T("123,450"));
     QCOMPARE(w.Bunka(2, 3), T("5"));
@@ -189,6 +192,7 @@ class TestMereni : public QObject {
 
   void sledStavuSJednimChybnymKanalem() {
     TForm1 w;
+    m_ = &w.Mereni();
     sim_->PridejPoruchu({TDruhPoruchy::Ticho, 1.0, -1, 0, 3});
     Nastav(w,
            {Kanal("A", 1, 0, "uint32", 0), Kanal("B", 3, 0, "float32", 3),
@@ -229,6 +233,7 @@ class TestMereni : public QObject {
     QFETCH(int, politika);
     QFETCH(QString, poChybe);
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "ch.txt").string()), 0, 60, 20);
     w.ComboBox4->setCurrentIndex(politika);
@@ -242,15 +247,18 @@ class TestMereni : public QObject {
 
   void stopBehemCteniNicNeulozi() {
     TForm1 w;
+    m_ = &w.Mereni();
     sim_->PridejPoruchu({TDruhPoruchy::Zpozdeni, 1.0, -1, 500, 1});
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "nic.txt").string()), 0, 2000, 1000);
-    Kanaly[0].Hodnota = "nezmeneno";
+    TPoleKanal k = Kanaly.Kopie();
+    k[0].Hodnota = "nezmeneno";
+    Kanaly.Nahrad(k);
     w.Button2Click();
     QVERIFY(CekejNa([&] { return sim_->PocetDotazu() >= 1; }, 5000));
     w.Button2Click();  // stop while the answer is still on its way
-    QVERIFY(CekejNa([] { return !KomBezi; }, 5000));
-    QCOMPARE(Kanaly[0].Hodnota, std::string("nezmeneno"));
+    QVERIFY(CekejNa([this] { return !m_->KomBezi(); }, 5000));
+    QCOMPARE(Kanaly.Kanal(0).Hodnota, std::string("nezmeneno"));
     QCOMPARE(w.Bunka(2, 1), T("0"));
     QCOMPARE(w.Label7->text(), T("0"));  // stopped before the first pass: no sample
     Zastav(w);
@@ -266,6 +274,7 @@ class TestMereni : public QObject {
     ZkusebniStav.Uvolnit = false;
     const int donePred = ZkusebniStav.PocetDone;
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "h.txt").string()), 0, 100, 10);
     w.Button2Click();
@@ -275,16 +284,16 @@ class TestMereni : public QObject {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
-    QVERIFY(ms >= TimeoutUkonceni);
-    QVERIFY(ms < TimeoutUkonceni + 2000);
+    QVERIFY(ms >= m_->TimeoutUkonceni());
+    QVERIFY(ms < m_->TimeoutUkonceni() + 2000);
     QCOMPARE(w.Button2->text(), T("Start měření"));
     QCOMPARE(w.TextStavu(), T("Měření ukončeno"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!m_->KnihovnaOtevrena());
     QVERIFY(RozhraniVolaniProbiha());
     QCOMPARE(ZkusebniStav.PocetDone.load(), donePred);  // not closed under the call
     // The call returns: the library is closed then, and nothing is stored.
     ZkusebniStav.Uvolnit = true;
-    QVERIFY(CekejNa([] { return !RozhraniVolaniProbiha() && !KomBezi; }, 5000));
+    QVERIFY(CekejNa([this] { return !RozhraniVolaniProbiha() && !m_->KomBezi(); }, 5000));
     QCOMPARE(ZkusebniStav.PocetDone.load(), donePred + 1);
     QVERIFY(!ZkusebniStav.DoneBehemSend);
     QCOMPARE(w.Bunka(2, 1), T("0"));
@@ -308,6 +317,7 @@ class TestMereni : public QObject {
     ZkusebniStav.Blokovat = true;
     ZkusebniStav.Uvolnit = false;
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "h2.txt").string()), 0, 100, 10);
     w.Button2Click();
@@ -325,8 +335,8 @@ class TestMereni : public QObject {
     ZkusebniStav.Uvolnit = true;  // the old call returns
     QVERIFY(CekejNa([] { return ZkusebniStav.VSend.load() == 0; }, 5000));
     QTest::qWait(300);
-    QVERIFY(KomBezi);
-    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(m_->KomBezi());
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
     Zastav(w);
     ZkusebniStav.Uvolnit = false;
     ZkusebniStav.SendDelka = 0;
@@ -335,6 +345,7 @@ class TestMereni : public QObject {
 
   void selhanyZapisDatovehoSouboru() {
     TForm1 w;
+    m_ = &w.Mereni();
     const fs::path cesta = Slozka() / "z.csv";
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
     QStringList stavy;
@@ -344,9 +355,9 @@ class TestMereni : public QObject {
     // A folder in the file's place: the next samples fail, logging goes on.
     fs::remove(cesta);
     fs::create_directory(cesta);
-    const int pred = PocetVzorku;
+    const int pred = m_->PocetVzorku();
     QVERIFY(CekejNa([&] { return stavy.contains(T("Chyba zápisu do souboru")); }, 5000));
-    QVERIFY(PocetVzorku > pred);
+    QVERIFY(m_->PocetVzorku() > pred);
     QVERIFY(w.MereniBezi());
     // The failure stays in sight after the next pass's "Probíhá měření ...".
     QVERIFY(CekejNa([&] { return stavy.last() == T("Probíhá měření ..."); }, 5000));
@@ -355,11 +366,12 @@ class TestMereni : public QObject {
                 .match(w.TextChybZapisu())
                 .hasMatch());
     fs::remove(cesta);
-    const int poOprave = PocetVzorku;
-    QVERIFY(CekejNa([&] { return fs::is_regular_file(cesta) && PocetVzorku > poOprave; }, 5000));
+    const int poOprave = m_->PocetVzorku();
+    QVERIFY(
+        CekejNa([&] { return fs::is_regular_file(cesta) && m_->PocetVzorku() > poOprave; }, 5000));
     Zastav(w);
     QVERIFY(Obsah(cesta).startsWith("123,450\r\n"));
-    QCOMPARE(w.Label7->text(), QString::number(PocetVzorku.load()));
+    QCOMPARE(w.Label7->text(), QString::number(m_->PocetVzorku()));
     QVERIFY(!w.TextChybZapisu().isEmpty());  // until the next start
     NastavZobrazovac([](QDialog&) { return VysledekAno; });
     w.Button2Click();
@@ -375,6 +387,7 @@ class TestMereni : public QObject {
       f.write("stara data\r\n");
     }
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
     w.NastavStav(T("předtím"));
     QString otazka;
@@ -387,18 +400,19 @@ class TestMereni : public QObject {
     QCOMPARE(w.TextStavu(), T("předtím"));
     QCOMPARE(w.Button2->text(), T("Start měření"));
     QCOMPARE(Obsah(cesta), QByteArray("stara data\r\n"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!m_->KnihovnaOtevrena());
 
     NastavZobrazovac([](QDialog&) { return VysledekAno; });
     w.Button2Click();
     QCOMPARE(w.Button2->text(), T("Stop měření"));
-    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
     Zastav(w);
     QCOMPARE(Obsah(cesta).left(9), QByteArray("123,450  "));
   }
 
   void slozkaDatVznikne() {
     TForm1 w;
+    m_ = &w.Mereni();
     const fs::path cesta = Slozka() / "nova" / "hlubsi" / "data.csv";
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)}, QString::fromStdString(cesta.string()));
     w.Button2Click();
@@ -423,18 +437,19 @@ class TestMereni : public QObject {
     QTemporaryDir prazdna;
     NastavSlozkuProgramu(fs::path(prazdna.path().toStdString()));
     TForm1 w;
+    m_ = &w.Mereni();
     w.Edit3->setText(QString::fromStdString((Slozka() / "t.txt").string()));
     w.Edit8->setText(T("100"));
     w.Edit9->setText(T("1"));
     w.Button2Click();
-    QCOMPARE(TimeoutUkonceni, 326);
+    QCOMPARE(m_->TimeoutUkonceni(), 326);
     QCOMPARE(w.TextStavu(), T("100 - chyba inicializace knihovny WCOM407.DLL"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!m_->KnihovnaOtevrena());
 
     w.ComboBox3->setCurrentIndex(4);
     w.Edit6->setText(T("1000"));
     w.Button2Click();
-    QCOMPARE(TimeoutUkonceni, 1100);
+    QCOMPARE(m_->TimeoutUkonceni(), 1100);
     QCOMPARE(w.TextStavu(), T("104 - chyba inicializace knihovny WZQ1407.DLL"));
 
     w.ComboBox3->setCurrentIndex(3);
@@ -445,6 +460,7 @@ class TestMereni : public QObject {
 
   void nastaveniLinkySelze() {
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "r.txt").string()));
     w.Edit8->setText(T("0"));  // a time-out the library refuses
@@ -452,7 +468,7 @@ class TestMereni : public QObject {
     QVERIFY(w.TextStavu().contains(T(" - ")));
     QVERIFY(!w.TextStavu().startsWith(T("Probíhá")));
     QCOMPARE(w.Button2->text(), T("Start měření"));
-    QVERIFY(!KnihovnaOtevrena);
+    QVERIFY(!m_->KnihovnaOtevrena());
     // A start after the failed one works.
     w.Edit8->setText(T("50"));
     w.Button2Click();
@@ -463,13 +479,14 @@ class TestMereni : public QObject {
 
   void opakovanyStartAStop() {
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3), Kanal("Z", 2, 0, "float32", 1)},
            QString::fromStdString((Slozka() / "o.csv").string()));
     NastavZobrazovac([](QDialog&) { return VysledekAno; });
     for (int i = 0; i < 3; ++i) {
       w.Button2Click();
       QCOMPARE(w.Button2->text(), T("Stop měření"));
-      QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+      QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
       Zastav(w);
       QCOMPARE(w.Bunka(2, 2), T("-2,5"));
     }
@@ -479,13 +496,14 @@ class TestMereni : public QObject {
 
   void zavreniBehemMereni() {
     auto w = std::make_unique<TForm1>();
+    m_ = &w->Mereni();
     Nastav(*w, {Kanal("T", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "k.txt").string()));
     w->Button2Click();
-    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
     QVERIFY(w->close());
-    QVERIFY(!KnihovnaOtevrena);
-    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 5000));
+    QVERIFY(!m_->KnihovnaOtevrena());
+    QVERIFY(CekejNa([this] { return !m_->KomBezi() && !m_->FileBezi(); }, 5000));
     QVERIFY(Obsah(Slozka() / "ZQ_datalogger.ini").contains("NovaUloha.zq"));
     const QByteArray uloha = Obsah(Slozka() / "NovaUloha.zq");
     QVERIFY(uloha.contains(QByteArray::fromStdString(Cp1250("Rozhraní=ZQ-1407U\r\n"))));
@@ -505,18 +523,19 @@ class TestMereni : public QObject {
     std::copy(odpoved, odpoved + 4, ZkusebniStav.SendOdpoved);
     const int done = ZkusebniStav.PocetDone;
     auto w = std::make_unique<TForm1>();
+    m_ = &w->Mereni();
     Nastav(*w, {Kanal("T", 1, 1, "float32", 3), Kanal("U", 1, 1, "float32", 3)},
            QString::fromStdString((Slozka() / "p.csv").string()));
     w->Button2Click();
-    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
     ZkusebniStav.Porucha[TZkusebniStav::VstupSend] = TZkusebniStav::Segv;
     QVERIFY(CekejNa([&] { return !w->MereniBezi(); }, 5000));
     const QString text =
         T("4 - knihovna WZQ1407.DLL selhala v _Send (neplatný přístup do paměti), "
           "do konce běhu vyřazena");
     QCOMPARE(w->TextStavu(), T("Měření ukončeno: ") + text);
-    QVERIFY(!KnihovnaOtevrena);
-    QVERIFY(CekejNa([] { return !KomBezi && !FileBezi; }, 5000));
+    QVERIFY(!m_->KnihovnaOtevrena());
+    QVERIFY(CekejNa([this] { return !m_->KomBezi() && !m_->FileBezi(); }, 5000));
     QVERIFY(w->Bunka(3, 1) == T("4") || w->Bunka(3, 2) == T("4"));
     QCOMPARE(ZkusebniStav.PocetDone.load(), done);
 
@@ -538,18 +557,16 @@ class TestMereni : public QObject {
   void kanalyNahrazeneBehemMereni() {
     // The channel dialog replaces the table while the threads use it.
     TForm1 w;
+    m_ = &w.Mereni();
     Nastav(w, {Kanal("T", 1, 1, "float32", 3), Kanal("U", 1, 0, "uint32", 0)},
            QString::fromStdString((Slozka() / "n.csv").string()));
     w.Button2Click();
-    QVERIFY(CekejNa([] { return PocetVzorku >= 1; }, 5000));
+    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
     for (int i = 0; i < 200; ++i) {
       TPoleKanal k;
-      {
-        std::lock_guard<std::mutex> z(KanalyZamek);
-        k = Kanaly;
-      }
+      k = Kanaly.Kopie();
       k[0].Nazev = Cp1250(i % 2 ? "Teplota" : "T");
-      NahradKanaly(k);
+      Kanaly.Nahrad(k);
       QTest::qWait(5);
     }
     Zastav(w);
