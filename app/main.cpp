@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "../packaging/Ikona.h"
 #include "Hlavni.h"
 #include "Preklady.h"
 #include "Signaly.h"
@@ -15,6 +16,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ZQ - datalogger"));
+  QApplication::setWindowIcon(ikona::Ikona());
+  QGuiApplication::setDesktopFileName(QStringLiteral("cz.zentrolix.datalogger"));  // Wayland's icon
   QApplication::setFont(PismoFormulare());
   NactiPrekladyQt(QLocale::system());
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "Umisteni.h"
+
 namespace zqdrv {
 
 namespace {
@@ -234,8 +236,22 @@ std::string SlozkaOvladace() {
   return lomitko == std::string::npos ? std::string("./") : cesta.substr(0, lomitko + 1);
 }
 
+std::string SlozkaPrepisu() {
+  const std::string knihovna = SlozkaOvladace();
+  // The overrides (a USB adapter, the simulator's pseudo-terminal) are the
+  // user's to set.  An installed program's libraries lie in a folder the user
+  // cannot write, so there they belong to the program's per-user folder; a
+  // library loaded from anywhere else keeps them beside itself.
+  std::string upozorneni;
+  const zqumisteni::TUmisteni u = zqumisteni::UrciUmisteni(upozorneni);
+  std::error_code chyba;
+  if (u.Uzivatelska && std::filesystem::equivalent(knihovna, u.Knihovny, chyba))
+    return u.Program.string() + "/";
+  return knihovna;
+}
+
 std::optional<std::string> PrepisZarizeni(const std::string& jmeno) {
-  const std::string cesta = SlozkaOvladace() + "dosdevices/" + jmeno;
+  const std::string cesta = SlozkaPrepisu() + "dosdevices/" + jmeno;
   struct stat st {};
   if (lstat(cesta.c_str(), &st) != 0) return std::nullopt;
   if (!S_ISREG(st.st_mode)) return cesta;

@@ -103,7 +103,12 @@ class TTabulka {
 // Folder the library file lies in (found through dladdr), with a trailing '/'.
 std::string SlozkaOvladace();
 
-// Device override: <library folder>/dosdevices/<jmeno>.  A link or a device
+// Folder of the device overrides, with a trailing '/': the library's own
+// folder, except for the libraries of an installed program, whose overrides
+// are in the program's per-user folder (platform/Umisteni.h).
+std::string SlozkaPrepisu();
+
+// Device override: SlozkaPrepisu()/dosdevices/<jmeno>.  A link or a device
 // node is used as it stands; a regular file holds the device path on its
 // first line.  Nothing when there is no such entry.
 std::optional<std::string> PrepisZarizeni(const std::string& jmeno);

@@ -1,5 +1,5 @@
 // Interface library of a standard COM port.  COM n is /dev/ttyS(n-1) unless
-// the library's folder holds dosdevices/comn, which then names the device
+// the program's folder holds dosdevices/comn, which then names the device
 // (a USB adapter, or the pseudo-terminal of the module-bus simulator).
 #include <string>
 

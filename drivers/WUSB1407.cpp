@@ -1,6 +1,6 @@
 // Interface library of the USB-1407 converter, which Linux presents as a
 // USB serial port.  The device is, in this order: the one named by
-// dosdevices/usb1407 in the library's folder; the first entry of
+// dosdevices/usb1407 in the program's folder; the first entry of
 // /dev/serial/by-id whose name holds "1407"; the first of /dev/ttyUSB0 to
 // /dev/ttyUSB9 that exists.
 #include <sys/stat.h>

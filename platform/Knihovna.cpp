@@ -38,7 +38,8 @@ std::filesystem::path CestaKnihovny(std::string_view jmeno) {
       if (c == '\\') c = '/';
   }
   relativni += JmenoKnihovny(jmeno);
-  return CestaVeSlozceProgramu(relativni);
+  // Never out of the libraries' folder: a leading '/' does not lead out of it.
+  return SlozkaKnihoven() / SystemovaCesta(relativni).relative_path();
 }
 
 HKnihovna NactiKnihovnu(std::string_view jmeno) {

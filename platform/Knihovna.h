@@ -2,13 +2,15 @@
 // Dynamic libraries: load a library by its Windows-style file name, find an
 // exported function by name, unload.
 //
-// A name such as "WCOM407.DLL" is looked up in the program's folder under
-// the platform's name for it: the extension ".DLL" (any letter case) is
-// dropped, "lib" is put in front and ".so" behind, so "WCOM407.DLL" loads
-// <program folder>/libWCOM407.so.  A folder part of the name stays a folder
-// below the program's folder ("drv\WCOM407.DLL" -> <program folder>/drv/
-// libWCOM407.so).  No other folder is searched: a library of the same name
-// elsewhere on the system is never picked up by accident.
+// A name such as "WCOM407.DLL" is looked up in the libraries' folder
+// (SlozkaKnihoven: the program's folder in a portable copy, the private
+// library folder of an installed one) under the platform's name for it: the
+// extension ".DLL" (any letter case) is dropped, "lib" is put in front and
+// ".so" behind, so "WCOM407.DLL" loads <library folder>/libWCOM407.so.  A
+// folder part of the name stays a folder below the libraries' folder
+// ("drv\WCOM407.DLL" -> <library folder>/drv/libWCOM407.so).  No other folder
+// is searched: a library of the same name elsewhere on the system is never
+// picked up by accident.
 //
 // Every successful NactiKnihovnu must be matched by one UvolniKnihovnu; the
 // system counts the references, so loading the same file twice gives the

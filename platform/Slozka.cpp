@@ -1,8 +1,10 @@
 #include "Slozka.h"
 
-#include <system_error>
+#include <cerrno>
+#include <cstdio>
 
 #include "Cp1250.h"
+#include "Umisteni.h"
 
 namespace {
 
@@ -11,22 +13,37 @@ std::filesystem::path& NahradniSlozka() {
   return slozka;
 }
 
-const std::filesystem::path& SkutecnaSlozka() {
-  static const std::filesystem::path slozka = [] {
-    std::error_code chyba;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", chyba);
-    if (chyba || exe.empty()) return std::filesystem::current_path(chyba);
-    return exe.parent_path();
+struct TSkutecne {
+  zqumisteni::TUmisteni Umisteni;
+  std::string Upozorneni;  // UTF-8
+};
+
+// Decided once, at the first question: the folders must not change under a
+// running program.
+const TSkutecne& Skutecne() {
+  static const TSkutecne skutecne = [] {
+    TSkutecne s;
+    s.Umisteni = zqumisteni::UrciUmisteni(s.Upozorneni);
+    if (!s.Upozorneni.empty())
+      std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, s.Upozorneni.c_str());
+    return s;
   }();
-  return slozka;
+  return skutecne;
 }
 
 }  // namespace
 
 std::filesystem::path SlozkaProgramu() {
   const auto& nahradni = NahradniSlozka();
-  return nahradni.empty() ? SkutecnaSlozka() : nahradni;
+  return nahradni.empty() ? Skutecne().Umisteni.Program : nahradni;
 }
+
+std::filesystem::path SlozkaKnihoven() {
+  const auto& nahradni = NahradniSlozka();
+  return nahradni.empty() ? Skutecne().Umisteni.Knihovny : nahradni;
+}
+
+std::string UpozorneniSlozkyProgramu() { return Cp1250(Skutecne().Upozorneni); }
 
 void NastavSlozkuProgramu(const std::filesystem::path& slozka) { NahradniSlozka() = slozka; }
 

@@ -29,3 +29,7 @@ cmake -S "$koren" -B "$koren/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZQ_
 cmake --build "$koren/build-tsan" -j"$jobs" --target test_mereni test_comm
 TSAN_OPTIONS="halt_on_error=1 suppressions=$koren/tests/tsan.supp" \
   ctest --test-dir "$koren/build-tsan" --output-on-failure -R "$vlaknove" --repeat until-fail:3
+
+# What an installation and the Debian package hold, from the Release build
+# above: a few seconds (scripts/over-instalaci.sh says what it checks).
+"$koren/scripts/over-instalaci.sh" "$koren/build"

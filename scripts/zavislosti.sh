@@ -22,6 +22,10 @@ baliky=(
   "imagemagick|turning those screenshots into PNG"
   "python3|runs the independent dBASE reader of the tests"
   "python3-dbfread|the tests check the DBF data files with it"
+  "dpkg-dev|dpkg-shlibdeps: the package's library dependencies (scripts/balicek.sh)"
+  "file|the install check reads the icons' sizes"
+  "desktop-file-utils|the install check validates the desktop entry"
+  "appstream|the install check validates the AppStream metadata"
 )
 
 chybi=()

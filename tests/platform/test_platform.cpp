@@ -14,9 +14,11 @@
 
 #include "Cisla.h"
 #include "Cp1250.h"
+#include "Knihovna.h"
 #include "Mistni.h"
 #include "Profil.h"
 #include "Slozka.h"
+#include "Umisteni.h"
 #include "platform/BezPrav.h"
 
 namespace fs = std::filesystem;
@@ -375,9 +377,103 @@ class TestPlatform : public QObject {
     const std::string cesky = Cp1250("Měření.zq");
     QCOMPARE(CestaVeSlozceProgramu(cesky), d / "Měření.zq");
     QCOMPARE(CestaCp1250(d / "Měření.zq"), CestaCp1250(d) + "/" + cesky);
+    QCOMPARE(CestaKnihovny("WCOM407.DLL"), d / "libWCOM407.so");
     NastavSlozkuProgramu({});
     QCOMPARE(QString::fromStdString(SlozkaProgramu().string()),
              QCoreApplication::applicationDirPath());
+    QCOMPARE(SlozkaKnihoven(), SlozkaProgramu());
+    QVERIFY(UpozorneniSlozkyProgramu().empty());
+  }
+
+  // Which folder plays the program's folder and where the libraries are.
+  void umisteni_data() {
+    QTest::addColumn<bool>("zapisovatelna");
+    QTest::addColumn<bool>("instalovane");
+    QTest::addColumn<QString>("xdg");
+    QTest::addColumn<QString>("domov");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("knihovny");
+    const QString exe = "/opt/zq/bin", lib = "/opt/zq/lib/zentrolix-datalogger";
+    const QString uziv = "/home/u/.local/share/zentrolix-datalogger";
+    QTest::newRow("portable") << true << false << "/x"
+                              << "/home/u" << exe << exe;
+    QTest::newRow("installed") << false << true << "/x/data/"
+                               << "/home/u"
+                               << "/x/data/zentrolix-datalogger" << lib;
+    QTest::newRow("no XDG_DATA_HOME") << false << true << ""
+                                      << "/home/u" << uziv << lib;
+    QTest::newRow("relative XDG_DATA_HOME") << false << true << "data"
+                                            << "/home/u" << uziv << lib;
+    QTest::newRow("installed, writable (root)") << true << true << ""
+                                                << "/root"
+                                                << "/root/.local/share/zentrolix-datalogger" << lib;
+    QTest::newRow("read-only portable copy") << false << false << ""
+                                             << "/home/u" << uziv << exe;
+    QTest::newRow("no home") << false << true << ""
+                             << ""
+                             << "" << lib;
+  }
+
+  void umisteni() {
+    QFETCH(bool, zapisovatelna);
+    QFETCH(bool, instalovane);
+    QFETCH(QString, xdg);
+    QFETCH(QString, domov);
+    QFETCH(QString, program);
+    QFETCH(QString, knihovny);
+    zqumisteni::TVstup v;
+    v.SlozkaExe = "/opt/zq/bin";
+    v.RelKnihovny = "../lib/zentrolix-datalogger";
+    v.ExeZapisovatelna = zapisovatelna;
+    v.KnihovnyInstalovane = instalovane;
+    v.XdgDataHome = xdg.toStdString();
+    v.Domov = domov.toStdString();
+    const zqumisteni::TUmisteni u = zqumisteni::Rozhodni(v);
+    QCOMPARE(QString::fromStdString(u.Program.string()), program);
+    QCOMPARE(QString::fromStdString(u.Knihovny.string()), knihovny);
+    QCOMPARE(u.Uzivatelska, program != v.SlozkaExe.c_str());
+  }
+
+  // The per-user folder is created private; when it cannot be, a private
+  // folder in the temporary folder stands in, and the text says so.
+  void uzivatelskaSlozka_data() {
+    QTest::addColumn<QString>("slozka");
+    QTest::addColumn<bool>("ciziNahradni");
+    QTest::addColumn<int>("vysledek");  // 0 the folder, 1 the stand-in, 2 the folder unusable
+    QTest::newRow("created") << "a/b/zentrolix-datalogger" << false << 0;
+    QTest::newRow("file in the way") << "soubor/zentrolix-datalogger" << false << 1;
+    QTest::newRow("no home") << "" << false << 1;
+    QTest::newRow("stand-in open to others") << "soubor/zentrolix-datalogger" << true << 2;
+  }
+
+  void uzivatelskaSlozka() {
+    QFETCH(QString, slozka);
+    QFETCH(bool, ciziNahradni);
+    QFETCH(int, vysledek);
+    QTemporaryDir t;
+    const fs::path koren = t.path().toStdString();
+    UlozSoubor(koren / "soubor", "x");
+    fs::create_directory(koren / "tmp");
+    const fs::path nahradni =
+        koren / "tmp" / ("zentrolix-datalogger-" + std::to_string(::geteuid()));
+    if (ciziNahradni) {
+      fs::create_directory(nahradni);
+      fs::permissions(nahradni, fs::perms(0755));
+    }
+    const fs::path chtena = slozka.isEmpty() ? fs::path() : koren / slozka.toStdString();
+    std::string upozorneni;
+    const fs::path p =
+        zqumisteni::PripravUzivatelskou(chtena, koren / "tmp", ::geteuid(), upozorneni);
+    QCOMPARE(p, vysledek == 1 ? nahradni : chtena);
+    QCOMPARE(upozorneni.empty(), vysledek == 0);
+    if (vysledek != 2) {
+      struct stat st {};
+      QCOMPARE(::stat(p.c_str(), &st), 0);
+      QVERIFY(S_ISDIR(st.st_mode));
+      QCOMPARE(st.st_mode & 0777, 0700u);
+    }
+    if (vysledek == 1) QVERIFY(upozorneni.find(nahradni.string()) != std::string::npos);
+    if (vysledek == 2) QVERIFY(upozorneni.find("nelze uložit") != std::string::npos);
   }
 
   void hodiny() {

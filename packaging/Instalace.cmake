@@ -1,0 +1,144 @@
+# Installation (cmake --install, any prefix) and the Debian package (cpack -G DEB,
+# scripts/balicek.sh).  Included last from the top-level CMakeLists.txt, so
+# every target it names exists.
+#
+# Layout below the prefix:
+#   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger when built)
+#   <libdir>/zentrolix-datalogger/libW*.so   the interface libraries, private:
+#                                            the program loads them by full path
+#   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
+# The program finds its libraries relative to its own folder, so the prefix
+# may be chosen at install time.
+
+include(GNUInstallDirs)
+
+set(ZQ_ID cz.zentrolix.datalogger)
+# Debian keeps a package's private architecture-dependent libraries in
+# /usr/lib/<triplet>/<package>; the same place below any prefix, so the layout
+# does not depend on the prefix the build was configured with.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(zq_knihovny lib/${CMAKE_LIBRARY_ARCHITECTURE}/zentrolix-datalogger)
+else()
+  set(zq_knihovny ${CMAKE_INSTALL_LIBDIR}/zentrolix-datalogger)
+endif()
+set(ZQ_SLOZKA_KNIHOVEN ${zq_knihovny} CACHE STRING
+    "Folder of the interface libraries, relative to the install prefix")
+if(IS_ABSOLUTE "${ZQ_SLOZKA_KNIHOVEN}" OR IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  # The program finds its libraries relative to itself; absolute folders would
+  # tie that to the prefix of this configuration.
+  message(FATAL_ERROR "ZQ_SLOZKA_KNIHOVEN and CMAKE_INSTALL_BINDIR must be relative to the prefix")
+endif()
+file(RELATIVE_PATH zq_knihovny_z_bin ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${ZQ_SLOZKA_KNIHOVEN})
+# The one place the program learns the layout (platform/Umisteni.cpp).
+target_compile_definitions(zq_umisteni PRIVATE ZQ_KNIHOVNY_Z_BIN="${zq_knihovny_z_bin}")
+
+# Directories the install creates are 0755 whatever the umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# The icon: PNGs of every size and the SVG, drawn by packaging/Ikona.h (the
+# window icon is the same drawing).
+add_executable(zq-ikony ${PROJECT_SOURCE_DIR}/packaging/ikony.cpp)
+target_link_libraries(zq-ikony PRIVATE Qt6::Gui)
+set_target_properties(zq-ikony PROPERTIES
+  AUTOMOC OFF
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
+set(zq_ikony ${CMAKE_BINARY_DIR}/packaging/hicolor)
+add_custom_command(
+  OUTPUT ${zq_ikony}/scalable/apps/${ZQ_ID}.svg
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${zq_ikony}
+  # The sanitizer build runs the tool too; Qt's own allocations at exit are no
+  # leak of ours.
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+          $<TARGET_FILE:zq-ikony> ${zq_ikony} ${ZQ_ID}
+  DEPENDS zq-ikony
+  COMMENT "Drawing the icon"
+  VERBATIM)
+
+set(zq_programy zq-datalogger zq-modsim)
+if(TARGET zq-logger)
+  list(APPEND zq_programy zq-logger)
+endif()
+
+# Man pages: packaging/<program>.1 of every program installed, compressed as
+# Debian wants them (-n: no name or time inside, so the package is
+# reproducible).
+find_program(ZQ_GZIP gzip REQUIRED)
+set(zq_manualy)
+foreach(p ${zq_programy})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/packaging/${p}.1)
+    list(APPEND zq_manualy ${p}.1)
+  endif()
+endforeach()
+set(zq_manualy_gz)
+foreach(m ${zq_manualy})
+  set(gz ${CMAKE_BINARY_DIR}/packaging/man/${m}.gz)
+  add_custom_command(
+    OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
+    COMMAND sh -c "${ZQ_GZIP} -9n -c \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/packaging/${m} ${gz}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${m}
+    VERBATIM)
+  list(APPEND zq_manualy_gz ${gz})
+endforeach()
+
+add_custom_target(zq_instalacni_soubory ALL
+  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_manualy_gz})
+
+set(zq_knihovny_cile WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407)
+# Everything that gets installed, and only that: scripts/balicek.sh builds it
+# without the tests.
+add_custom_target(zq-instalace)
+add_dependencies(zq-instalace ${zq_programy} ${zq_knihovny_cile} zq_instalacni_soubory)
+
+install(TARGETS ${zq_programy} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Shared libraries that are only loaded need no execute bit (Debian: 0644).
+install(TARGETS ${zq_knihovny_cile}
+  LIBRARY DESTINATION ${ZQ_SLOZKA_KNIHOVEN}
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+install(FILES ${zq_manualy_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# --- Debian package --------------------------------------------------------
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zentrolix-datalogger)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Zentrolix)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/balicek)
+set(CPACK_STRIP_FILES ON)
+set(ZQ_SPRAVCE_BALICKU "Zentrolix datalogger maintainers <maintainers@zentrolix.invalid>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT ${ZQ_SPRAVCE_BALICKU})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Libraries from dpkg-shlibdeps; what no ELF file names: Qt's X11/Wayland
+# platform plugins (without them the window cannot open) and Qt's Czech texts.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# The window's font; any sans-serif font does if it is missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for RS-485 measuring modules (Czech)")
+# The summary is the first line of the package's description, the text below
+# the rest.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"A desktop program that reads RS-485 measuring modules through a serial
+port, a PCI card, a USB converter or a LAN converter over UDP, shows their
+values live and appends one sample per measuring period to a text, CSV or
+dBASE III file. The user interface is Czech.
+
+Tasks, the settings file and data files named without a folder are kept in
+~/.local/share/zentrolix-datalogger of each user.
+
+Serial ports and USB converters are reachable only for members of the
+group dialout: add the user with 'adduser <user> dialout' and log in again.
+
+Includes zq-modsim, a simulator of the module bus for trying the program
+without hardware.")
+include(CPack)
