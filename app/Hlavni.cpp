@@ -529,9 +529,10 @@ void TForm1::Button1Click() {
 
   QString jmeno = o.Jmeno;
   const QString x = Pripona(jmeno);
-  if (x.isEmpty()) {
-    jmeno += pripona;
-  } else if (x == pripona) {
+  // No extension, or one that is not a data file's (data.log becomes
+  // data.log.txt): the filter's extension is appended.  Another data
+  // file's extension is replaced by it; its own is kept.
+  if (x == pripona) {
     // kept
   } else if (x == QStringLiteral(".txt") || x == QStringLiteral(".csv") ||
              x == QStringLiteral(".dbf")) {

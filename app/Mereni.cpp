@@ -75,11 +75,16 @@ TMereni::TMereni() : fronta_(std::make_unique<TFrontaHlavnihoVlakna>(nullptr)) {
 
 TMereni::~TMereni() {
   if (stav_ == TStavMereni::Bezi) Zastav();
-  // Threads that returned but were not freed yet (that needs the event
-  // loop) are freed here; their loops no longer touch this object.
+  // Once asked to end, the loops return within moments (a sample they still
+  // hand over is served meanwhile).  Threads that returned but were not
+  // freed yet (that needs the event loop) are freed here.  A thread still
+  // inside a library call cannot be waited for: whoever owns this object
+  // must not destroy it while VlaknaBezi() (the programs leave with _Exit).
+  Cekej([this] { return !komBezi_ && !fileBezi_; }, 2000);
+  const bool hotovo = !komBezi_ && !fileBezi_;
   for (QThread* vlakno :
        {static_cast<QThread*>(komThread_.data()), static_cast<QThread*>(fileThread_.data())})
-    if (vlakno && vlakno->wait(0)) delete vlakno;
+    if (vlakno && vlakno->wait(hotovo ? 2000 : 0)) delete vlakno;
 }
 
 void TMereni::PridejPozorovatele(TPozorovatelMereni* p) { pozorovatele_.push_back(p); }

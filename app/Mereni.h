@@ -128,7 +128,8 @@ bool PlatnaUloha(const TCFG& u);
 class TMereni {
  public:
   TMereni();
-  // A measurement still running is stopped first.
+  // A measurement still running is stopped first.  Must not be destroyed
+  // while VlaknaBezi(): a thread inside a hanging library call still uses it.
   ~TMereni();
   TMereni(const TMereni&) = delete;
   TMereni& operator=(const TMereni&) = delete;

@@ -9,8 +9,16 @@
 
 namespace {
 
-int zapisovaciKonec = -1;
+int roura[2] = {-1, -1};
+volatile sig_atomic_t zapisovaciKonec = -1;
 volatile sig_atomic_t prijato = 0;
+
+void ZavriRouru() {
+  for (int& fd : roura) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
 
 void Obsluha(int signal) {
   if (prijato) {
@@ -28,9 +36,10 @@ void Obsluha(int signal) {
 }  // namespace
 
 void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
-  int roura[2];
+  PrestanZachytavat();
   if (pipe2(roura, O_CLOEXEC | O_NONBLOCK) != 0) return;
   zapisovaciKonec = roura[1];
+  prijato = 0;
   auto* upozorneni = new QSocketNotifier(roura[0], QSocketNotifier::Read, rodic);
   QObject::connect(upozorneni, &QSocketNotifier::activated, upozorneni,
                    [ctenar = roura[0], ukonci = std::move(ukonci)] {
@@ -42,4 +51,13 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
   sigemptyset(&a.sa_mask);
   a.sa_flags = SA_RESTART;
   for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &a, nullptr);
+}
+
+void PrestanZachytavat() {
+  struct sigaction a {};
+  a.sa_handler = SIG_DFL;
+  sigemptyset(&a.sa_mask);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &a, nullptr);
+  zapisovaciKonec = -1;
+  ZavriRouru();
 }

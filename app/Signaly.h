@@ -16,3 +16,6 @@ class QObject;
 // Installs the handlers for the process.  `ukonci` runs in the main thread
 // with the number of the first signal.  The notifier lives under `rodic`.
 void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci);
+// The default actions again, and the pipe closed.  The notifier (the child
+// of `rodic` above) must be gone already.
+void PrestanZachytavat();

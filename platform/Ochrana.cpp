@@ -37,7 +37,7 @@ struct TAlternativniZasobnik {
   }
 };
 thread_local TAlternativniZasobnik Zasobnik;
-constexpr size_t VelikostZasobniku = 64 * 1024;
+constexpr size_t VelikostZasobniku = size_t{64} * 1024;
 
 void Obsluha(int signal, siginfo_t* info, void* kontext) {
   if (sigjmp_buf* ramec = Ramec) {

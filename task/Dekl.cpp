@@ -235,9 +235,13 @@ bool ZapisKanaly(const TCFG& u, const TPoleKanal& k) {
 }
 
 bool PrectiUlohu(TCFG& u) {
-  const TJmena& j = J();
   if (u.Uloha.empty()) u.Uloha = std::string(VychoziUloha);
-  const TProfil p(SouborUlohy(u));
+  return PrectiUlohuZ(SouborUlohy(u), u);
+}
+
+bool PrectiUlohuZ(const std::filesystem::path& soubor, TCFG& u) {
+  const TJmena& j = J();
+  const TProfil p(soubor);
   if (p.CtiText(j.Pripojeni, j.Rozhrani, "jkl") == "jkl") return false;
   u.Rozhrani = p.CtiText(j.Pripojeni, j.Rozhrani, u.Rozhrani);
   u.PortCOM = p.CtiCislo(j.Pripojeni, j.PortCOM, u.PortCOM);
@@ -258,9 +262,11 @@ bool PrectiUlohu(TCFG& u) {
   return true;
 }
 
-bool PrectiKanaly(const TCFG& u, TPoleKanal& k) {
+bool PrectiKanaly(const TCFG& u, TPoleKanal& k) { return PrectiKanalyZ(SouborUlohy(u), k); }
+
+bool PrectiKanalyZ(const std::filesystem::path& soubor, TPoleKanal& k) {
   const TJmena& j = J();
-  const TProfil p(SouborUlohy(u));
+  const TProfil p(soubor);
   if (p.CtiText("Ch0", j.Adresa, "jkl") == "jkl") return false;
   for (int n = 0; n < MaxKanalu; ++n) {
     TKanal& c = k[static_cast<size_t>(n)];

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,10 @@ bool ZapisUlohu(const TCFG& u);
 bool ZapisKanaly(const TCFG& u, const TPoleKanal& k);
 bool PrectiUlohu(TCFG& u);
 bool PrectiKanaly(const TCFG& u, TPoleKanal& k);
+// The same readers for a task file anywhere (the headless logger's task
+// given by a path).  Uloha is not touched.
+bool PrectiUlohuZ(const std::filesystem::path& soubor, TCFG& u);
+bool PrectiKanalyZ(const std::filesystem::path& soubor, TPoleKanal& k);
 
 // Settings file "ZQ_datalogger.ini" in the program's folder.
 bool PrectiNastaveni(TCFG& u);

@@ -705,7 +705,7 @@ class TestArchiv : public QObject {
     Zapis(a);
     const QJsonObject o = CtiCizimCtenarem(python, Cesta("kolize.dbf"), true);
     QSet<QString> nazvy;  // as a reader that also strips blanks sees them
-    for (const QJsonValue& pole : o["fields"].toArray())
+    for (const QJsonValueRef pole : o["fields"].toArray())
       nazvy.insert(pole.toArray()[0].toString().trimmed());
     QCOMPARE(nazvy.size(), 267);
     const QJsonArray r0 = o["records"].toArray()[0].toArray();

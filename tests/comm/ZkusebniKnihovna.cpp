@@ -61,9 +61,9 @@ namespace {
   const char uvod[] = "kod ";
   int i = 0;
   text[i++] = 0;
-  for (const char* c = uvod; *c; ++c) text[i++] = *c;
+  for (const char* c = uvod; *c; ++c) text[i++] = static_cast<unsigned char>(*c);
   if (kod < 0) text[i++] = '-';
-  while (n) text[i++] = cislice[--n];
+  while (n) text[i++] = static_cast<unsigned char>(cislice[--n]);
   text[i] = 0;
 }
 

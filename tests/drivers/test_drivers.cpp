@@ -663,7 +663,7 @@ class TestDrivers : public QObject {
     const fs::path soubor = cesta.toStdString();
     if (zakazana) {
       fs::create_directories(soubor.parent_path());
-      std::ofstream{soubor};
+      std::ofstream vytvor(soubor);
       fs::permissions(soubor, fs::perms::none);
     }
     const auto [k, t] = OtevriBezPrav(cesta.toStdString());

@@ -279,7 +279,9 @@ class TestPlatform : public QObject {
 
   // --- regional settings -----------------------------------------------------
   void datumACasPodleObrazu() {
-    const TMistniNastaveni puvodni = Mistni();
+    // A copy: NastavMistni below replaces what Mistni() refers to.
+    const TMistniNastaveni puvodni =
+        Mistni();  // NOLINT(performance-unnecessary-copy-initialization)
     TDatumCas t;
     t.Rok = 2024;
     t.Mesic = 3;
@@ -321,7 +323,9 @@ class TestPlatform : public QObject {
     t.Hodina = 14;
     t.Minuta = 7;
     t.Sekunda = 9;
-    const TMistniNastaveni puvodni = Mistni();
+    // A copy: NastavMistni below replaces what Mistni() refers to.
+    const TMistniNastaveni puvodni =
+        Mistni();  // NOLINT(performance-unnecessary-copy-initialization)
     NastavMistni(cz);
     // Day before month, 24-hour clock, no time zone left in the picture.
     const std::string datum = FormatujDatum(t);
@@ -353,6 +357,7 @@ class TestPlatform : public QObject {
   void mistniZeViceVlaken() {
     // The first use may come from several threads at once.
     std::vector<std::thread> vlakna;
+    vlakna.reserve(4);
     std::atomic<int> shodnych{0};
     const char oddelovac = Mistni().DesetinnyOddelovac;
     for (int i = 0; i < 4; ++i)
@@ -518,7 +523,7 @@ class TestPlatform : public QObject {
 
   void delkaHodnoty() {
     const fs::path f = Soubor("dlouhy.ini");
-    const std::string dlouha(1024 * 1024, 'a');
+    const std::string dlouha(size_t{1024} * 1024, 'a');
     UlozSoubor(f, Q("[S]\r\nk=" + dlouha + "\r\nj=1\r\n"));
     TProfil p(f);
     QCOMPARE(p.CtiText("S", "k", ""), std::string(2047, 'a'));
@@ -586,7 +591,7 @@ class TestPlatform : public QObject {
   void vadneSoubory_data() {
     QTest::addColumn<QByteArray>("obsah");
     QTest::addColumn<QString>("k");  // expected value of [S] k; "-" when none
-    QByteArray nahodne(64 * 1024, '\0');
+    QByteArray nahodne(qsizetype{64} * 1024, '\0');
     QRandomGenerator gen(12345);
     for (auto& c : nahodne) c = static_cast<char>(gen.bounded(256));
     QTest::newRow("binary junk") << nahodne << "-";
@@ -602,9 +607,10 @@ class TestPlatform : public QObject {
     QTest::newRow("BOM alone") << QByteArray("\xEF\xBB\xBF") << "-";
     QTest::newRow("header without bracket") << QByteArray("[S\r\nk=1\r\n") << "-";
     QTest::newRow("empty header") << QByteArray("[]\r\nk=1\r\n[S]\r\nk=2\r\n") << "2";
-    QTest::newRow("long line") << (QByteArray("[S]\r\nk=1\r\n") + QByteArray(1024 * 1024, 'x'))
+    QTest::newRow("long line") << (QByteArray("[S]\r\nk=1\r\n") +
+                                   QByteArray(qsizetype{1024} * 1024, 'x'))
                                << "1";
-    QTest::newRow("long header") << (QByteArray("[") + QByteArray(1024 * 1024, 'S') +
+    QTest::newRow("long header") << (QByteArray("[") + QByteArray(qsizetype{1024} * 1024, 'S') +
                                      "]\r\nk=1\r\n")
                                  << "-";
     QTest::newRow("empty file") << QByteArray() << "-";

@@ -467,14 +467,15 @@ class TestTask : public QObject {
 
   void smetiVSouboru_data() {
     QTest::addColumn<QByteArray>("obsah");
-    QByteArray nahodne(256 * 1024, '\0');
+    QByteArray nahodne(qsizetype{256} * 1024, '\0');
     QRandomGenerator gen(777);
     for (auto& c : nahodne) c = static_cast<char>(gen.bounded(256));
     QTest::newRow("junk") << nahodne;
     QTest::newRow("junk with NUL-laced task")
         << (nahodne + Bajty("\n[Ch0]\nAdresa=1\0\0\n") + nahodne);
-    QTest::newRow("1 MB line") << (QByteArray(1024 * 1024, 'x') +
-                                   "\r\n[Ch0]\r\nAdresa=" + QByteArray(1024 * 1024, '9'));
+    QTest::newRow("1 MB line") << (QByteArray(qsizetype{1024} * 1024, 'x') +
+                                   "\r\n[Ch0]\r\nAdresa=" +
+                                   QByteArray(qsizetype{1024} * 1024, '9'));
     QTest::newRow("CR only") << QByteArray("[Ch0]\rAdresa=2\rKonstanta K=1,5\r");
     QTest::newRow("BOM, LF") << QByteArray("\xEF\xBB\xBF[Ch0]\nAdresa=2\n[Ch0]\nAdresa=3\n");
   }

@@ -1,0 +1,29 @@
+#pragma once
+// zq-logger: a measuring task run without a window, on the same measurement
+// object as the window, writing the same data file byte for byte.
+//
+//   zq-logger [-q] [--prepsat] TASK
+//
+// TASK is a task file in the program's folder, or a path to one (anything
+// holding a "/").  A line per sample goes to standard output; SIGINT or
+// SIGTERM stop the measurement as the window's stop does.  Exit status:
+// 0 after a clean stop, 1 when the measurement does not start (the status
+// text the window would show goes to standard error), 2 for a bad call or a
+// file that holds no task, 3 when the measurement ended by itself (its
+// interface library broke).
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+inline constexpr int LoggerOk = 0;
+inline constexpr int LoggerNespusteno = 1;
+inline constexpr int LoggerChybneVolani = 2;
+inline constexpr int LoggerSkoncilSam = 3;
+
+// Runs the logger with the program's arguments (without the program's name,
+// UTF-8) until it is stopped.  Needs a QCoreApplication.  Texts go to `vystup`
+// and `chyby` in UTF-8.  When a worker thread is still inside a library call
+// at the end, `visi` is set: the caller must leave with _Exit.
+int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
+                std::ostream& chyby, bool& visi);
