@@ -376,6 +376,10 @@ void TForm1::FormCreate() {
   // The run-time flags start cleared and the stop time-out at 1000 ms: the
   // measurement object begins that way.
   UkazUlohu(k);
+  // The user's folder could not be used: the operator learns where tasks and
+  // data go instead before anything is saved there.
+  if (const std::string upozorneni = UpozorneniSlozkyProgramu(); !upozorneni.empty())
+    zprava = zprava.isEmpty() ? DoQString(upozorneni) : zprava + T("; ") + DoQString(upozorneni);
   if (!zprava.isEmpty()) NastavStav(zprava);
 }
 

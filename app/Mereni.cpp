@@ -76,15 +76,11 @@ TMereni::TMereni() : fronta_(std::make_unique<TFrontaHlavnihoVlakna>(nullptr)) {
 TMereni::~TMereni() {
   if (stav_ == TStavMereni::Bezi) Zastav();
   // Once asked to end, the loops return within moments (a sample they still
-  // hand over is served meanwhile).  Threads that returned but were not
-  // freed yet (that needs the event loop) are freed here.  A thread still
-  // inside a library call cannot be waited for: whoever owns this object
-  // must not destroy it while VlaknaBezi() (the programs leave with _Exit).
-  Cekej([this] { return !komBezi_ && !fileBezi_; }, 2000);
-  const bool hotovo = !komBezi_ && !fileBezi_;
-  for (QThread* vlakno :
-       {static_cast<QThread*>(komThread_.data()), static_cast<QThread*>(fileThread_.data())})
-    if (vlakno && vlakno->wait(hotovo ? 2000 : 0)) delete vlakno;
+  // hand over is served meanwhile), and the thread objects free themselves
+  // through the event loop served here.  A thread still inside a library
+  // call cannot be waited for: whoever owns this object must not destroy it
+  // while VlaknaBezi() (the programs leave with _Exit).
+  Cekej([this] { return komThread_.isNull() && fileThread_.isNull(); }, 2000);
 }
 
 void TMereni::PridejPozorovatele(TPozorovatelMereni* p) { pozorovatele_.push_back(p); }

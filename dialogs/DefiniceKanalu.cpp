@@ -336,4 +336,3 @@ void TFormDefiniceKanalu::Button2Click() {
 void TFormDefiniceKanalu::Button4Click() { done(VysledekAno); }
 
 void TFormDefiniceKanalu::Button5Click() { done(VysledekNe); }
-

@@ -1,11 +1,12 @@
 #include "Karta.h"
 
-#include <dirent.h>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -149,15 +150,17 @@ int32_t OtevriKartuIsa(int32_t bazovaAdresa, std::unique_ptr<TSpojeni>& spojeni)
 
 bool NajdiPciKartu(const std::string& slozkaPci, uint16_t vyrobce, uint16_t zarizeni,
                    uint32_t& zacatek, uint32_t& delka) {
-  DIR* d = opendir(slozkaPci.c_str());
-  if (d == nullptr) return false;
+  std::error_code ec;
   std::vector<std::string> jmena;
-  while (dirent* e = readdir(d))
-    if (e->d_name[0] != '.') jmena.emplace_back(e->d_name);
-  closedir(d);
+  for (const auto& e : std::filesystem::directory_iterator(slozkaPci, ec))
+    if (e.path().filename().string()[0] != '.') jmena.push_back(e.path().filename().string());
+  if (ec) return false;
   std::sort(jmena.begin(), jmena.end());
   for (const std::string& jmeno : jmena) {
-    const std::string slozka = slozkaPci + "/" + jmeno + "/";
+    std::string slozka = slozkaPci;
+    slozka += '/';
+    slozka += jmeno;
+    slozka += '/';
     uint64_t v = 0, z = 0;
     if (!Cislo16(PrvniRadek(slozka + "vendor"), v) || !Cislo16(PrvniRadek(slozka + "device"), z))
       continue;

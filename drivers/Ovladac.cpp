@@ -237,7 +237,7 @@ std::string SlozkaOvladace() {
 }
 
 std::string SlozkaPrepisu() {
-  const std::string knihovna = SlozkaOvladace();
+  std::string knihovna = SlozkaOvladace();
   // The overrides (a USB adapter, the simulator's pseudo-terminal) are the
   // user's to set.  An installed program's libraries lie in a folder the user
   // cannot write, so there they belong to the program's per-user folder; a

@@ -137,22 +137,23 @@ int32_t Chranene(int32_t kod, F&& f) noexcept {
   }                                                                                               \
   ZQ_VEREJNE int32_t P##_SetConfig(int32_t handle, int32_t rychlost, int32_t timeout,             \
                                    int32_t opakovani) {                                           \
-    return zqdrv::Chranene(zqdrv::KodNastaveni,                                                   \
-                           [&] { return tabulka.Nastav(handle, rychlost, timeout, opakovani); }); \
+    return zqdrv::Chranene(zqdrv::KodNastaveni, [&] {                                             \
+      return (tabulka).Nastav(handle, rychlost, timeout, opakovani);                              \
+    });                                                                                           \
   }                                                                                               \
   ZQ_VEREJNE int32_t P##_GetConfig(int32_t handle, int32_t* rychlost, int32_t* timeout,           \
                                    int32_t* opakovani) {                                          \
     return zqdrv::Chranene(zqdrv::KodParametr, [&] {                                              \
-      return tabulka.Konfigurace(handle, rychlost, timeout, opakovani);                           \
+      return (tabulka).Konfigurace(handle, rychlost, timeout, opakovani);                         \
     });                                                                                           \
   }                                                                                               \
   ZQ_VEREJNE int32_t P##_Send(int32_t handle, const int32_t* dotaz, int32_t* odpoved,             \
                               int32_t* delka, int32_t* status) {                                  \
-    return zqdrv::Chranene(zqdrv::KodCteni,                                                       \
-                           [&] { return tabulka.Posli(handle, dotaz, odpoved, delka, status); }); \
+    return zqdrv::Chranene(                                                                       \
+        zqdrv::KodCteni, [&] { return (tabulka).Posli(handle, dotaz, odpoved, delka, status); }); \
   }                                                                                               \
   ZQ_VEREJNE int32_t P##_Done(int32_t* handle) {                                                  \
-    return zqdrv::Chranene(zqdrv::KodParametr, [&] { return tabulka.Zavri(handle); });            \
+    return zqdrv::Chranene(zqdrv::KodParametr, [&] { return (tabulka).Zavri(handle); });          \
   }                                                                                               \
   ZQ_VEREJNE int32_t P##_Error(int32_t kod, int32_t* text) {                                      \
     if (text == nullptr) return zqdrv::KodParametr;                                               \

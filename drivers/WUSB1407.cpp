@@ -5,8 +5,8 @@
 // /dev/ttyUSB9 that exists.
 #include <sys/stat.h>
 
-#include <dirent.h>
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,14 +21,13 @@ zqdrv::TTabulka tabulka;
 std::optional<std::string> NajdiPrevodnik() {
   if (auto prepis = zqdrv::PrepisZarizeni("usb1407")) return prepis;
   const std::string slozka = "/dev/serial/by-id/";
-  if (DIR* d = opendir(slozka.c_str())) {
-    std::vector<std::string> jmena;
-    while (dirent* e = readdir(d))
-      if (std::string(e->d_name).find("1407") != std::string::npos) jmena.emplace_back(e->d_name);
-    closedir(d);
-    std::sort(jmena.begin(), jmena.end());
-    if (!jmena.empty()) return slozka + jmena.front();
-  }
+  std::error_code ec;
+  std::vector<std::string> jmena;
+  for (const auto& e : std::filesystem::directory_iterator(slozka, ec))
+    if (e.path().filename().string().find("1407") != std::string::npos)
+      jmena.push_back(e.path().filename().string());
+  std::sort(jmena.begin(), jmena.end());
+  if (!jmena.empty()) return slozka + jmena.front();
   for (int i = 0; i < 10; ++i) {
     const std::string zarizeni = "/dev/ttyUSB" + std::to_string(i);
     struct stat st {};

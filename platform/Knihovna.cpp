@@ -6,13 +6,6 @@
 
 namespace {
 
-thread_local std::string posledniChyba;
-
-void ZapamatujChybu() {
-  const char* text = dlerror();
-  posledniChyba = text ? text : "";
-}
-
 bool KonciNaDll(std::string_view jmeno) {
   if (jmeno.size() < 4) return false;
   std::string_view konec = jmeno.substr(jmeno.size() - 4);
@@ -43,38 +36,15 @@ std::filesystem::path CestaKnihovny(std::string_view jmeno) {
 }
 
 HKnihovna NactiKnihovnu(std::string_view jmeno) {
-  dlerror();
   // The path always holds a folder part, so the loader searches nowhere else.
   std::filesystem::path cesta = CestaKnihovny(jmeno);
   if (!cesta.has_parent_path()) cesta = std::filesystem::path(".") / cesta;
-  HKnihovna knihovna = dlopen(cesta.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (knihovna)
-    posledniChyba.clear();
-  else
-    ZapamatujChybu();
-  return knihovna;
+  return dlopen(cesta.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* AdresaFunkce(HKnihovna knihovna, const char* jmeno) {
   if (!knihovna || !jmeno) return nullptr;
-  dlerror();
-  void* adresa = dlsym(knihovna, jmeno);
-  if (adresa)
-    posledniChyba.clear();
-  else
-    ZapamatujChybu();
-  return adresa;
+  return dlsym(knihovna, jmeno);
 }
 
-bool UvolniKnihovnu(HKnihovna knihovna) {
-  if (!knihovna) return false;
-  dlerror();
-  if (dlclose(knihovna) == 0) {
-    posledniChyba.clear();
-    return true;
-  }
-  ZapamatujChybu();
-  return false;
-}
-
-std::string PosledniChybaKnihovny() { return posledniChyba; }
+bool UvolniKnihovnu(HKnihovna knihovna) { return knihovna && dlclose(knihovna) == 0; }

@@ -40,7 +40,3 @@ void* AdresaFunkce(HKnihovna knihovna, const char* jmeno);
 
 // Releases one reference to the library; true on success.
 bool UvolniKnihovnu(HKnihovna knihovna);
-
-// The system's description of the last failure of these functions in this
-// thread (empty when there is none), for diagnostics only.
-std::string PosledniChybaKnihovny();

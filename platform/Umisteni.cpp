@@ -23,7 +23,7 @@ namespace zqumisteni {
 
 namespace {
 
-std::string Duvod(int chyba) { return std::strerror(chyba); }
+std::string Duvod(int chyba) { return std::generic_category().message(chyba); }
 
 // Creates the missing folders of `slozka` with 0700 and checks that the user
 // may write into it; the reason of a failure in `duvod`.
@@ -77,7 +77,9 @@ bool VytvorSoukromou(const fs::path& slozka, uid_t uid, std::string& duvod) {
 }
 
 std::string DomovskaSlozka() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  // The environment is read, never changed, by this program: getenv is safe.
+  if (const char* home = std::getenv("HOME"); home && *home)  // NOLINT(concurrency-mt-unsafe)
+    return home;
   long velikost = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buf(velikost > 0 ? static_cast<size_t>(velikost) : 16384);
   struct passwd pw {};
@@ -89,7 +91,8 @@ std::string DomovskaSlozka() {
 }
 
 fs::path DocasnaSlozka() {
-  if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp == '/') return tmp;
+  if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp == '/')  // NOLINT(concurrency-mt-unsafe)
+    return tmp;
   return "/tmp";
 }
 
@@ -124,7 +127,7 @@ fs::path PripravUzivatelskou(const fs::path& slozka, const fs::path& docasna, ui
   if (!slozka.empty() && Vytvor(slozka, duvod)) return slozka;
   const std::string jmeno =
       slozka.empty() ? std::string("$HOME/.local/share/") + JmenoSlozky : slozka.string();
-  const fs::path nahradni = docasna / (std::string(JmenoSlozky) + "-" + std::to_string(uid));
+  fs::path nahradni = docasna / (std::string(JmenoSlozky) + "-" + std::to_string(uid));
   std::string duvod2;
   if (VytvorSoukromou(nahradni, uid, duvod2)) {
     upozorneni = "Složku " + jmeno + " nelze použít (" + duvod +
@@ -146,7 +149,8 @@ TUmisteni UrciUmisteni(std::string& upozorneni) {
   v.RelKnihovny = ZQ_KNIHOVNY_Z_BIN;
   v.ExeZapisovatelna = ::access(v.SlozkaExe.c_str(), W_OK | X_OK) == 0;
   v.KnihovnyInstalovane = fs::is_directory(v.SlozkaExe / v.RelKnihovny, chyba);
-  if (const char* xdg = std::getenv("XDG_DATA_HOME")) v.XdgDataHome = xdg;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"))  // NOLINT(concurrency-mt-unsafe)
+    v.XdgDataHome = xdg;
   v.Domov = DomovskaSlozka();
   TUmisteni u = Rozhodni(v);
   if (u.Uzivatelska)

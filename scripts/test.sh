@@ -1,34 +1,44 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test: once as it ships (Release), once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded
-# tests under ThreadSanitizer.  Every build treats warnings as errors.
+# tests under ThreadSanitizer (the presets of CMakePresets.json); checks the
+# formatting, the include graph of app/ and the static analysis; checks what
+# an installation and the Debian package hold.  Every build treats warnings
+# as errors.
 set -euo pipefail
 koren=$(cd "$(dirname "$0")/.." && pwd)
+cd "$koren"
 "$koren/scripts/zavislosti.sh"
 
 jobs=$(nproc)
 # The GUI tests and the threaded ones run three times in the Release build
 # (and the threaded ones three times under ThreadSanitizer): a test that
 # fails only now and then shows here, not after it has landed.
-opakovane='^(test_hlavni|test_mereni|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm)$'
-vlaknove='^(test_mereni|test_comm)$'
+opakovane='^(test_hlavni|test_mereni|test_logger|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm)$'
+vlaknove='^(test_mereni|test_logger|test_comm)$'
 
-cmake -S "$koren" -B "$koren/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZQ_WERROR=ON >/dev/null
-cmake --build "$koren/build" -j"$jobs"
-ctest --test-dir "$koren/build" --output-on-failure -j"$jobs" -E "$opakovane"
-ctest --test-dir "$koren/build" --output-on-failure -j"$jobs" -R "$opakovane" --repeat until-fail:3
+# The house style: every source file as .clang-format has it.
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+python3 "$koren/scripts/graf-includu.py" >/dev/null
 
-cmake -S "$koren" -B "$koren/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_WERROR=ON >/dev/null
-cmake --build "$koren/build-asan" -j"$jobs"
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$koren/build-asan" --output-on-failure -j"$jobs"
+cmake --preset normal >/dev/null
+cmake --build --preset normal -j"$jobs"
+ctest --preset normal -j"$jobs" -E "$opakovane"
+ctest --preset normal -j"$jobs" -R "$opakovane" --repeat until-fail:3
 
-# The threaded tests once more under ThreadSanitizer (Qt itself is not
-# instrumented; tests/tsan.supp names the hand-overs inside Qt it cannot see).
-cmake -S "$koren" -B "$koren/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZQ_TSAN=ON -DZQ_WERROR=ON >/dev/null
-cmake --build "$koren/build-tsan" -j"$jobs" --target test_mereni test_comm
-TSAN_OPTIONS="halt_on_error=1 suppressions=$koren/tests/tsan.supp" \
-  ctest --test-dir "$koren/build-tsan" --output-on-failure -R "$vlaknove" --repeat until-fail:3
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ctest --preset asan -j"$jobs"
+
+# Qt itself is not instrumented; tests/tsan.supp names the hand-overs inside
+# Qt that ThreadSanitizer cannot see.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs" --target test_mereni test_logger test_comm
+ctest --preset tsan -R "$vlaknove" --repeat until-fail:3
+
+# Static analysis of the program's own code (.clang-tidy), from the Release
+# build's compile commands.
+"$koren/scripts/tidy.sh" "$koren/build"
 
 # What an installation and the Debian package hold, from the Release build
 # above: a few seconds (scripts/over-instalaci.sh says what it checks).

@@ -12,9 +12,11 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -436,7 +438,11 @@ std::string TSimulator::SpustPty(const std::string& odkaz) {
   fcntl(p.Master, F_SETFL, fcntl(p.Master, F_GETFL) | O_NONBLOCK);
   if (!odkaz.empty()) {
     const size_t lomitko = odkaz.rfind('/');
-    if (lomitko != std::string::npos && lomitko > 0) mkdir(odkaz.substr(0, lomitko).c_str(), 0777);
+    // The whole folder chain of the link (a user's data folder on a fresh
+    // account may not exist yet).
+    std::error_code ec;
+    if (lomitko != std::string::npos && lomitko > 0)
+      std::filesystem::create_directories(odkaz.substr(0, lomitko), ec);
     unlink(odkaz.c_str());
     if (symlink(jmeno, odkaz.c_str()) != 0) {
       close(p.Slave);
