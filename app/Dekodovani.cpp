@@ -34,20 +34,23 @@ double Prepocet(double surova, const TKanal& k) {
 }
 }  // namespace
 
-void UlozPrecteno(TKanal& k, const uint8_t d[4], char oddelovac) {
+double UlozPrecteno(TKanal& k, const uint8_t d[4], char oddelovac) {
+  double v = std::nan("");
   if (k.Format == "uint32") {
-    const double v = Prepocet(static_cast<double>(SestavU32(d[0], d[1], d[2], d[3])), k);
+    v = Prepocet(static_cast<double>(SestavU32(d[0], d[1], d[2], d[3])), k);
     k.HodnotaU32 = ZaokrouhliNa32(v);
     k.Hodnota = FixniText(v, k.DesetinnaMista, oddelovac);
   } else if (k.Format == "float32") {
-    const double v = Prepocet(SestavF32(d[0], d[1], d[2], d[3]), k);
+    v = Prepocet(SestavF32(d[0], d[1], d[2], d[3]), k);
     k.HodnotaF32 = v;
     k.Hodnota = FixniText(v, k.DesetinnaMista, oddelovac);
   } else if (k.Format == "bool32") {
     k.HodnotaB32 = SestavU32(d[0], d[1], d[2], d[3]);
     k.Hodnota = std::to_string(k.HodnotaB32);
+    v = k.HodnotaB32;
   }
   k.Chyba = 0;
+  return v;
 }
 
 void UlozChybu(TKanal& k, uint8_t status, int32_t chybovaHodnota, char oddelovac) {

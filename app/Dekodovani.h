@@ -19,8 +19,10 @@ double SestavF32(uint8_t r0, uint8_t r1, uint8_t r2, uint8_t r3);
 int32_t ZaokrouhliNa32(double v);
 
 // Stores a successful read of `data` into the channel's reading fields and
-// sets Chyba to 0.  An unknown format changes nothing but Chyba.
-void UlozPrecteno(TKanal& k, const uint8_t data[4], char oddelovac);
+// sets Chyba to 0.  An unknown format changes nothing but Chyba.  Returns the
+// value read (scaled; the plain word of a "bool32" channel), NaN for an
+// unknown format.
+double UlozPrecteno(TKanal& k, const uint8_t data[4], char oddelovac);
 
 // Stores a failed read with status `status`: with chybovaHodnota 0 the value
 // is cleared by the channel's format, otherwise it keeps what it held.

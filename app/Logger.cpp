@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "ArchivDat.h"
+#include "Cisla.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Mereni.h"
@@ -83,6 +84,33 @@ class TVypis : public TPozorovatelMereni {
   int32_t pocetKanalu_;
   std::string posledniChyba_;
 };
+
+// The health of the communication over the whole run, on one line.
+std::string Souhrn(const THistorie& h) {
+  const TStatistikaKanalu c = h.Celkem();
+  const TPrubehy p = h.Prubehy();
+  auto ms = [](double v) { return FixniText(v, 1, '.'); };
+  std::string s = "zq-logger: komunikace: čtení " + std::to_string(c.Cteni) + ", chybných " +
+                  std::to_string(c.Chyby);
+  if (!c.PodleKodu.empty()) {
+    s += " (";
+    bool prvni = true;
+    for (const auto& [kod, pocet] : c.PodleKodu) {
+      s += (prvni ? "" : ", ") + std::to_string(kod) + ": " + std::to_string(pocet);
+      prvni = false;
+    }
+    s += ")";
+  }
+  s += "; odezva průměr " + ms(c.PrumerOdezvyMs()) + " ms, nejvýše " + ms(c.MaxOdezvyMs) + " ms";
+  if (p.Pocet > 0) {
+    s += "; průchod průměr " + ms(p.SoucetMs / static_cast<double>(p.Pocet)) + " ms, nejdelší " +
+         ms(p.MaxMs) + " ms, perioda " + std::to_string(p.PeriodaSek) + " s";
+    if (p.MaxMs > p.PeriodaSek * 1000.0)
+      s += " (průchody delší než perioda: vzorky opakují hodnoty)";
+  }
+  if (c.PosledniKod != 0) s += "; poslední chyba " + c.PosledniCas + " " + Utf8(c.PosledniText);
+  return s;
+}
 
 const char* JmenoSignalu(int signal) {
   switch (signal) {
@@ -198,11 +226,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     const TVysledekMereni konec = mereni->Zastav();
     if (!konec.Uspech()) chyby << "Měření ukončeno: " << Utf8(konec.Text) << "\n";
   }
-  if (!tichy)
-    vystup << "zq-logger: měření ukončeno" << (vypis.signal_ ? " (" : "")
-           << (vypis.signal_ ? JmenoSignalu(vypis.signal_) : "") << (vypis.signal_ ? ")" : "")
-           << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_
-           << std::endl;
+  vystup << "zq-logger: měření ukončeno" << (vypis.signal_ ? " (" : "")
+         << (vypis.signal_ ? JmenoSignalu(vypis.signal_) : "") << (vypis.signal_ ? ")" : "")
+         << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n"
+         << Souhrn(mereni->Historie()) << std::endl;
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
   if (mereni->VlaknaBezi()) {

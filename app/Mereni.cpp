@@ -180,6 +180,13 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
 
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
   pocetVzorku_ = 0;
+  std::vector<uint8_t> adresy;
+  Kanaly.Cti([&](const TPoleKanal& kanaly) {
+    for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i)
+      adresy.push_back(kanaly[static_cast<size_t>(i)].Adresa);
+  });
+  historie_.Zacni(adresy, periodaSek_);
+  zacatekMs_ = TikMs();
 
   const uint64_t generace = ++generace_;
   cyklusHotov_ = false;

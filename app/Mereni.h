@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Dekl.h"
+#include "Historie.h"
 #include "Wxxx407.h"
 
 class TFrontaHlavnihoVlakna;
@@ -170,6 +171,10 @@ class TMereni {
   int32_t PocetVzorku() const { return pocetVzorku_; }
   uint8_t TypRozhrani() const { return typRozhrani_; }
 
+  // The history of the channels' values and the health of the communication
+  // of the measurement running or last run.
+  const THistorie& Historie() const { return historie_; }
+
   // Figures for the benchmarks: the duration of the last full pass, and the
   // time the observers spent on channel notifications.
   uint64_t DobaPrubehuUs() const { return dobaPrubehuUs_; }
@@ -209,6 +214,8 @@ class TMereni {
   TParametryRozhrani parametryRozhrani_;
   int32_t handleRozhrani_ = 0;
   std::string ipText_;  // the IP text handed to the LAN library
+  THistorie historie_;
+  std::atomic<uint64_t> zacatekMs_{0};  // when the measurement started (TikMs)
 
   QPointer<TKomThread> komThread_;
   QPointer<TFileThread> fileThread_;

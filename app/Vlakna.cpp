@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "ArchivDat.h"
@@ -190,10 +191,10 @@ void TKomThread::Smycka() {
     }
     if (cely && Moje()) {
       mereni_->cyklusHotov_ = true;
-      mereni_->dobaPrubehuUs_ =
-          static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                    std::chrono::steady_clock::now() - zacatekUs)
-                                    .count());
+      const auto doba = std::chrono::steady_clock::now() - zacatekUs;
+      mereni_->dobaPrubehuUs_ = static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::microseconds>(doba).count());
+      mereni_->historie_.PridejPrubeh(std::chrono::duration<double, std::milli>(doba).count());
     }
   }
   if (Moje()) {
@@ -211,25 +212,43 @@ void TKomThread::CtiKanal(size_t i) {
   });
   uint8_t delka = 0, d[4] = {0, 0, 0, 0}, status = 0;
   TPole100 odpoved{};
+  const auto t0 = std::chrono::steady_clock::now();
   try {
     DotazModulu(TypRozhrani, HandleRozhrani, def.Adresa, def.Funkce, def.Periferie, delka, d[0],
                 d[1], d[2], d[3], status, odpoved);
   } catch (...) {
     status = static_cast<uint8_t>(KodVyjimka);
   }
-  if (Konec()) return;  // a read finished after the end request is not stored
+  const double odezvaMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  const uint32_t casMs = static_cast<uint32_t>(TikMs() - mereni_->zacatekMs_);
+  std::string chyba, kdy;
+  if (status != 0) {
+    TPole100 text{};
+    ChybovyText(TypRozhrani, status, text);
+    chyba = std::to_string(status) + " - " + PoleNaText(text);
+    kdy = FormatujCas(TedMistni());
+  }
+  THistorie& historie = mereni_->historie_;
+  if (Konec()) {
+    // A read finished after the end request is not stored; it was made,
+    // though, and counts for the health of the line.
+    if (Moje()) historie.PridejCteni(i, odezvaMs, status, chyba, kdy);
+    return;
+  }
 
   const uint8_t r[4] = {static_cast<uint8_t>(odpoved[0]), static_cast<uint8_t>(odpoved[1]),
                         static_cast<uint8_t>(odpoved[2]), static_cast<uint8_t>(odpoved[3])};
   const char oddelovac = Mistni().DesetinnyOddelovac;
   if (status == 0) {
-    Kanaly.Uprav(i, [&](TKanal& k) { UlozPrecteno(k, r, oddelovac); });
+    double hodnota = 0;
+    Kanaly.Uprav(i, [&](TKanal& k) { hodnota = UlozPrecteno(k, r, oddelovac); });
+    if (Moje()) historie.Pridej(i, casMs, hodnota, odezvaMs);
     return;
   }
-  TPole100 text{};
-  ChybovyText(TypRozhrani, status, text);
   Kanaly.Uprav(i, [&](TKanal& k) { UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac); });
-  PosledniChyba = std::to_string(status) + " - " + PoleNaText(text);
+  if (Moje()) historie.Pridej(i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
+  PosledniChyba = chyba;
   ChybaKomunikace = true;
   if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;
 }

@@ -1,0 +1,196 @@
+#include "Historie.h"
+
+#include <algorithm>
+
+namespace {
+// A pass starts at least 1000 ms after the one before: an hour holds at most
+// 3601 of them.
+constexpr size_t KapacitaKruhu = THistorie::PlnaDelkaMs / 1000 + 2;
+}  // namespace
+
+void TStatistikaKanalu::Pricti(const TStatistikaKanalu& s) {
+  Cteni += s.Cteni;
+  Chyby += s.Chyby;
+  for (const auto& [kod, pocet] : s.PodleKodu) PodleKodu[kod] += pocet;
+  SoucetOdezvyMs += s.SoucetOdezvyMs;
+  MaxOdezvyMs = std::max(MaxOdezvyMs, s.MaxOdezvyMs);
+  // The latest failure of the two (local times of one day compare as text;
+  // across midnight the later one added wins, which is the usual order).
+  if (s.PosledniKod != 0 && (PosledniKod == 0 || s.PosledniCas >= PosledniCas)) {
+    PosledniKod = s.PosledniKod;
+    PosledniText = s.PosledniText;
+    PosledniCas = s.PosledniCas;
+  }
+}
+
+void THistorie::Zacni(const std::vector<uint8_t>& adresy, int32_t periodaSek) {
+  std::lock_guard<std::mutex> z(zamek_);
+  kanaly_.clear();
+  kanaly_.shrink_to_fit();
+  kanaly_.resize(adresy.size());
+  for (size_t i = 0; i < adresy.size(); ++i) kanaly_[i].Statistika.Adresa = adresy[i];
+  sirkaUsekuMs_ = PrvniSirkaUsekuMs;
+  prubehy_ = TPrubehy{};
+  prubehy_.PeriodaSek = periodaSek;
+}
+
+void THistorie::Pridej(size_t kanal, uint32_t casMs, double hodnota, double odezvaMs, int kod,
+                       const std::string& text, const std::string& cas) {
+  std::lock_guard<std::mutex> z(zamek_);
+  if (kanal >= kanaly_.size()) return;
+  TKanal& k = kanaly_[kanal];
+  const float h = kod != 0 ? NAN : static_cast<float>(hodnota);
+
+  // The last hour at full rate.
+  if (k.Kruh.empty()) k.Kruh.resize(KapacitaKruhu);
+  if (k.Pocet == k.Kruh.size()) {
+    k.Zacatek = (k.Zacatek + 1) % k.Kruh.size();
+    --k.Pocet;
+  }
+  k.Kruh[(k.Zacatek + k.Pocet) % k.Kruh.size()] = {casMs, h};
+  ++k.Pocet;
+  while (k.Pocet > 0 && k.Kruh[k.Zacatek].CasMs + PlnaDelkaMs < casMs) {
+    k.Zacatek = (k.Zacatek + 1) % k.Kruh.size();
+    --k.Pocet;
+  }
+
+  // The whole run, thinned.
+  uint32_t od = casMs / sirkaUsekuMs_ * sirkaUsekuMs_;
+  if (k.Useky.empty() || k.Useky.back().OdMs != od) {
+    if (k.Useky.size() >= MaxUseku) {
+      Zredukuj();
+      od = casMs / sirkaUsekuMs_ * sirkaUsekuMs_;
+    }
+    if (k.Useky.empty() || k.Useky.back().OdMs != od) k.Useky.push_back({od, NAN, NAN, 0, 0});
+  }
+  TUsekHistorie& u = k.Useky.back();
+  if (u.Pocet < UINT16_MAX) ++u.Pocet;
+  if (std::isnan(h)) {
+    if (u.Chyb < UINT16_MAX) ++u.Chyb;
+  } else {
+    u.Min = std::isnan(u.Min) ? h : std::min(u.Min, h);
+    u.Max = std::isnan(u.Max) ? h : std::max(u.Max, h);
+  }
+
+  Zapocitej(k.Statistika, odezvaMs, kod, text, cas);
+}
+
+void THistorie::PridejCteni(size_t kanal, double odezvaMs, int kod, const std::string& text,
+                            const std::string& cas) {
+  std::lock_guard<std::mutex> z(zamek_);
+  if (kanal < kanaly_.size()) Zapocitej(kanaly_[kanal].Statistika, odezvaMs, kod, text, cas);
+}
+
+void THistorie::Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const std::string& text,
+                          const std::string& cas) {
+  ++s.Cteni;
+  s.SoucetOdezvyMs += odezvaMs;
+  s.MaxOdezvyMs = std::max(s.MaxOdezvyMs, odezvaMs);
+  if (kod != 0) {
+    ++s.Chyby;
+    ++s.PodleKodu[kod];
+    s.PosledniKod = kod;
+    s.PosledniText = text;
+    s.PosledniCas = cas;
+  }
+}
+
+void THistorie::Zredukuj() {
+  const uint32_t sirka = sirkaUsekuMs_ * 2;
+  for (TKanal& k : kanaly_) {
+    std::vector<TUsekHistorie> nove;
+    nove.reserve(MaxUseku);
+    for (const TUsekHistorie& u : k.Useky) {
+      const uint32_t od = u.OdMs / sirka * sirka;
+      if (nove.empty() || nove.back().OdMs != od) {
+        nove.push_back(u);
+        nove.back().OdMs = od;
+        continue;
+      }
+      TUsekHistorie& n = nove.back();
+      n.Pocet = static_cast<uint16_t>(std::min<int>(n.Pocet + u.Pocet, UINT16_MAX));
+      n.Chyb = static_cast<uint16_t>(std::min<int>(n.Chyb + u.Chyb, UINT16_MAX));
+      if (!std::isnan(u.Min)) n.Min = std::isnan(n.Min) ? u.Min : std::min(n.Min, u.Min);
+      if (!std::isnan(u.Max)) n.Max = std::isnan(n.Max) ? u.Max : std::max(n.Max, u.Max);
+    }
+    k.Useky = std::move(nove);
+  }
+  sirkaUsekuMs_ = sirka;
+}
+
+void THistorie::PridejPrubeh(double ms) {
+  std::lock_guard<std::mutex> z(zamek_);
+  ++prubehy_.Pocet;
+  prubehy_.PosledniMs = ms;
+  prubehy_.SoucetMs += ms;
+  prubehy_.MaxMs = std::max(prubehy_.MaxMs, ms);
+}
+
+int32_t THistorie::PocetKanalu() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return static_cast<int32_t>(kanaly_.size());
+}
+
+std::vector<TBodHistorie> THistorie::Body(size_t kanal, uint32_t odMs) const {
+  std::lock_guard<std::mutex> z(zamek_);
+  std::vector<TBodHistorie> body;
+  if (kanal >= kanaly_.size()) return body;
+  const TKanal& k = kanaly_[kanal];
+  body.reserve(k.Pocet);
+  for (size_t i = 0; i < k.Pocet; ++i) {
+    const TBodHistorie& b = k.Kruh[(k.Zacatek + i) % k.Kruh.size()];
+    if (b.CasMs >= odMs) body.push_back(b);
+  }
+  return body;
+}
+
+std::vector<TUsekHistorie> THistorie::Useky(size_t kanal) const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return kanal < kanaly_.size() ? kanaly_[kanal].Useky : std::vector<TUsekHistorie>{};
+}
+
+uint32_t THistorie::SirkaUsekuMs() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return sirkaUsekuMs_;
+}
+
+TStatistikaKanalu THistorie::Statistika(size_t kanal) const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return kanal < kanaly_.size() ? kanaly_[kanal].Statistika : TStatistikaKanalu{};
+}
+
+std::map<uint8_t, TStatistikaKanalu> THistorie::PodleModulu() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  std::map<uint8_t, TStatistikaKanalu> moduly;
+  for (const TKanal& k : kanaly_) {
+    TStatistikaKanalu& m = moduly[k.Statistika.Adresa];
+    m.Adresa = k.Statistika.Adresa;
+    m.Pricti(k.Statistika);
+  }
+  return moduly;
+}
+
+TStatistikaKanalu THistorie::Celkem() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  TStatistikaKanalu c;
+  for (const TKanal& k : kanaly_) c.Pricti(k.Statistika);
+  return c;
+}
+
+TPrubehy THistorie::Prubehy() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return prubehy_;
+}
+
+size_t THistorie::Pamet() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  size_t bajty = sizeof(*this) + kanaly_.capacity() * sizeof(TKanal);
+  for (const TKanal& k : kanaly_) {
+    bajty += k.Kruh.capacity() * sizeof(TBodHistorie);
+    bajty += k.Useky.capacity() * sizeof(TUsekHistorie);
+    // A map node: the pair and the tree's three pointers and colour.
+    bajty += k.Statistika.PodleKodu.size() * (sizeof(std::pair<const int, uint64_t>) + 32);
+    bajty += k.Statistika.PosledniText.capacity() + k.Statistika.PosledniCas.capacity();
+  }
+  return bajty;
+}
