@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -30,6 +31,7 @@
 #include "Modalni.h"
 #include "OpravduSmazat.h"
 #include "Profil.h"
+#include "Prubeh.h"
 #include "Slozka.h"
 #include "SouborExistuje.h"
 #include "SouborovyDialog.h"
@@ -159,11 +161,20 @@ class TBezKolecka : public QObject {
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   mereni_.PridejPozorovatele(this);
+  // Made before the first task is shown and before any measurement, so that
+  // it observes every measurement from its first read; its widgets are
+  // built when it is first shown.
+  prubeh_ = new TFormPrubeh(mereni_, this);
   Vytvor();
   FormCreate();
 }
 
-TForm1::~TForm1() { mereni_.OdeberPozorovatele(this); }
+TForm1::~TForm1() {
+  // It observes the measurement, which goes before this window's children.
+  delete prubeh_;
+  prubeh_ = nullptr;
+  mereni_.OdeberPozorovatele(this);
+}
 
 void TForm1::Vytvor() {
   setWindowTitle(T(" Zentrolix datalogger  (v.1.03)"));
@@ -320,6 +331,15 @@ void TForm1::Vytvor() {
   auto* bezKolecka = new TBezKolecka(StringGrid1);
   StringGrid1->viewport()->installEventFilter(bezKolecka);
   StringGrid1->installEventFilter(bezKolecka);
+  // The trend window: the grid selects nothing, but a double-click on a
+  // channel's row still names the channel.
+  StringGrid1->setToolTip(
+      T("Dvojklik na řádek kanálu nebo Ctrl+G otevře okno Průběh měření s grafem a stavem "
+        "komunikace"));
+  connect(StringGrid1, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex& i) { OtevriPrubeh(i.row()); });
+  auto* klavesa = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+  connect(klavesa, &QShortcut::activated, this, [this] { OtevriPrubeh(); });
   Label6 = stitek(GroupBox3, "Uloženo", 16, 380);
   Label7 = stitek(GroupBox3, "0", 64, 380, true);
   Label7->resize(120, 13);
@@ -388,7 +408,10 @@ void TForm1::UkazUlohu(const TPoleKanal& kanaly) {
   ZapisOkno(CFG);
   Label7->setText(QStringLiteral("0"));
   InitOknoMereni(kanaly, CFG.PocetKanalu);
+  prubeh_->NastavUlohu(CFG.Uloha, CFG.PocetKanalu, TZmenaUlohy::Jina);
 }
+
+void TForm1::OtevriPrubeh(int kanal) { prubeh_->Ukaz(kanal); }
 
 void TForm1::UkazPanely(int index) {
   Panel1->setVisible(index == 4);
@@ -620,6 +643,7 @@ void TForm1::Button7Click() {
   Label18->setText(DoQString(jmeno));
   CFG.Uloha = jmeno;
   PrectiOkno(CFG);
+  prubeh_->NastavUlohu(CFG.Uloha, CFG.PocetKanalu, TZmenaUlohy::Tataz);
   std::string chyba;
   if (!UlozUlohu(CFG, chyba))
     NastavStav(DoQString(chyba));
@@ -638,6 +662,7 @@ void TForm1::Button4Click() {
   CFG.PocetKanalu = dialog.PocetKanalu;
   ZapisOkno(CFG);
   InitOknoMereni(dialog.PoleKanalu, CFG.PocetKanalu);
+  prubeh_->NastavUlohu(CFG.Uloha, CFG.PocetKanalu, TZmenaUlohy::Tataz);
 }
 
 // ---------------------------------------------------------------------------

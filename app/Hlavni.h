@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QStatusBar;
 class QTableView;
+class TFormPrubeh;
 class TModelMereni;
 
 // The task CFG and its channel table Kanaly live with the measurement
@@ -60,6 +61,11 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // The measurement this window drives.
   TMereni& Mereni() { return mereni_; }
   const TMereni& Mereni() const { return mereni_; }
+
+  // The trend window "Průběh měření": one, made with this window and kept
+  // while it lives; shown by a double-click on a channel's row of the grid
+  // (with that channel) or by Ctrl+G.
+  TFormPrubeh* Prubeh() const { return prubeh_; }
 
   // A termination signal arrived: ends the program as closing the window
   // does (open dialogs are closed first, a start or stop is let finish), and
@@ -137,6 +143,8 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   void Button6Click();  // "Otevřít"
   void Button7Click();  // "Uložit"
   void Edit3Change(const QString& text);
+  // Shows the trend window; with kanal >= 0 it plots that channel.
+  void OtevriPrubeh(int kanal = -1);
 
   // What the measurement reports, shown (on the main thread).
   void ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const std::string& posledniChyba);
@@ -169,6 +177,7 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   bool FormClose();
 
   TMereni mereni_;
+  TFormPrubeh* prubeh_ = nullptr;
   TModelMereni* model_ = nullptr;
   QLabel* stav_ = nullptr;
   // Failed data-file writes of this measurement: shown in a field of their

@@ -14,7 +14,7 @@ jobs=$(nproc)
 # The GUI tests and the threaded ones run three times in the Release build
 # (and the threaded ones three times under ThreadSanitizer): a test that
 # fails only now and then shows here, not after it has landed.
-opakovane='^(test_hlavni|test_mereni|test_logger|test_historie|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm)$'
+opakovane='^(test_hlavni|test_mereni|test_logger|test_historie|test_prubeh|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm)$'
 vlaknove='^(test_mereni|test_logger|test_historie|test_comm)$'
 
 # The house style: every source file as .clang-format has it.

@@ -12,6 +12,8 @@ baliky=(
   "qt6-base-dev|Qt 6 Widgets and Test for the program and its tests"
   "qt6-base-dev-tools|Qt's moc for the build"
   "qt6-translations-l10n|Qt's own Czech texts (standard buttons and dialogs)"
+  "qt6-charts-dev|Qt Charts for the plot of the trend window (run time: libqt6charts6, found by dpkg-shlibdeps)"
+  "libqt6opengl6-dev|Qt 6 OpenGL's CMake files, which Qt Charts' CMake files require"
   "libgl-dev|OpenGL headers Qt 6 Gui needs to build against"
   "fonts-liberation2|fonts for the window"
   "fonts-dejavu-core|fonts for the window"

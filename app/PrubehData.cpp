@@ -1,0 +1,185 @@
+#include "PrubehData.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "Cisla.h"
+#include "Cp1250.h"
+#include "Mistni.h"
+#include "Profil.h"
+#include "Slozka.h"
+
+namespace {
+
+// A point of a channel's history in time order; NaN where the read failed.
+struct TBod {
+  double CasMs;
+  float Hodnota;
+};
+
+std::vector<TBod> BodyVPoradi(const TDataKanalu& d) {
+  std::vector<TBod> body;
+  body.reserve(2 * d.Useky.size() + d.Body.size());
+  const double pul = d.SirkaUsekuMs / 2.0;
+  for (const TUsekHistorie& u : d.Useky) {
+    const double stred = u.OdMs + pul;
+    if (std::isnan(u.Min)) {
+      body.push_back({stred, NAN});
+      continue;
+    }
+    body.push_back({stred, u.Min});
+    if (u.Max != u.Min) body.push_back({stred, u.Max});
+  }
+  for (const TBodHistorie& b : d.Body) body.push_back({static_cast<double>(b.CasMs), b.Hodnota});
+  return body;
+}
+
+// A CSV field: quoted, inner quotes doubled, when it holds a separator, a
+// quote or a line break (as the data files do).
+std::string PoleCsv(const std::string& text) {
+  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+  std::string pole = "\"";
+  for (char c : text) {
+    if (c == '"') pole += '"';
+    pole += c;
+  }
+  return pole + '"';
+}
+
+TDatumCas DatumCas(int64_t ms) {
+  const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+  const QDate d = t.date();
+  const QTime c = t.time();
+  return {d.year(), d.month(), d.day(), c.hour(), c.minute(), c.second()};
+}
+
+std::string SekceUlohy(const std::string& uloha) { return uloha.empty() ? "-" : uloha; }
+
+}  // namespace
+
+std::vector<QList<QPointF>> CastiKrivky(const TDataKanalu& data, double odMs, double doMs,
+                                        double krokMs, double posunMs) {
+  const std::vector<TBod> body = BodyVPoradi(data);
+  std::vector<QList<QPointF>> casti;
+  if (body.empty()) return casti;
+
+  // The points within the range and the nearest one outside on either side.
+  auto prvni = std::lower_bound(body.begin(), body.end(), odMs,
+                                [](const TBod& b, double t) { return b.CasMs < t; });
+  if (prvni != body.begin()) --prvni;
+  auto konec = std::upper_bound(body.begin(), body.end(), doMs,
+                                [](double t, const TBod& b) { return t < b.CasMs; });
+  if (konec != body.end()) ++konec;
+
+  QList<QPointF> cast;
+  int64_t sloupec = INT64_MIN;
+  bool platny = false, chyba = false;
+  TBod min{0, 0}, max{0, 0};
+  auto pridej = [&](const TBod& b) { cast.append(QPointF(posunMs + b.CasMs, b.Hodnota)); };
+  auto uzavriSloupec = [&] {
+    if (platny) {
+      const bool minPrvni = min.CasMs <= max.CasMs;
+      pridej(minPrvni ? min : max);
+      if (min.Hodnota != max.Hodnota) pridej(minPrvni ? max : min);
+    } else if (chyba && !cast.isEmpty()) {
+      casti.push_back(std::move(cast));
+      cast = QList<QPointF>();
+    }
+    platny = chyba = false;
+  };
+  int64_t poradi = 0;
+  for (auto it = prvni; it != konec; ++it, ++poradi) {
+    const TBod& b = *it;
+    const int64_t s =
+        krokMs > 0 ? static_cast<int64_t>(std::floor((b.CasMs - odMs) / krokMs)) : poradi;
+    if (s != sloupec) {
+      uzavriSloupec();
+      sloupec = s;
+    }
+    if (std::isnan(b.Hodnota)) {
+      chyba = true;
+    } else if (!platny) {
+      min = max = b;
+      platny = true;
+    } else {
+      if (b.Hodnota < min.Hodnota) min = b;
+      if (b.Hodnota > max.Hodnota) max = b;
+    }
+  }
+  uzavriSloupec();
+  if (!cast.isEmpty()) casti.push_back(std::move(cast));
+  return casti;
+}
+
+std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, double doMs,
+                        int64_t zacatekMs, char oddelovac) {
+  struct TRadek {
+    double CasMs;
+    size_t Kanal;
+    bool Usek;
+    float Hodnota, Min, Max;
+  };
+  std::vector<TRadek> radky;
+  for (size_t k = 0; k < kanaly.size(); ++k) {
+    const TDataKanalu& d = *kanaly[k].Data;
+    for (const TUsekHistorie& u : d.Useky)
+      if (u.OdMs + static_cast<double>(d.SirkaUsekuMs) > odMs && u.OdMs <= doMs)
+        radky.push_back({static_cast<double>(u.OdMs), k, true, NAN, u.Min, u.Max});
+    for (const TBodHistorie& b : d.Body)
+      if (b.CasMs >= odMs && b.CasMs <= doMs)
+        radky.push_back({static_cast<double>(b.CasMs), k, false, b.Hodnota, NAN, NAN});
+  }
+  std::stable_sort(radky.begin(), radky.end(),
+                   [](const TRadek& a, const TRadek& b) { return a.CasMs < b.CasMs; });
+
+  std::string csv = Cp1250("Datum;Čas;Kanál;Název;Hodnota;Minimum;Maximum\r\n");
+  for (const TRadek& r : radky) {
+    const TKanalCsv& k = kanaly[r.Kanal];
+    const int mista = std::max(0, k.DesetinnaMista);
+    auto cislo = [&](float v) {
+      return std::isnan(v) ? std::string() : FixniText(v, mista, oddelovac);
+    };
+    const TDatumCas t = DatumCas(zacatekMs + static_cast<int64_t>(r.CasMs));
+    csv += FormatujDatum(t) + ';' + FormatujCas(t) + ";Ch" + CeleNaText(k.Cislo) + ';' +
+           PoleCsv(k.Nazev) + ';' + (r.Usek ? std::string() : cislo(r.Hodnota)) + ';' +
+           (r.Usek ? cislo(r.Min) : std::string()) + ';' + (r.Usek ? cislo(r.Max) : std::string()) +
+           "\r\n";
+  }
+  return csv;
+}
+
+TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha) {
+  const TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu));
+  const std::string sekce = SekceUlohy(uloha);
+  TNastaveniPrubehu n;
+  n.Sirka = std::max(0, p.CtiCislo(sekce, Cp1250("Šířka"), 0));
+  n.Vyska = std::max(0, p.CtiCislo(sekce, Cp1250("Výška"), 0));
+  n.Rozsah = p.CtiCislo(sekce, "Zobrazit", n.Rozsah);
+  const std::string kanaly = p.CtiText(sekce, Cp1250("Kanály"), "");
+  size_t od = 0;
+  while (od < kanaly.size()) {
+    size_t carka = kanaly.find(',', od);
+    if (carka == std::string::npos) carka = kanaly.size();
+    const auto k = TextNaCele(std::string_view(kanaly).substr(od, carka - od));
+    if (k && *k >= 0 && *k < 256) n.Kanaly.push_back(*k);
+    od = carka + 1;
+  }
+  std::sort(n.Kanaly.begin(), n.Kanaly.end());
+  n.Kanaly.erase(std::unique(n.Kanaly.begin(), n.Kanaly.end()), n.Kanaly.end());
+  return n;
+}
+
+void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n) {
+  TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu));
+  const std::string sekce = SekceUlohy(uloha);
+  std::string kanaly;
+  for (int k : n.Kanaly) kanaly += (kanaly.empty() ? "" : ",") + CeleNaText(k);
+  p.ZapisCislo(sekce, Cp1250("Šířka"), n.Sirka);
+  p.ZapisCislo(sekce, Cp1250("Výška"), n.Vyska);
+  p.ZapisText(sekce, Cp1250("Kanály"), kanaly);
+  p.ZapisCislo(sekce, "Zobrazit", n.Rozsah);
+  p.Uloz();
+}

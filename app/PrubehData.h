@@ -1,0 +1,74 @@
+#pragma once
+// What the trend window computes without widgets: a channel's history as
+// plotted (broken where reads failed, at most two points per pixel column),
+// the CSV of the history shown, and the settings the window remembers per
+// task in a file of its own.
+
+#include <QList>
+#include <QPointF>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Historie.h"
+
+// A channel's history as the window took it: the thinned intervals of the
+// whole run before the first full-rate point (only when the whole run is
+// shown), then the full-rate points.
+struct TDataKanalu {
+  std::vector<TUsekHistorie> Useky;
+  uint32_t SirkaUsekuMs = 0;
+  std::vector<TBodHistorie> Body;
+};
+
+// The lines of a channel over the history times odMs..doMs (ms since the
+// start of the measurement), in chart coordinates: x = posunMs + history
+// time.  A read that failed breaks the line: the points on either side are
+// never joined, and no value stands in for the failed one.  Within a column
+// of krokMs (a pixel of the plot) only the lowest and the highest value are
+// kept, in their order; a failure shows as a break once it fills a whole
+// column on its own, so every failure shows when the plot is zoomed to
+// pixel columns narrower than the pass.  A thinned interval plots its
+// minimum and maximum at its middle; one in which every read failed is a
+// break.  The nearest point outside the range on either side is kept, so a
+// line runs to the plot's edge.
+std::vector<QList<QPointF>> CastiKrivky(const TDataKanalu& data, double odMs, double doMs,
+                                        double krokMs, double posunMs);
+
+// One channel of the CSV.
+struct TKanalCsv {
+  int Cislo = 0;
+  std::string Nazev;  // Windows-1250
+  int DesetinnaMista = 0;
+  const TDataKanalu* Data = nullptr;
+};
+
+// The history shown as CSV, Windows-1250, ";" between fields, CR LF after
+// each line, in the manner of the program's CSV data files.  Header
+// "Datum;Čas;Kanál;Název;Hodnota;Minimum;Maximum", then one line per point
+// and per thinned interval between odMs and doMs, in time order: a full-rate
+// point fills Hodnota (empty when the read failed), a thinned interval
+// Minimum and Maximum (empty when every read in it failed) and has the time
+// of its beginning.  Date and time in the regional format, from
+// zacatekMs (milliseconds since the epoch at history time 0); numbers with
+// the channel's decimal places and `oddelovac`.
+std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, double doMs,
+                        int64_t zacatekMs, char oddelovac);
+
+// The trend window's file beside the settings file: a section per task.
+inline constexpr std::string_view JmenoNastaveniPrubehu = "ZQ_prubeh.ini";
+
+struct TNastaveniPrubehu {
+  int Sirka = 0;  // 0: not remembered
+  int Vyska = 0;
+  std::vector<int> Kanaly;  // channels plotted, ascending
+  int Rozsah = 1;           // index of the time range shown
+};
+
+// The remembered settings of task `uloha` (Windows-1250); defaults when the
+// file or its section is missing.
+TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha);
+// Remembers them; throws TChybaZapisu when the file cannot be written.
+void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n);

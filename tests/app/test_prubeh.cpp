@@ -1,0 +1,343 @@
+// The trend window against the simulator: opened from the main window's
+// grid, its plot broken where reads failed, its health tables and warning
+// against the simulator's counters, its settings per task, its CSV.
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <filesystem>
+
+#include "Cp1250.h"
+#include "Dekl.h"
+#include "Hlavni.h"
+#include "Hodiny.h"
+#include "Mistni.h"
+#include "Modalni.h"
+#include "Prubeh.h"
+#include "Simulator.h"
+#include "Slozka.h"
+#include "SouborovyDialog.h"
+#include "Wxxx407.h"
+
+namespace fs = std::filesystem;
+using namespace zqsim;
+
+namespace {
+QString T(const char* s) { return QString::fromUtf8(s); }
+
+QByteArray Obsah(const fs::path& p) {
+  QFile f(QString::fromStdString(p.string()));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Module `adresa`, peripheral `periferie`, float32 with `mista` places.
+TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie, int mista = 2) {
+  TKanal k;
+  k.Nazev = Cp1250(nazev);
+  k.Adresa = adresa;
+  k.Periferie = periferie;
+  k.Format = "float32";
+  k.DesetinnaMista = mista;
+  k.KonstK = 1.0;
+  k.Hodnota = "0";
+  return k;
+}
+
+// The file dialogs answer with `cesta`.
+void Odpovez(const fs::path& cesta) {
+  NastavSouborovyZobrazovac([cesta](const TSouborovyDotaz&) {
+    TSouborovaOdpoved o;
+    o.Potvrzeno = true;
+    o.Jmeno = QString::fromStdString(cesta.string());
+    return o;
+  });
+}
+}  // namespace
+
+class TestPrubeh : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir slozka_;
+  std::unique_ptr<TSimulator> sim_;
+
+  fs::path Slozka() const { return fs::path(slozka_.path().toStdString()); }
+
+  // The window measuring `kanaly` over the simulator's LAN converter; the
+  // trend window told of the channels as after the channel dialog.
+  void Nastav(TForm1& w, const std::vector<TKanal>& kanaly, int rs485Timeout = 50) {
+    TPoleKanal k;
+    InitKanaly(k);
+    for (size_t i = 0; i < kanaly.size(); ++i) k[i] = kanaly[i];
+    Kanaly.Nahrad(k);
+    CFG.PocetKanalu = static_cast<int32_t>(kanaly.size());
+    w.InitOknoMereni(k, CFG.PocetKanalu);
+    w.Prubeh()->NastavUlohu(CFG.Uloha, CFG.PocetKanalu, TZmenaUlohy::Tataz);
+    w.ComboBox3->setCurrentIndex(4);
+    w.ComboBox3Change(4);
+    w.Edit1->setText(T("127.0.0.1"));
+    w.Edit2->setText(QString::number(sim_->UdpPort()));
+    w.Edit6->setText(T("400"));
+    w.Edit8->setText(QString::number(rs485Timeout));
+    w.Edit9->setText(T("0"));
+    w.Edit3->setText(QString::fromStdString((Slozka() / "data.csv").string()));
+  }
+
+  void Zastav(TForm1& w) {
+    if (w.MereniBezi()) w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return !w.Mereni().VlaknaBezi(); }, 10000));
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(slozka_.isValid());
+    NastavMistni(MistniCeske());
+  }
+
+  void init() {
+    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
+    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", Slozka() / "libWZQ1407.so");
+    NastavSlozkuProgramu(Slozka());
+    NastavZobrazovac({});
+    sim_ = std::make_unique<TSimulator>();
+    sim_->PridejPeriferii(1, 0, {TFormat::Float32, TPrubeh::Sinus, 20, 5, 30, 1, 2});
+    sim_->PridejPeriferii(1, 1, {TFormat::Float32, TPrubeh::Konstanta, 123.45, 0, 60, 1, 2});
+    QVERIFY(sim_->SpustUdp(0));
+  }
+
+  void cleanup() {
+    sim_.reset();
+    NastavSouborovyZobrazovac({});
+    NastavZobrazovac({});
+  }
+
+  // A double-click on a channel's row opens the window with that channel
+  // plotted and current; the grid still selects nothing.  Ctrl+G opens it
+  // with what was chosen.
+  void dvojklikNaRadekOtevreKanal() {
+    TForm1 w;
+    Nastav(w, {Kanal("A", 1, 0), Kanal("B", 1, 1), Kanal("C", 1, 0)});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TFormPrubeh* p = w.Prubeh();
+    QVERIFY(!p->isVisible());
+    const QRect radek = w.StringGrid1->visualRect(w.StringGrid1->model()->index(1, 1));
+    // A double-click as the system delivers it: press, release, double-click.
+    QTest::mouseClick(w.StringGrid1->viewport(), Qt::LeftButton, {}, radek.center());
+    QTest::mouseDClick(w.StringGrid1->viewport(), Qt::LeftButton, {}, radek.center());
+    QVERIFY(p->isVisible());
+    QCOMPARE(p->Vybrane(), std::vector<int>{1});
+    QCOMPARE(p->AktualniKanal(), 1);
+    QVERIFY(!w.StringGrid1->selectionModel()->hasSelection());
+
+    p->close();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
+    QVERIFY(p->isVisible());
+    QCOMPARE(p->Vybrane(), std::vector<int>{1});
+    // Its own list takes the keyboard: down a row, Space ticks it.
+    QTest::keyClick(p->SeznamKanalu, Qt::Key_Down);
+    QTest::keyClick(p->SeznamKanalu, Qt::Key_Space);
+    QCOMPARE(p->Vybrane(), (std::vector<int>{1, 2}));
+  }
+
+  // Two reads of a sine that never comes near zero fail in the middle of
+  // the run, and the window's grid shows 0 for them: the plot breaks there
+  // and plots every other read, never a zero.
+  void chybnaCteniJsouMezeraNeNula() {
+    TForm1 w;
+    Nastav(w, {Kanal("Sinus", 1, 0)});
+    w.Button2Click();
+    TMereni& m = w.Mereni();
+    QVERIFY(QTest::qWaitFor([&] { return m.Historie().Prubehy().Pocet >= 2; }, 10000));
+    sim_->PridejPoruchu({TDruhPoruchy::Ticho, 1.0, 2, 0, 1});
+    QVERIFY(QTest::qWaitFor([&] { return w.Bunka(3, 1) != T("0"); }, 10000));
+    QCOMPARE(w.Bunka(2, 1), T("0,00"));
+    QVERIFY(QTest::qWaitFor([&] { return m.Historie().Prubehy().Pocet >= 6; }, 15000));
+    Zastav(w);
+
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz(0);
+    p->Rozsah->setCurrentIndex(0);  // the last minute: a pixel is shorter than a pass
+    p->Obnov();
+    qsizetype platnych = 0, chybnych = 0;
+    for (const TBodHistorie& b : m.Historie().Body(0))
+      (std::isnan(b.Hodnota) ? chybnych : platnych)++;
+    QCOMPARE(chybnych, qsizetype{2});
+    const std::vector<QList<QPointF>> krivka = p->Krivka(0);
+    QCOMPARE(krivka.size(), size_t{2});
+    qsizetype bodu = 0;
+    for (const QList<QPointF>& cast : krivka)
+      for (const QPointF& b : cast) {
+        QVERIFY2(b.y() >= 14.99 && b.y() <= 25.01, qPrintable(QString::number(b.y())));
+        ++bodu;
+      }
+    QCOMPARE(bodu, platnych);
+    // The break spans the two failed passes.
+    QVERIFY(krivka[1].first().x() - krivka[0].last().x() > 2500);
+    QVERIFY(p->TextVarovani().isEmpty());
+  }
+
+  // Module 2 is absent: each of its eight reads waits out 150 ms, so every
+  // pass outlasts the 1-second period.  The health tables count what the
+  // simulator received, and the warning says samples repeat values.
+  void komunikacePodleSimulatoruAPomalePruchody() {
+    TForm1 w;
+    std::vector<TKanal> kanaly = {Kanal("A", 1, 0), Kanal("B", 1, 1)};
+    for (int i = 0; i < 8; ++i) kanaly.push_back(Kanal("X", 2, static_cast<uint8_t>(i)));
+    Nastav(w, kanaly, 150);
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz();
+    w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return w.Mereni().Historie().Prubehy().Pocet >= 2; }, 20000));
+    p->Obnov();
+    const QString varovani = p->TextVarovani();
+    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")), qPrintable(varovani));
+    QVERIFY(p->Varovani->isVisible());
+    Zastav(w);
+
+    p->Karty->setCurrentIndex(1);
+    p->Obnov();
+    QTableWidget* t = p->TabulkaModulu;
+    QCOMPARE(t->rowCount(), 2);
+    QCOMPARE(t->item(0, 0)->text(), T("1"));
+    QCOMPARE(t->item(0, 1)->text(), QString::number(sim_->PocetDotazu(1)));
+    QCOMPARE(t->item(0, 2)->text(), T("0"));
+    QCOMPARE(t->item(1, 0)->text(), T("2"));
+    QCOMPARE(t->item(1, 1)->text(), QString::number(sim_->PocetDotazu(2)));
+    QCOMPARE(t->item(1, 2)->text(), t->item(1, 1)->text());
+    QVERIFY(!t->item(1, 7)->text().isEmpty());                             // the last error's text
+    QVERIFY(t->item(1, 6)->text().contains(u':'));                         // ... and its time
+    QVERIFY(t->item(1, 5)->text().replace(u',', u'.').toDouble() >= 150);  // each waited it out
+    const QStringList kody = t->item(1, 3)->text().split(T(": "));
+    QCOMPARE(kody.size(), 2);
+    QCOMPARE(kody[1], t->item(1, 2)->text());  // all of them with one code
+    // Per channel: an absent module's channel fails every read.
+    QCOMPARE(p->TabulkaKanalu->rowCount(), 10);
+    QCOMPARE(p->TabulkaKanalu->item(9, 2)->text(), T("2"));
+    QVERIFY(p->TabulkaKanalu->item(9, 3)->text().toInt() > 0);
+    QCOMPARE(p->TabulkaKanalu->item(9, 4)->text(), p->TabulkaKanalu->item(9, 3)->text());
+    QVERIFY(!p->TextVarovani().isEmpty());  // still said after the stop
+  }
+
+  // Size, channels and range are remembered per task in a file of their
+  // own: back with the task after another one, and after the program ends;
+  // the task file is not touched.
+  void nastaveniPodleUlohy() {
+    const fs::path a = Slozka() / "A.zq";
+    {
+      TForm1 w;
+      TPoleKanal k;
+      InitKanaly(k);
+      Kanaly.Nahrad(k);
+      CFG.PocetKanalu = 5;
+      Odpovez(a);
+      w.Button7Click();  // saved as A.zq, 5 channels
+      const QByteArray uloha = Obsah(a);
+      QVERIFY(!uloha.isEmpty());
+
+      TFormPrubeh* p = w.Prubeh();
+      p->Ukaz();
+      p->Vyber(1, true);
+      p->Vyber(3, true);
+      p->Rozsah->setCurrentIndex(4);
+      p->resize(700, 450);
+      QTRY_COMPARE(p->size(), QSize(700, 450));
+      p->close();
+      QCOMPARE(Obsah(a), uloha);
+
+      Odpovez(Slozka() / "B.zq");  // not there: the default task
+      w.Button6Click();
+      QCOMPARE(p->Vybrane(), std::vector<int>{});
+      p->Ukaz();
+      QVERIFY(p->size() != QSize(700, 450));
+      QCOMPARE(p->Rozsah->currentIndex(), 1);
+      p->close();
+
+      Odpovez(a);
+      w.Button6Click();
+      QCOMPARE(p->Vybrane(), (std::vector<int>{1, 3}));
+      p->Ukaz();
+      QTRY_COMPARE(p->size(), QSize(700, 450));
+      QCOMPARE(p->Rozsah->currentIndex(), 4);
+      p->Vyber(0, true);
+      w.close();  // the program ends with the window open
+    }
+    QVERIFY(!Obsah(Slozka() / "ZQ_datalogger.ini").contains("Kan"));
+    TForm1 znovu;  // starts with A.zq, the last task
+    QCOMPARE(znovu.Prubeh()->Vybrane(), (std::vector<int>{0, 1, 3}));
+  }
+
+  // The CSV holds the history shown: a line per read of each chosen
+  // channel, the values in the channel's decimals with the regional
+  // separator, a failed read with no value; a PNG of the plot beside it.
+  void csvZobrazeneHistorie() {
+    TForm1 w;
+    Nastav(w, {Kanal("Teplota; venku", 1, 1), Kanal("Počet", 1, 1, 0), Kanal("Nic", 3, 0)});
+    const int64_t pred = QDateTime::currentMSecsSinceEpoch();
+    w.Button2Click();
+    TMereni& m = w.Mereni();
+    QVERIFY(QTest::qWaitFor([&] { return m.Historie().Prubehy().Pocet >= 3; }, 15000));
+    Zastav(w);
+    const int64_t po = QDateTime::currentMSecsSinceEpoch();
+
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz(0);
+    p->Vyber(1, true);
+    p->Vyber(2, true);
+    const fs::path csv = Slozka() / "vystup";
+    Odpovez(csv);
+    p->UlozCsvSoubor();
+    const QByteArray data = Obsah(Slozka() / "vystup.csv");
+    const QList<QByteArray> radky = data.split('\n');
+    QCOMPARE(radky.first(),
+             QByteArray::fromStdString(Cp1250("Datum;Čas;Kanál;Název;Hodnota;Minimum;Maximum\r")));
+    const size_t bodu =
+        m.Historie().Body(0).size() + m.Historie().Body(1).size() + m.Historie().Body(2).size();
+    QCOMPARE(static_cast<size_t>(radky.size()), bodu + 2);  // header, and "" after the last CR LF
+    QVERIFY(radky.last().isEmpty());
+    const QRegularExpression tvar(
+        T("^(\\d{1,2}\\.\\d{1,2}\\.\\d{4});(\\d{1,2}):(\\d\\d):(\\d\\d);Ch(\\d);(.*)\r$"));
+    int64_t predchozi = 0;
+    int nic = 0;
+    for (qsizetype i = 1; i + 1 < radky.size(); ++i) {
+      const QRegularExpressionMatch z = tvar.match(QString::fromLatin1(radky[i]));
+      QVERIFY2(z.hasMatch(), radky[i].constData());
+      const QDateTime kdy(
+          QDate::fromString(z.captured(1), T("d.M.yyyy")),
+          QTime(z.captured(2).toInt(), z.captured(3).toInt(), z.captured(4).toInt()));
+      QVERIFY(kdy.toMSecsSinceEpoch() >= pred - 1000 && kdy.toMSecsSinceEpoch() <= po);
+      QVERIFY(kdy.toMSecsSinceEpoch() >= predchozi);
+      predchozi = kdy.toMSecsSinceEpoch();
+      const QByteArray zbytek = radky[i].mid(radky[i].indexOf(";Ch") + 1);
+      if (z.captured(5) == T("0"))
+        QCOMPARE(zbytek, QByteArray("Ch0;\"Teplota; venku\";123,45;;\r"));
+      else if (z.captured(5) == T("1"))
+        QCOMPARE(zbytek, QByteArray::fromStdString(Cp1250("Ch1;Počet;123;;\r")));
+      else {
+        QCOMPARE(zbytek, QByteArray("Ch2;Nic;;;\r"));
+        ++nic;
+      }
+    }
+    QCOMPARE(static_cast<size_t>(nic), m.Historie().Body(2).size());
+
+    Odpovez(Slozka() / "graf.png");
+    p->UlozObrazek();
+    QVERIFY(Obsah(Slozka() / "graf.png").startsWith("\x89PNG"));
+  }
+};
+
+QTEST_MAIN(TestPrubeh)
+#include "test_prubeh.moc"
