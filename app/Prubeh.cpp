@@ -424,6 +424,9 @@ void TFormPrubeh::Postav() {
     vykreslitPozdeji_ = true;
     QTimer::singleShot(0, this, [this] {
       vykreslitPozdeji_ = false;
+      nastavujiOsy_ = true;
+      ZaokrouhliOsuY();
+      nastavujiOsy_ = false;
       Vykresli();
     });
   };
@@ -464,14 +467,19 @@ void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZm
 
 void TFormPrubeh::NactiNastaveni() {
   nastaveni_ = PrectiNastaveniPrubehu(uloha_);
+  // The whole choice at once, drawn once.
+  hromadne_ = true;
   for (int k : model_->Vybrane()) model_->Vyber(k, false);
   for (int k : nastaveni_.Kanaly) model_->Vyber(k, true);
+  hromadne_ = false;
   if (postaveno_) {
     Rozsah->blockSignals(true);
     Rozsah->setCurrentIndex(std::clamp(nastaveni_.Rozsah, 0, CeleMereni));
     Rozsah->blockSignals(false);
     priblizeno_ = false;
     CelyRozsah->setEnabled(false);
+    NactiData();
+    Vykresli();
   }
   if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0 && isVisible()) {
     menimVelikost_ = true;
@@ -563,7 +571,7 @@ void TFormPrubeh::VyberZmenen(int kanal, bool vybran) {
     OdeberKrivku(kanal);
     data_.erase(kanal);
   }
-  if (!postaveno_) return;
+  if (!postaveno_ || hromadne_) return;
   if (vybran) NactiData();
   Vykresli();
 }
@@ -644,12 +652,16 @@ void TFormPrubeh::Obnov(bool vzdy) {
   } else if (Karty->currentIndex() == 1) {
     ObnovKomunikaci();
   }
-  if (model_->Vybrane().empty())
-    Stav->setText(T("Zaškrtněte v seznamu kanály, jejichž průběh chcete vidět."));
-  else if (!HistorieUlohy())
-    Stav->setText(T("Tato úloha nebyla od spuštění programu měřena."));
-  else if (Stav->text().startsWith(T("Zaškrtněte")) || Stav->text().startsWith(T("Tato úloha")))
-    Stav->clear();
+  // A hint of what the plot lacks; the outcome of an export stays until the
+  // hint changes.
+  const QString napoveda =
+      model_->Vybrane().empty()
+          ? T("Zaškrtněte v seznamu kanály, jejichž průběh chcete vidět.")
+          : (!HistorieUlohy() ? T("Tato úloha nebyla od spuštění programu měřena.") : QString());
+  if (napoveda != napoveda_) {
+    Stav->setText(napoveda);
+    napoveda_ = napoveda;
+  }
 
   casObnovUs_ += static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
@@ -853,12 +865,17 @@ void TFormPrubeh::NastavOsy(double odMs, double doMs, double min, double max) {
   const double okraj = max > min ? (max - min) * 0.05 : std::max(std::fabs(min) * 0.05, 0.5);
   osaY_->setRange(min - okraj, max + okraj);
   osaY_->setTickCount(std::clamp(static_cast<int>(plocha.height() / 45), 3, 11));
+  ZaokrouhliOsuY();
+  nastavujiOsy_ = false;
+}
+
+void TFormPrubeh::ZaokrouhliOsuY() {
+  // Round steps, and as many decimals as a step needs.
   osaY_->applyNiceNumbers();
   const double dilek = (osaY_->max() - osaY_->min()) / std::max(1, osaY_->tickCount() - 1);
   const int mista =
-      dilek > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(dilek))), 0, 6) : 0;
+      dilek > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(dilek) - 1e-9)), 0, 6) : 0;
   osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(mista) + u'f');
-  nastavujiOsy_ = false;
 }
 
 std::vector<QList<QPointF>> TFormPrubeh::Krivka(int kanal) const {

@@ -122,6 +122,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   void NactiData();
   void Vykresli();
   void NastavOsy(double odMs, double doMs, double min, double max);
+  void ZaokrouhliOsuY();
   void OdeberKrivku(int kanal);
   void VyberZmenen(int kanal, bool vybran);
   void NactiNastaveni();
@@ -140,6 +141,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   TNastaveniPrubehu nastaveni_;
   bool zmeneno_ = false;        // settings to be remembered
   bool menimVelikost_ = false;  // a resize of our own, not the operator's
+  bool hromadne_ = false;       // the choice of channels is being replaced
 
   // History time 0 as milliseconds since the epoch, found at the first read
   // of a measurement, and the task measured then.
@@ -158,6 +160,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   bool priblizeno_ = false;  // the operator zoomed: the axes stay his
   bool nastavujiOsy_ = false;
   bool vykreslitPozdeji_ = false;
+  QString napoveda_;  // the hint last put in the status line
 
   TModelKanaluPrubehu* model_ = nullptr;
   QChart* chart_ = nullptr;
