@@ -26,6 +26,7 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Prubeh.h"
+#include "PrubehData.h"
 #include "Simulator.h"
 #include "Slozka.h"
 #include "SouborovyDialog.h"
@@ -188,6 +189,52 @@ class TestPrubeh : public QObject {
     // The break spans the two failed passes.
     QVERIFY(krivka[1].first().x() - krivka[0].last().x() > 2500);
     QVERIFY(p->TextVarovani().isEmpty());
+  }
+
+  // The lines as plotted, written "x:y" with "|" where a line breaks: a
+  // column keeps its lowest and highest value in their order (a spike
+  // survives), a column of failures breaks the line, a failure among values
+  // within a column does not, the nearest points outside the range are kept
+  // and a thinned interval plots at its middle.
+  void castiKrivky() {
+    const float X = NAN;
+    struct TRadek {
+      const char* Co;
+      std::vector<float> Hodnoty;  // full-rate reads at 0, 10, 20... ms
+      double Od, Do, Krok;
+      const char* Cekam;
+    };
+    const TRadek tabulka[] = {
+        {"spike and order", {1, 9, 2, 3, 0.5F, 4}, 0, 50, 30, "0:1 10:9 40:0.5 50:4"},
+        {"max before min", {9, 1}, 0, 10, 100, "0:9 10:1"},
+        {"failed column", {1, 2, X, X, 3, 4}, 0, 50, 20, "0:1 10:2 | 40:3 50:4"},
+        {"failure in a column", {1, X, 2, 3}, 0, 30, 20, "0:1 20:2 30:3"},
+        {"pixel finer than a pass", {1, X, 2}, 0, 20, 0, "0:1 | 20:2"},
+        {"nearest outside", {1, 2, 3, 4, 5}, 15, 25, 0, "10:2 20:3 30:4"},
+        {"only failures", {X, X}, 0, 10, 0, ""},
+    };
+    auto text = [](const std::vector<QList<QPointF>>& casti) {
+      QStringList s;
+      for (const auto& cast : casti) {
+        QStringList body;
+        for (const QPointF& b : cast)
+          body << QString::number(b.x()) + u':' + QString::number(b.y());
+        s << body.join(u' ');
+      }
+      return s.join(T(" | "));
+    };
+    for (const TRadek& r : tabulka) {
+      TDataKanalu d;
+      for (size_t i = 0; i < r.Hodnoty.size(); ++i)
+        d.Body.push_back({static_cast<uint32_t>(10 * i), r.Hodnoty[i]});
+      QVERIFY2(text(CastiKrivky(d, r.Od, r.Do, r.Krok, 0)) == T(r.Cekam), r.Co);
+    }
+
+    TDataKanalu d;  // thinned intervals of 100 ms, then full rate, shifted
+    d.SirkaUsekuMs = 100;
+    d.Useky = {{0, 1, 4, 10, 0}, {100, X, X, 10, 10}, {200, 2, 2, 10, 0}};
+    d.Body = {{350, 5}};
+    QCOMPARE(text(CastiKrivky(d, 0, 400, 0, 1000)), T("1050:1 1050:4 | 1250:2 1350:5"));
   }
 
   // Module 2 is absent: each of its eight reads waits out 150 ms, so every
