@@ -102,6 +102,17 @@ std::string Souhrn(const THistorie& h) {
     s += ")";
   }
   s += "; odezva průměr " + ms(c.PrumerOdezvyMs()) + " ms, nejvýše " + ms(c.MaxOdezvyMs) + " ms";
+  // Which module failed, without the window's table: reads/failed per address.
+  const auto moduly = h.PodleModulu();
+  if (!moduly.empty()) {
+    s += "; moduly (čtení/chybných)";
+    const char* oddelovac = " ";
+    for (const auto& [adresa, m] : moduly) {
+      s += oddelovac + std::to_string(adresa) + ": " + std::to_string(m.Cteni) + "/" +
+           std::to_string(m.Chyby);
+      oddelovac = ", ";
+    }
+  }
   if (p.Pocet > 0) {
     s += "; průchod průměr " + ms(p.SoucetMs / static_cast<double>(p.Pocet)) + " ms, nejdelší " +
          ms(p.MaxMs) + " ms, perioda " + std::to_string(p.PeriodaSek) + " s";
@@ -228,10 +239,12 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   }
   vystup << "zq-logger: měření ukončeno" << (vypis.signal_ ? " (" : "")
          << (vypis.signal_ ? JmenoSignalu(vypis.signal_) : "") << (vypis.signal_ ? ")" : "")
-         << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n"
-         << Souhrn(mereni->Historie()) << std::endl;
+         << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
+  // Summed once the acquisition thread has ended, so the pass it was in
+  // counts too and the figures equal what went over the bus.
+  vystup << Souhrn(mereni->Historie()) << std::endl;
   if (mereni->VlaknaBezi()) {
     visi = true;
     static_cast<void>(mereni.release());

@@ -144,9 +144,19 @@ class TestLogger : public QObject {
     u.Uloha = "Linka.zq";
     ZapisUlohu(u);
     ZapisKanaly(u, k);
+    const TPocitadla pred = sim_->Pocitadla();
     const TBeh b = Spust({"Linka.zq"}, 2);
     QCOMPARE(b.Kod, LoggerOk);
     QVERIFY2(b.Chyby.empty(), b.Chyby.c_str());
+    // The summary counts what the simulator received and left unanswered.
+    const TPocitadla po = sim_->Pocitadla();
+    const std::string chybnych = std::to_string(po.Potlacene - pred.Potlacene);
+    const std::string souhrn = "zq-logger: komunikace: čtení " +
+                               std::to_string(po.Dotazy - pred.Dotazy) + ", chybných " + chybnych +
+                               " (20: " + chybnych + "); odezva průměr ";
+    QVERIFY2(b.Vystup.find(souhrn) != std::string::npos, b.Vystup.c_str());
+    const std::string modul9 = ", 9: " + chybnych + "/" + chybnych + ";";  // never answers
+    QVERIFY2(b.Vystup.find(modul9) != std::string::npos, b.Vystup.c_str());
     QVERIFY(b.Vystup.find("vzorek 2: chybné kanály 1, poslední chyba 20 - ") != std::string::npos);
     QVERIFY(b.Vystup.find("měření ukončeno (SIGTERM), vzorků ") != std::string::npos);
 
