@@ -119,12 +119,15 @@ void DokonciUvolneni(const std::shared_ptr<TVazba>& vazba) {
 }
 
 // One call into the library: holds the binding for as long as it lasts.
+// Whether the type's library is broken is looked up under the same lock, so
+// a read costs one lock on the way in, not two.
 class TVolani {
  public:
   explicit TVolani(uint8_t typ) {
     if (!PlatnyTyp(typ)) return;
     std::lock_guard<std::mutex> z(stav.Zamek);
-    if (stav.Aktualni && stav.Aktualni->Typ == typ) {
+    porouchany_ = !stav.Porucha[typ].empty();
+    if (!porouchany_ && stav.Aktualni && stav.Aktualni->Typ == typ) {
       vazba_ = stav.Aktualni;
       ++vazba_->Volani;
     }
@@ -144,9 +147,13 @@ class TVolani {
   TVazba* operator->() const { return vazba_.get(); }
   TVazba& operator*() const { return *vazba_; }
   explicit operator bool() const { return vazba_ != nullptr; }
+  // The type's library faulted earlier in this run: nothing was bound, and
+  // the call answers 4.
+  bool Porouchany() const { return porouchany_; }
 
  private:
   std::shared_ptr<TVazba> vazba_;
+  bool porouchany_ = false;
 };
 
 // Detaches the current binding.  With no call in flight the binding is
@@ -241,8 +248,8 @@ int32_t InitRozhrani(uint8_t typ, int32_t* handle, TParametryRozhrani parametry)
 
 int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost, int32_t timeout,
                        int32_t opakovani) {
-  if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
+  if (volani.Porouchany()) return KodVyjimka;
   if (!volani) return KodNeotevreno;
   return Volej(*volani, "SetConfig",
                [&] { return volani->SetConfig(handle, rychlost, timeout, opakovani); });
@@ -250,8 +257,8 @@ int32_t NastavRozhrani(uint8_t typ, int32_t handle, int32_t rychlost, int32_t ti
 
 int32_t PosliDotaz(uint8_t typ, int32_t handle, const TPole100& dotaz, TPole100& odpoved,
                    int32_t* delka, int32_t* status) {
-  if (Porouchany(typ)) return KodVyjimka;
   TVolani volani(typ);
+  if (volani.Porouchany()) return KodVyjimka;
   if (!volani) return KodNeotevreno;
   return Volej(*volani, "Send",
                [&] { return volani->Send(handle, dotaz.data(), odpoved.data(), delka, status); });

@@ -25,13 +25,10 @@ std::string JmenoKnihovny(std::string_view jmeno) {
 std::filesystem::path CestaKnihovny(std::string_view jmeno) {
   size_t lomitko = jmeno.find_last_of("/\\");
   std::string relativni;
-  if (lomitko != std::string_view::npos) {
-    relativni.assign(jmeno.substr(0, lomitko + 1));
-    for (char& c : relativni)
-      if (c == '\\') c = '/';
-  }
+  if (lomitko != std::string_view::npos) relativni.assign(jmeno.substr(0, lomitko + 1));
   relativni += JmenoKnihovny(jmeno);
   // Never out of the libraries' folder: a leading '/' does not lead out of it.
+  // SystemovaCesta turns the backslashes of a Windows folder part into '/'.
   return SlozkaKnihoven() / SystemovaCesta(relativni).relative_path();
 }
 

@@ -29,6 +29,9 @@ __attribute__((tls_model("initial-exec"))) thread_local volatile sig_atomic_t Za
 // thread ends.
 struct TAlternativniZasobnik {
   std::unique_ptr<char[]> Pamet;
+  // The thread has an alternate stack, ours or one it had before (a
+  // sanitizer's): looked at once, not on every guarded call.
+  bool Hotovo = false;
   ~TAlternativniZasobnik() {
     if (!Pamet) return;
     stack_t s{};
@@ -71,14 +74,20 @@ void Instaluj() {
 }
 
 void PripravVlakno() {
-  if (Zasobnik.Pamet) return;
+  if (Zasobnik.Hotovo) return;
   stack_t s{};
-  if (sigaltstack(nullptr, &s) == 0 && !(s.ss_flags & SS_DISABLE)) return;  // has one already
+  if (sigaltstack(nullptr, &s) == 0 && !(s.ss_flags & SS_DISABLE)) {  // has one already
+    Zasobnik.Hotovo = true;
+    return;
+  }
   auto pamet = std::make_unique<char[]>(VelikostZasobniku);
   s = stack_t{};
   s.ss_sp = pamet.get();
   s.ss_size = VelikostZasobniku;
-  if (sigaltstack(&s, nullptr) == 0) Zasobnik.Pamet = std::move(pamet);
+  if (sigaltstack(&s, nullptr) == 0) {
+    Zasobnik.Pamet = std::move(pamet);
+    Zasobnik.Hotovo = true;
+  }
 }
 
 }  // namespace

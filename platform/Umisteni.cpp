@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <system_error>
 #include <vector>
 
@@ -23,7 +22,21 @@ namespace zqumisteni {
 
 namespace {
 
-std::string Duvod(int chyba) { return std::generic_category().message(chyba); }
+// For a system call that failed: its reason, from errno, into `duvod`; false.
+bool Selhalo(std::string& duvod) {
+  duvod = std::generic_category().message(errno);
+  return false;
+}
+
+// Creates the one folder with 0700; one already there is no failure.
+bool VytvorSlozku(const fs::path& slozka, std::string& duvod) {
+  return ::mkdir(slozka.c_str(), 0700) == 0 || errno == EEXIST || Selhalo(duvod);
+}
+
+// The user may create and open files in `slozka`.
+bool Zapisovatelna(const fs::path& slozka, std::string& duvod) {
+  return ::access(slozka.c_str(), W_OK | X_OK) == 0 || Selhalo(duvod);
+}
 
 // Creates the missing folders of `slozka` with 0700 and checks that the user
 // may write into it; the reason of a failure in `duvod`.
@@ -31,49 +44,29 @@ bool Vytvor(const fs::path& slozka, std::string& duvod) {
   fs::path cast;
   for (const fs::path& dil : slozka) {
     cast /= dil;
-    if (::mkdir(cast.c_str(), 0700) != 0 && errno != EEXIST) {
-      duvod = Duvod(errno);
-      return false;
-    }
+    if (!VytvorSlozku(cast, duvod)) return false;
   }
   struct stat st {};
-  if (::stat(slozka.c_str(), &st) != 0) {
-    duvod = Duvod(errno);
-    return false;
-  }
+  if (::stat(slozka.c_str(), &st) != 0) return Selhalo(duvod);
   if (!S_ISDIR(st.st_mode)) {
     duvod = "není to složka";
     return false;
   }
-  if (::access(slozka.c_str(), W_OK | X_OK) != 0) {
-    duvod = Duvod(errno);
-    return false;
-  }
-  return true;
+  return Zapisovatelna(slozka, duvod);
 }
 
 // A folder of this user alone in a folder everybody may write (/tmp): it must
 // be a real folder (not a link someone else put there), owned by the user and
 // closed to others, or somebody else could read or replace the files.
 bool VytvorSoukromou(const fs::path& slozka, uid_t uid, std::string& duvod) {
-  if (::mkdir(slozka.c_str(), 0700) != 0 && errno != EEXIST) {
-    duvod = Duvod(errno);
-    return false;
-  }
+  if (!VytvorSlozku(slozka, duvod)) return false;
   struct stat st {};
-  if (::lstat(slozka.c_str(), &st) != 0) {
-    duvod = Duvod(errno);
-    return false;
-  }
+  if (::lstat(slozka.c_str(), &st) != 0) return Selhalo(duvod);
   if (!S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 077) != 0) {
     duvod = "patří jinému uživateli nebo je přístupná ostatním";
     return false;
   }
-  if (::access(slozka.c_str(), W_OK | X_OK) != 0) {
-    duvod = Duvod(errno);
-    return false;
-  }
-  return true;
+  return Zapisovatelna(slozka, duvod);
 }
 
 std::string DomovskaSlozka() {

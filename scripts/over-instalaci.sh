@@ -31,6 +31,8 @@ uklid() {
 trap uklid EXIT
 
 id=cz.zentrolix.datalogger
+# Sizes of the PNG icons, as expected (not read from the code under test).
+velikosti_ikon=(16 24 32 48 64 128 256)
 knihovny=$(sed -n 's/^ZQ_SLOZKA_KNIHOVEN:[A-Z]*=//p' "$build/CMakeCache.txt")
 verze=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$knihovny" ] && [ -n "$verze" ] || chyba "$build is not a configured build of the project"
@@ -46,7 +48,7 @@ ocekavane() {
   for l in WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407; do echo "$knihovny/lib$l.so"; done
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"
-  for n in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${n}x$n/apps/$id.png"; done
+  for n in "${velikosti_ikon[@]}"; do echo "share/icons/hicolor/${n}x$n/apps/$id.png"; done
   echo "share/icons/hicolor/scalable/apps/$id.svg"
 }
 ocekavane | sort >"$pracovni/ocekavane"
@@ -64,7 +66,7 @@ desktop-file-validate "$prefix/share/applications/$id.desktop" ||
   chyba "desktop entry not valid"
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$pracovni/as" 2>&1 ||
   { cat "$pracovni/as" >&2; chyba "AppStream metadata not valid"; }
-for n in 16 24 32 48 64 128 256; do
+for n in "${velikosti_ikon[@]}"; do
   file -b "$prefix/share/icons/hicolor/${n}x$n/apps/$id.png" | grep -q "^PNG image data, $n x $n," ||
     chyba "icon ${n}x$n is not a PNG of that size"
 done

@@ -23,6 +23,11 @@ QByteArray Bajty(const char (&s)[N]) {
   return QByteArray(s, static_cast<qsizetype>(N - 1));
 }
 
+// The bytes of a std::string (Windows-1250 text, file contents).
+inline QByteArray Q(const std::string& s) {
+  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
 inline QByteArray ObsahSouboru(const std::filesystem::path& cesta) {
   QFile f(QString::fromStdString(cesta.string()));
   if (!f.open(QIODevice::ReadOnly)) return {};

@@ -29,10 +29,6 @@ bool Nedefinovany(int b) { return b == 0x81 || b == 0x83 || b == 0x88 || b == 0x
 
 std::string B(int b) { return std::string(1, static_cast<char>(b)); }
 
-QByteArray Q(const std::string& s) {
-  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 }  // namespace
 
 class TestPlatform : public QObject {

@@ -15,10 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray Q(const std::string& s) {
-  return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // Lines given in UTF-8, as Windows-1250 bytes with CR LF.
 QByteArray Radky(std::initializer_list<const char*> radky) {
   std::string vysledek;
