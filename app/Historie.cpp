@@ -8,6 +8,13 @@ namespace {
 constexpr size_t KapacitaKruhu = THistorie::PlnaDelkaMs / 1000 + 2;
 }  // namespace
 
+std::string TStatistikaKanalu::TextPodleKodu() const {
+  std::string s;
+  for (const auto& [kod, pocet] : PodleKodu)
+    s += (s.empty() ? "" : ", ") + std::to_string(kod) + ": " + std::to_string(pocet);
+  return s;
+}
+
 void TStatistikaKanalu::Pricti(const TStatistikaKanalu& s) {
   Cteni += s.Cteni;
   Chyby += s.Chyby;

@@ -50,6 +50,9 @@ struct TStatistikaKanalu {
   double SoucetOdezvyMs = 0;          // response times of all reads
   double MaxOdezvyMs = 0;
   double PrumerOdezvyMs() const { return Cteni ? SoucetOdezvyMs / static_cast<double>(Cteni) : 0; }
+  // Failures by status code as the window and the logger show them:
+  // "3: 12, 20: 5" (empty when none failed).
+  std::string TextPodleKodu() const;
   void Pricti(const TStatistikaKanalu& s);
 };
 
@@ -60,6 +63,7 @@ struct TPrubehy {
   double MaxMs = 0;
   double SoucetMs = 0;
   int32_t PeriodaSek = 1;  // the measuring period
+  double PrumerMs() const { return Pocet ? SoucetMs / static_cast<double>(Pocet) : 0; }
   // The last pass took longer than the measuring period: samples repeat
   // values read in an earlier period as if they were fresh.
   bool PomalejsiNezPerioda() const { return Pocet > 0 && PosledniMs > PeriodaSek * 1000.0; }
@@ -71,8 +75,8 @@ class THistorie {
   static constexpr size_t MaxUseku = 2048;              // thinned intervals per channel
   static constexpr uint32_t PrvniSirkaUsekuMs = 10 * 1000;
 
-  // A new measurement of `pocetKanalu` channels (their module addresses in
-  // `adresy`) with the measuring period `periodaSek`: everything forgotten.
+  // A new measurement of one channel per entry of `adresy` (its module
+  // address) with the measuring period `periodaSek`: everything forgotten.
   void Zacni(const std::vector<uint8_t>& adresy, int32_t periodaSek);
 
   // The acquisition thread: a read of channel `kanal` at `casMs` (since the

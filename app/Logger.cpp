@@ -4,7 +4,6 @@
 #include <QObject>
 
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -92,15 +91,7 @@ std::string Souhrn(const THistorie& h) {
   auto ms = [](double v) { return FixniText(v, 1, '.'); };
   std::string s = "zq-logger: komunikace: čtení " + std::to_string(c.Cteni) + ", chybných " +
                   std::to_string(c.Chyby);
-  if (!c.PodleKodu.empty()) {
-    s += " (";
-    bool prvni = true;
-    for (const auto& [kod, pocet] : c.PodleKodu) {
-      s += (prvni ? "" : ", ") + std::to_string(kod) + ": " + std::to_string(pocet);
-      prvni = false;
-    }
-    s += ")";
-  }
+  if (!c.PodleKodu.empty()) s += " (" + c.TextPodleKodu() + ")";
   s += "; odezva průměr " + ms(c.PrumerOdezvyMs()) + " ms, nejvýše " + ms(c.MaxOdezvyMs) + " ms";
   // Which module failed, without the window's table: reads/failed per address.
   const auto moduly = h.PodleModulu();
@@ -114,8 +105,8 @@ std::string Souhrn(const THistorie& h) {
     }
   }
   if (p.Pocet > 0) {
-    s += "; průchod průměr " + ms(p.SoucetMs / static_cast<double>(p.Pocet)) + " ms, nejdelší " +
-         ms(p.MaxMs) + " ms, perioda " + std::to_string(p.PeriodaSek) + " s";
+    s += "; průchod průměr " + ms(p.PrumerMs()) + " ms, nejdelší " + ms(p.MaxMs) + " ms, perioda " +
+         std::to_string(p.PeriodaSek) + " s";
     if (p.MaxMs > p.PeriodaSek * 1000.0)
       s += " (průchody delší než perioda: vzorky opakují hodnoty)";
   }
@@ -237,9 +228,9 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     const TVysledekMereni konec = mereni->Zastav();
     if (!konec.Uspech()) chyby << "Měření ukončeno: " << Utf8(konec.Text) << "\n";
   }
-  vystup << "zq-logger: měření ukončeno" << (vypis.signal_ ? " (" : "")
-         << (vypis.signal_ ? JmenoSignalu(vypis.signal_) : "") << (vypis.signal_ ? ")" : "")
-         << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n";
+  vystup << "zq-logger: měření ukončeno";
+  if (vypis.signal_) vystup << " (" << JmenoSignalu(vypis.signal_) << ")";
+  vystup << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
   // Summed once the acquisition thread has ended, so the pass it was in

@@ -1,7 +1,6 @@
 #include "Prubeh.h"
 
 #include <QAbstractTableModel>
-#include <QApplication>
 #include <QBoxLayout>
 #include <QChart>
 #include <QChartView>
@@ -58,14 +57,8 @@ constexpr int CeleMereni = 4;
 
 QString Ms(double ms) { return DoQString(FixniText(ms, 1, Mistni().DesetinnyOddelovac)); }
 
-// Failures by status code: "3: 12, 20: 5".
-QString PodleKodu(const std::map<int, uint64_t>& kody) {
-  QString s;
-  for (const auto& [kod, pocet] : kody)
-    s += (s.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(kod) + T(": ") +
-         QString::number(pocet);
-  return s;
-}
+// Status text of a file the system refused to write.
+QString NelzeZapsat(const QString& jmeno) { return T("Nelze zapsat do souboru \"") + jmeno + u'"'; }
 
 void Bunka(QTableWidget* t, int r, int s, const QString& text, bool cislo = false) {
   QTableWidgetItem* i = t->item(r, s);
@@ -83,7 +76,7 @@ void Bunka(QTableWidget* t, int r, int s, const QString& text, bool cislo = fals
 void BunkyStatistiky(QTableWidget* t, int r, int od, const TStatistikaKanalu& s) {
   Bunka(t, r, od, QString::number(s.Cteni), true);
   Bunka(t, r, od + 1, QString::number(s.Chyby), true);
-  Bunka(t, r, od + 2, PodleKodu(s.PodleKodu));
+  Bunka(t, r, od + 2, QString::fromStdString(s.TextPodleKodu()));
   Bunka(t, r, od + 3, s.Cteni ? Ms(s.PrumerOdezvyMs()) : QString(), true);
   Bunka(t, r, od + 4, s.Cteni ? Ms(s.MaxOdezvyMs) : QString(), true);
   Bunka(t, r, od + 5, DoQString(s.PosledniCas));
@@ -439,8 +432,6 @@ void TFormPrubeh::Postav() {
 // ---------------------------------------------------------------------------
 // The task.
 
-QString TFormPrubeh::NazevUlohy() const { return DoQString(uloha_); }
-
 void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZmenaUlohy zmena) {
   if (zmena == TZmenaUlohy::Jina) {
     UlozNastaveni();
@@ -461,7 +452,7 @@ void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZm
   for (int k : drive)
     if (k >= pocetKanalu_) OdeberKrivku(k);
   if (zmena == TZmenaUlohy::Jina) NactiNastaveni();
-  setWindowTitle(T("Průběh měření – ") + NazevUlohy());
+  setWindowTitle(T("Průběh měření – ") + DoQString(uloha_));
   if (postaveno_ && isVisible()) Obnov();
 }
 
@@ -502,8 +493,8 @@ void TFormPrubeh::UlozNastaveni() {
     zmeneno_ = false;
   } catch (const TChybaZapisu&) {
     if (Stav)
-      Stav->setText(T("Nelze zapsat do souboru \"") +
-                    DoQString(CestaCp1250(CestaVeSlozceProgramu(JmenoNastaveniPrubehu))) + u'"');
+      Stav->setText(
+          NelzeZapsat(DoQString(CestaCp1250(CestaVeSlozceProgramu(JmenoNastaveniPrubehu)))));
   }
 }
 
@@ -700,9 +691,9 @@ void TFormPrubeh::ObnovKomunikaci() {
                      QString::number(p.PeriodaSek) + T(" s"));
   else
     Prubehy->setText(T("Průchod všemi kanály: naposledy ") + Ms(p.PosledniMs) + T(" ms, průměr ") +
-                     Ms(p.SoucetMs / static_cast<double>(p.Pocet)) + T(" ms, nejdelší ") +
-                     Ms(p.MaxMs) + T(" ms (průchodů ") + QString::number(p.Pocet) +
-                     T("); perioda měření ") + QString::number(p.PeriodaSek) + T(" s"));
+                     Ms(p.PrumerMs()) + T(" ms, nejdelší ") + Ms(p.MaxMs) + T(" ms (průchodů ") +
+                     QString::number(p.Pocet) + T("); perioda měření ") +
+                     QString::number(p.PeriodaSek) + T(" s"));
 
   const std::map<uint8_t, TStatistikaKanalu> moduly = h.PodleModulu();
   const bool noveModuly = TabulkaModulu->rowCount() != static_cast<int>(moduly.size());
@@ -924,7 +915,7 @@ void TFormPrubeh::UlozObrazek() {
   if (Graf->grab().save(jmeno, "PNG"))
     Stav->setText(T("Graf uložen do \"") + jmeno + u'"');
   else
-    Stav->setText(T("Nelze zapsat do souboru \"") + jmeno + u'"');
+    Stav->setText(NelzeZapsat(jmeno));
 }
 
 void TFormPrubeh::UlozCsvSoubor() {
@@ -952,6 +943,5 @@ void TFormPrubeh::UlozCsvSoubor() {
       f.open(QIODevice::WriteOnly) &&
       f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
       f.commit();
-  Stav->setText(ok ? T("Historie uložena do \"") + jmeno + u'"'
-                   : T("Nelze zapsat do souboru \"") + jmeno + u'"');
+  Stav->setText(ok ? T("Historie uložena do \"") + jmeno + u'"' : NelzeZapsat(jmeno));
 }

@@ -127,7 +127,6 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   void VyberZmenen(int kanal, bool vybran);
   void NactiNastaveni();
   void UlozNastaveni();
-  QString NazevUlohy() const;
 
   // TPozorovatelMereni
   void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,

@@ -14,25 +14,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
 #include <string>
 
-#include "Dekl.h"
 #include "Hlavni.h"
 #include "Protokol.h"
-#include "Simulator.h"
-#include "Slozka.h"
+#include "Spolecne.h"
 
-namespace fs = std::filesystem;
 using namespace zqsim;
 
 namespace {
@@ -44,63 +37,14 @@ double CpuSekund() {
          static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
-struct TProstredi {
-  QTemporaryDir slozka;
-  TSimulator sim;
+// Every channel the same sine.
+THodnota Sinus(int) { return {TFormat::Float32, TPrubeh::Sinus, 20, 5, 10, 1, 2}; }
 
-  explicit TProstredi(int kanalu, int32_t bd) {
-    const fs::path p(slozka.path().toStdString());
-    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", p / "libWZQ1407.so");
-    NastavSlozkuProgramu(p);
-    for (int i = 0; i < kanalu; ++i)
-      sim.PridejPeriferii(static_cast<uint8_t>(1 + i / 32), static_cast<uint8_t>(i % 32),
-                          {TFormat::Float32, TPrubeh::Sinus, 20, 5, 10, 1, 2});
-    sim.NastavRychlostLinky(bd);
-    sim.SpustUdp(0);
-  }
-
-  // The window set up for `kanalu` channels over the LAN converter.
-  void Nastav(TForm1& w, int kanalu, int32_t bd) {
-    TPoleKanal k;
-    InitKanaly(k);
-    for (int i = 0; i < kanalu; ++i) {
-      k[static_cast<size_t>(i)].Adresa = static_cast<uint8_t>(1 + i / 32);
-      k[static_cast<size_t>(i)].Periferie = static_cast<uint8_t>(i % 32);
-    }
-    Kanaly.Nahrad(k);
-    CFG.PocetKanalu = kanalu;
-    w.ComboBox3->setCurrentIndex(4);
-    w.Edit1->setText(QStringLiteral("127.0.0.1"));
-    w.Edit2->setText(QString::number(sim.UdpPort()));
-    w.Edit6->setText(QStringLiteral("500"));
-    w.Edit8->setText(QStringLiteral("100"));
-    w.Edit9->setText(QStringLiteral("1"));
-    w.ComboBox2->setCurrentIndex(bd == 115200 ? 5 : 1);
-    w.Edit3->setText(slozka.filePath(QStringLiteral("data.csv")));
-  }
-};
-
-// Mean pass time (µs) over `pruchodu` full passes after the first one, and
-// the refresh time over the same stretch.
-// Waits in a real event loop, as the program does, so the workers' blocking
-// calls are served at once (QTest::qWaitFor sleeps between its rounds).
-bool Smycka(const std::function<bool()>& f, int ms) {
-  QEventLoop smycka;
-  QTimer hlidac;
-  QObject::connect(&hlidac, &QTimer::timeout, &smycka, [&] {
-    if (f()) smycka.quit();
-  });
-  hlidac.start(2);
-  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
-  if (!f()) smycka.exec();
-  return f();
-}
-
-void Cekej(const std::function<bool()>& f, int ms) {
-  if (Smycka(f, ms)) return;
-  std::fprintf(stderr, "bench_mereni: the measurement did not get going\n");
-  std::fflush(nullptr);
-  std::_Exit(1);  // its threads may still run: no destructors
+// The window set up for `kanalu` channels over the LAN converter, the line
+// speed `bd` chosen in it.
+void Nastav(TProstredi& p, TForm1& w, int kanalu, int32_t bd) {
+  p.Nastav(w, kanalu);
+  w.ComboBox2->setCurrentIndex(bd == 115200 ? 5 : 1);
 }
 
 // Lets the program run `ms` milliseconds with nothing else waking the main thread.
@@ -110,6 +54,8 @@ void Bez(int ms) {
   smycka.exec();
 }
 
+// Mean pass time (µs) over `pruchodu` full passes after the first one, and
+// the refresh time over the same stretch.
 void MerPruchody(const TMereni& m, int pruchodu, double& prumerUs, double& obnovaUs,
                  double& stenaUs) {
   Cekej([&] { return m.CyklusHotov(); }, 30000);
@@ -132,9 +78,9 @@ void MerPruchody(const TMereni& m, int pruchodu, double& prumerUs, double& obnov
 // Runs 256 channels at `bd` (0: no line emulation) and measures `pruchodu`
 // full passes after the first one.
 void MerMereni(int32_t bd, int pruchodu, double& prumer, double& obnova) {
-  TProstredi p(256, bd);
+  TProstredi p(256, Sinus, bd);
   TForm1 w;
-  p.Nastav(w, 256, bd == 0 ? 9600 : bd);
+  Nastav(p, w, 256, bd == 0 ? 9600 : bd);
   w.show();
   w.Button2Click();
   double stena = 0;
@@ -152,9 +98,9 @@ void Obnova() {
 }
 
 void Cpu(int sekund) {
-  TProstredi p(1, 0);
+  TProstredi p(1, Sinus);
   TForm1 w;
-  p.Nastav(w, 1, 9600);
+  Nastav(p, w, 1, 9600);
   w.show();
   w.Button2Click();
   Cekej([&] { return w.Mereni().PocetVzorku() >= 1; }, 10000);

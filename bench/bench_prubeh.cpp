@@ -17,25 +17,21 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
-#include <QEventLoop>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "Dekl.h"
 #include "Hlavni.h"
 #include "Modalni.h"
 #include "Prubeh.h"
-#include "Simulator.h"
 #include "Slozka.h"
+#include "Spolecne.h"
 
 namespace fs = std::filesystem;
 using namespace zqsim;
@@ -45,62 +41,15 @@ namespace {
 
 double Us(Hodiny::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-// Waits in a real event loop, as the program does, so the workers' calls
-// into the main thread are served at once.
-bool Smycka(const std::function<bool()>& f, int ms) {
-  QEventLoop smycka;
-  QTimer hlidac;
-  QObject::connect(&hlidac, &QTimer::timeout, &smycka, [&] {
-    if (f()) smycka.quit();
-  });
-  hlidac.start(2);
-  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
-  if (!f()) smycka.exec();
-  return f();
+// 256 channels, each a sine of its own period.
+THodnota Sinus(int i) { return {TFormat::Float32, TPrubeh::Sinus, 20, 5, 60.0 + i, 1, 2}; }
+
+// The window set up for 256 channels, its grid and the trend window as after
+// the channel dialog.
+void Nastav(TProstredi& p, TForm1& w) {
+  w.InitOknoMereni(p.Nastav(w, 256), 256);
+  w.Prubeh()->NastavUlohu(CFG.Uloha, 256, TZmenaUlohy::Tataz);
 }
-
-void Cekej(const std::function<bool()>& f, int ms) {
-  if (Smycka(f, ms)) return;
-  std::fprintf(stderr, "bench_prubeh: the measurement did not get going\n");
-  std::fflush(nullptr);
-  std::_Exit(1);  // its threads may still run: no destructors
-}
-
-struct TProstredi {
-  QTemporaryDir slozka;
-  TSimulator sim;
-
-  TProstredi() {
-    const fs::path p(slozka.path().toStdString());
-    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", p / "libWZQ1407.so");
-    NastavSlozkuProgramu(p);
-    for (int i = 0; i < 256; ++i)
-      sim.PridejPeriferii(static_cast<uint8_t>(1 + i / 32), static_cast<uint8_t>(i % 32),
-                          {TFormat::Float32, TPrubeh::Sinus, 20, 5, 60.0 + i, 1, 2});
-    sim.SpustUdp(0);
-  }
-
-  void Nastav(TForm1& w) {
-    TPoleKanal k;
-    InitKanaly(k);
-    for (int i = 0; i < 256; ++i) {
-      k[static_cast<size_t>(i)].Adresa = static_cast<uint8_t>(1 + i / 32);
-      k[static_cast<size_t>(i)].Periferie = static_cast<uint8_t>(i % 32);
-    }
-    Kanaly.Nahrad(k);
-    CFG.PocetKanalu = 256;
-    w.InitOknoMereni(k, 256);
-    // As after the channel dialog: the trend window learns of the channels.
-    w.Prubeh()->NastavUlohu(CFG.Uloha, 256, TZmenaUlohy::Tataz);
-    w.ComboBox3->setCurrentIndex(4);
-    w.Edit1->setText(QStringLiteral("127.0.0.1"));
-    w.Edit2->setText(QString::number(sim.UdpPort()));
-    w.Edit6->setText(QStringLiteral("500"));
-    w.Edit8->setText(QStringLiteral("100"));
-    w.Edit9->setText(QStringLiteral("1"));
-    w.Edit3->setText(slozka.filePath(QStringLiteral("data.csv")));
-  }
-};
 
 struct TVysledek {
   double PruchodUs = 0;   // mean full pass
@@ -112,7 +61,7 @@ struct TVysledek {
 // window open (plotting 8 channels over the last 5 minutes) or not.
 TVysledek Mer(TProstredi& p, bool sOknem, int pruchodu) {
   TForm1 w;
-  p.Nastav(w);
+  Nastav(p, w);
   w.show();
   TFormPrubeh* prubeh = w.Prubeh();
   if (sOknem) {
@@ -144,7 +93,7 @@ TVysledek Mer(TProstredi& p, bool sOknem, int pruchodu) {
 }
 
 void Pruchod(int pruchodu) {
-  TProstredi p;
+  TProstredi p(256, Sinus);
   std::printf("pruchod: 256 channels, LAN on loopback, windows offscreen, %d passes each\n",
               pruchodu);
   double bez = 0, s = 0, podil = 0;
