@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "ArchivDat.h"
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Mistni.h"
@@ -35,18 +36,6 @@ std::vector<TBod> BodyVPoradi(const TDataKanalu& d) {
   }
   for (const TBodHistorie& b : d.Body) body.push_back({static_cast<double>(b.CasMs), b.Hodnota});
   return body;
-}
-
-// A CSV field: quoted, inner quotes doubled, when it holds a separator, a
-// quote or a line break (as the data files do).
-std::string PoleCsv(const std::string& text) {
-  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
-  std::string pole = "\"";
-  for (char c : text) {
-    if (c == '"') pole += '"';
-    pole += c;
-  }
-  return pole + '"';
 }
 
 TDatumCas DatumCas(int64_t ms) {
@@ -144,7 +133,7 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
     };
     const TDatumCas t = DatumCas(zacatekMs + static_cast<int64_t>(r.CasMs));
     csv += FormatujDatum(t) + ';' + FormatujCas(t) + ";Ch" + CeleNaText(k.Cislo) + ';' +
-           PoleCsv(k.Nazev) + ';' + (r.Usek ? std::string() : cislo(r.Hodnota)) + ';' +
+           PoleCSV(k.Nazev) + ';' + (r.Usek ? std::string() : cislo(r.Hodnota)) + ';' +
            (r.Usek ? cislo(r.Min) : std::string()) + ';' + (r.Usek ? cislo(r.Max) : std::string()) +
            "\r\n";
   }

@@ -109,20 +109,6 @@ std::string Radek(const std::vector<std::string>& kusy, char oddelovac) {
   return radek;
 }
 
-// A CSV field as written: as it is, unless a separator, a quote or a line
-// break inside would split the line; such a field is enclosed in quotes with
-// every inner quote doubled, so spreadsheet readers take it whole.
-std::string PoleCSV(const std::string& text) {
-  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
-  std::string pole = "\"";
-  for (char c : text) {
-    if (c == '"') pole += '"';
-    pole += c;
-  }
-  pole += '"';
-  return pole;
-}
-
 bool PlatnyArchiv(const TArchivDat& a) { return a.PocetKanalu >= 1 && a.PocetKanalu <= MaxKanalu; }
 
 // ---- file access --------------------------------------------------------------
@@ -462,6 +448,20 @@ bool ZapisTabulku(const TArchivDat& a) {
 }  // namespace
 
 // ---- public -------------------------------------------------------------------
+
+// A CSV field as written: as it is, unless a separator, a quote or a line
+// break inside would split the line; such a field is enclosed in quotes with
+// every inner quote doubled, so spreadsheet readers take it whole.
+std::string PoleCSV(const std::string& text) {
+  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+  std::string pole = "\"";
+  for (char c : text) {
+    if (c == '"') pole += '"';
+    pole += c;
+  }
+  pole += '"';
+  return pole;
+}
 
 const std::string& ChybaZapisu() {
   static const std::string text = Cp1250("Chyba zápisu do souboru");

@@ -72,6 +72,11 @@ const std::string& ChybaZapisu();
 enum class TFormatSouboru { Text, CSV, DBF };
 TFormatSouboru FormatSouboru(std::string_view jmenoSouboru);
 
+// A CSV field as the CSV writer puts it: as it is, unless a ";", a quote or
+// a line break inside would split the line; then enclosed in quotes with
+// every inner quote doubled.
+std::string PoleCSV(const std::string& text);
+
 // Error-status columns: one group for every 32 channels.  The group starting
 // at channel `zacatek` is titled "Chyba<zacatek>-<zacatek+31>"; its value has
 // bit j set when channel zacatek + j (below pocetKanalu) has a nonzero status.
