@@ -37,9 +37,6 @@
 #include "SouborovyDialog.h"
 #include "Vzhled.h"
 
-// ---------------------------------------------------------------------------
-// Global state.
-
 namespace {
 
 QString T(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -782,18 +779,9 @@ void TForm1::UkazKonec(const TVysledekMereni& v) {
 
 void TForm1::Postup(const std::string& text) { NastavStavHned(DoQString(text)); }
 
-void TForm1::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                          const std::string& posledniChyba) {
-  ObnovTabulku(pocetKanalu, chybaKomunikace, posledniChyba);
-}
-
-void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) {
-  UlozVzorek(pocetVzorku, chyba);
-}
-
 void TForm1::MereniSkoncilo(const TVysledekMereni& v) { UkazKonec(v); }
 
-void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace,
+void TForm1::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
                           const std::string& posledniChyba) {
   int prvni = INT32_MAX, posledni = -1;
   Kanaly.Cti([&](const TPoleKanal& kanaly) {
@@ -810,7 +798,7 @@ void TForm1::ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace,
                              : T("Probíhá měření ..."));
 }
 
-void TForm1::UlozVzorek(int32_t pocetVzorku, const std::string& chyba) {
+void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) {
   // The count shows samples taken, written or not.
   Label7->setText(QString::number(pocetVzorku));
   if (chyba.empty()) return;

@@ -146,10 +146,6 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // Shows the trend window; with kanal >= 0 it plots that channel.
   void OtevriPrubeh(int kanal = -1);
 
-  // What the measurement reports, shown (on the main thread).
-  void ObnovTabulku(int32_t pocetKanalu, bool chybaKomunikace, const std::string& posledniChyba);
-  void UlozVzorek(int32_t pocetVzorku, const std::string& chyba);
-
  protected:
   void closeEvent(QCloseEvent* e) override;
 
@@ -163,7 +159,7 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // The stop's final status text, with the fault of a broken library.
   void UkazKonec(const TVysledekMereni& v);
 
-  // TPozorovatelMereni
+  // TPozorovatelMereni: what the measurement reports, shown.
   void Postup(const std::string& text) override;
   void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
                     const std::string& posledniChyba) override;

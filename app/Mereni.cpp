@@ -113,7 +113,6 @@ void TMereni::Cekej(const std::function<bool()>& hotovo, int32_t ms) {
 TVysledekMereni TMereni::Start(const TCFG& cfg) {
   if (stav_ != TStavMereni::Zastaveno) return {0, Cp1250("Měření již probíhá")};
   stav_ = TStavMereni::Startuje;
-  TVysledekMereni v;
   auto konec = [&](TVysledekMereni vysledek) {
     stav_ = TStavMereni::Zastaveno;
     return vysledek;
@@ -136,15 +135,15 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
 
   Oznam([](TPozorovatelMereni& p) { p.Postup(Cp1250("Probíhá inicializace měření ...")); });
 
-  parametryRozhrani_ = TParametryRozhrani{};
+  TParametryRozhrani parametry;
   typRozhrani_ = TypNeznamy;
   const std::string& r = cfg.Rozhrani;
   if (r == RozhraniCOM) {
     typRozhrani_ = TypCOM;
-    parametryRozhrani_.Polozka[0] = cfg.PortCOM;
+    parametry.Polozka[0] = cfg.PortCOM;
   } else if (r == RozhraniPCI407) {
     typRozhrani_ = TypPCI407;
-    parametryRozhrani_.Polozka[0] = cfg.BazovaAdresa;
+    parametry.Polozka[0] = cfg.BazovaAdresa;
   } else if (r == RozhraniPCI1407) {
     typRozhrani_ = TypPCI1407;
   } else if (r == RozhraniUSB) {
@@ -152,9 +151,9 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
   } else if (r == RozhraniZQ || r == RozhraniZQU) {
     typRozhrani_ = TypZQ;
     ipText_ = cfg.IPAdresa;
-    parametryRozhrani_.Polozka[0] = reinterpret_cast<intptr_t>(ipText_.c_str());
-    parametryRozhrani_.Polozka[1] = cfg.UDPPort;
-    parametryRozhrani_.Polozka[2] = cfg.LANTimeout;
+    parametry.Polozka[0] = reinterpret_cast<intptr_t>(ipText_.c_str());
+    parametry.Polozka[1] = cfg.UDPPort;
+    parametry.Polozka[2] = cfg.LANTimeout;
     if (cfg.LANTimeout > timeout) timeout = cfg.LANTimeout;
   }
   if (typRozhrani_ != TypNeznamy) timeout += 100;
@@ -166,13 +165,13 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
     ChybovyText(typRozhrani_, kod, text);
     return TVysledekMereni{kod, std::to_string(kod) + " - " + PoleNaText(text)};
   };
-  int32_t e = InitRozhrani(typRozhrani_, &handleRozhrani_, parametryRozhrani_);
+  int32_t e = InitRozhrani(typRozhrani_, &handleRozhrani_, parametry);
   if (e != 0) return konec(textKodu(e));
   knihovnaOtevrena_ = true;
   e = NastavRozhrani(typRozhrani_, handleRozhrani_, cfg.RS485Rychlost, cfg.RS485Timeout,
                      cfg.RS485Opakovani);
   if (e != 0) {
-    v = textKodu(e);  // asked while the library is still loaded
+    const TVysledekMereni v = textKodu(e);  // asked while the library is still loaded
     UkonciRozhrani(typRozhrani_, &handleRozhrani_);
     knihovnaOtevrena_ = false;
     return konec(v);
@@ -203,7 +202,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
   file->start();
 
   stav_ = TStavMereni::Bezi;
-  return v;
+  return {};
 }
 
 TVysledekMereni TMereni::Zastav() {

@@ -169,7 +169,6 @@ class TMereni {
   int32_t PeriodaSek() const { return periodaSek_; }
   int32_t TimeoutUkonceni() const { return timeoutUkonceni_; }
   int32_t PocetVzorku() const { return pocetVzorku_; }
-  uint8_t TypRozhrani() const { return typRozhrani_; }
 
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
@@ -211,7 +210,6 @@ class TMereni {
   int32_t timeoutUkonceni_ = 1000;
   std::atomic<int32_t> pocetVzorku_{0};  // written by the logging thread
   uint8_t typRozhrani_ = TypNeznamy;
-  TParametryRozhrani parametryRozhrani_;
   int32_t handleRozhrani_ = 0;
   std::string ipText_;  // the IP text handed to the LAN library
   THistorie historie_;

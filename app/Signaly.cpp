@@ -5,9 +5,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 namespace {
+
+// The signals that end the program.
+constexpr int Ukoncujici[] = {SIGTERM, SIGINT, SIGHUP};
 
 int roura[2] = {-1, -1};
 volatile sig_atomic_t zapisovaciKonec = -1;
@@ -28,9 +32,20 @@ void Obsluha(int signal) {
     _exit(128 + signal);
   }
   prijato = 1;
+  // The interrupted code may be about to read errno.
+  const int chyba = errno;
   const unsigned char cislo = static_cast<unsigned char>(signal);
   ssize_t n = write(zapisovaciKonec, &cislo, 1);
   (void)n;
+  errno = chyba;
+}
+
+void NastavObsluhu(void (*obsluha)(int)) {
+  struct sigaction a {};
+  a.sa_handler = obsluha;
+  sigemptyset(&a.sa_mask);
+  a.sa_flags = SA_RESTART;
+  for (int s : Ukoncujici) sigaction(s, &a, nullptr);
 }
 
 }  // namespace
@@ -46,18 +61,11 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
                      unsigned char cislo = 0;
                      if (read(ctenar, &cislo, 1) == 1) ukonci(cislo);
                    });
-  struct sigaction a {};
-  a.sa_handler = Obsluha;
-  sigemptyset(&a.sa_mask);
-  a.sa_flags = SA_RESTART;
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &a, nullptr);
+  NastavObsluhu(Obsluha);
 }
 
 void PrestanZachytavat() {
-  struct sigaction a {};
-  a.sa_handler = SIG_DFL;
-  sigemptyset(&a.sa_mask);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &a, nullptr);
+  NastavObsluhu(SIG_DFL);
   zapisovaciKonec = -1;
   ZavriRouru();
 }

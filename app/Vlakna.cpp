@@ -37,17 +37,21 @@ TFrontaHlavnihoVlakna::~TFrontaHlavnihoVlakna() {
     if (ukol->nikdoNeceka) delete ukol;
 }
 
-void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
-  TUkol ukol;
-  ukol.prace = std::move(prace);
+void TFrontaHlavnihoVlakna::Zarad(TUkol* ukol) {
   {
     std::lock_guard<std::mutex> z(m_);
-    fronta_.push_back(&ukol);
+    fronta_.push_back(ukol);
   }
   const uint64_t jedna = 1;
   if (::write(fd_, &jedna, sizeof jedna) < 0) {
-    // The counter cannot overflow with one job per worker; nothing to do.
+    // The 64-bit counter cannot overflow with the few jobs queued; nothing to do.
   }
+}
+
+void TFrontaHlavnihoVlakna::Proved(std::function<void()> prace) {
+  TUkol ukol;
+  ukol.prace = std::move(prace);
+  Zarad(&ukol);
   // The main thread usually runs the job within microseconds: wait for it
   // briefly without sleeping, since putting this thread to sleep and waking
   // it again costs more than the job on a busy line.
@@ -66,14 +70,7 @@ void TFrontaHlavnihoVlakna::Posli(std::function<void()> prace) {
   auto* ukol = new TUkol;
   ukol->prace = std::move(prace);
   ukol->nikdoNeceka = true;
-  {
-    std::lock_guard<std::mutex> z(m_);
-    fronta_.push_back(ukol);
-  }
-  const uint64_t jedna = 1;
-  if (::write(fd_, &jedna, sizeof jedna) < 0) {
-    // As in Proved.
-  }
+  Zarad(ukol);
 }
 
 void TFrontaHlavnihoVlakna::Obsluz() {
@@ -182,11 +179,9 @@ void TKomThread::Smycka() {
       // A broken library is never called again: this thread ends, and the
       // window stops the measurement (it waits for this thread, so it is
       // asked without waiting for the answer).
-      if (Moje()) {
-        TMereni* mereni = mereni_;
-        const uint64_t generace = mereni->generace_.load();
-        mereni->Fronta()->Posli([mereni, generace] { mereni->PoruchaKnihovny(generace); });
-      }
+      if (Moje())
+        mereni_->Fronta()->Posli(
+            [mereni = mereni_, generace = Generace()] { mereni->PoruchaKnihovny(generace); });
       break;
     }
     if (cely && Moje()) {

@@ -35,6 +35,8 @@ class TFrontaHlavnihoVlakna : public QObject {
 
  private:
   struct TUkol;
+  // Queues a job and wakes the main thread.
+  void Zarad(TUkol* ukol);
   void Obsluz();
   int fd_ = -1;
   std::mutex m_;
@@ -70,6 +72,8 @@ class TPracovniVlakno : public QThread {
   bool Spi(uint32_t ms) { return preruseni_.Cekej(ms); }
   // This thread belongs to the measurement that runs now.
   bool Moje() const;
+  // The measurement generation this thread was started for.
+  uint64_t Generace() const { return generace_; }
   // Runs `prace` in the main thread and waits until it has run.
   void VHlavnimVlakne(std::function<void()> prace);
 

@@ -26,22 +26,16 @@
 #include "Hlavni.h"
 #include "Mistni.h"
 #include "Modalni.h"
+#include "Pomocne.h"
 #include "Preklady.h"
 #include "Signaly.h"
-#include "Slozka.h"
 #include "SouborovyDialog.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-QString T(const char* s) { return QString::fromUtf8(s); }
 // Windows-1250 bytes of a UTF-8 literal.
 QByteArray B(const char* s) { return QByteArray::fromStdString(Cp1250(s)); }
-
-QByteArray Obsah(const fs::path& p) {
-  QFile f(QString::fromStdString(p.string()));
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void Zapis(const fs::path& p, const QByteArray& obsah) {
   QFile f(QString::fromStdString(p.string()));
@@ -80,8 +74,7 @@ class TestHlavni : public QObject {
  private slots:
   void init() {
     QVERIFY(slozka_.isValid());
-    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
-    NastavSlozkuProgramu(Slozka());
+    PripravSlozku(Slozka());
     NastavMistni(MistniCeske());
     NastavZobrazovac({});
     NastavSouborovyZobrazovac({});

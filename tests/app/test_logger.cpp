@@ -19,18 +19,13 @@
 #include "Logger.h"
 #include "Mistni.h"
 #include "Modalni.h"
+#include "Pomocne.h"
 #include "Simulator.h"
-#include "Slozka.h"
 
 namespace fs = std::filesystem;
 using namespace zqsim;
 
 namespace {
-QByteArray Obsah(const fs::path& p) {
-  QFile f(QString::fromStdString(p.string()));
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 struct TBeh {
   int Kod = -1;
   std::string Vystup, Chyby;
@@ -96,10 +91,7 @@ class TestLogger : public QObject {
   }
 
   void init() {
-    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
-    for (const char* knihovna : {"libWCOM407.so", "libWZQ1407.so"})
-      fs::create_symlink(fs::path(ZQ_BIN) / knihovna, Slozka() / knihovna);
-    NastavSlozkuProgramu(Slozka());
+    PripravSlozku(Slozka(), {"libWCOM407.so", "libWZQ1407.so"});
     sim_ = std::make_unique<TSimulator>();
     sim_->PridejPeriferii(1, 0, {TFormat::Uint32, TPrubeh::Konstanta, 123, 0, 60, 1, 0});
     sim_->PridejPeriferii(1, 1, {TFormat::Float32, TPrubeh::Konstanta, -12.5, 0, 60, 1, 2});

@@ -21,6 +21,7 @@
 #include "Hlavni.h"
 #include "Mistni.h"
 #include "Modalni.h"
+#include "Pomocne.h"
 #include "Simulator.h"
 #include "Slozka.h"
 #include "Vlakna.h"
@@ -34,28 +35,8 @@ using namespace zqsim;
 __attribute__((visibility("default"))) TZkusebniStav ZkusebniStav;
 
 namespace {
-QString T(const char* s) { return QString::fromUtf8(s); }
-
-QByteArray Obsah(const fs::path& p) {
-  QFile f(QString::fromStdString(p.string()));
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool CekejNa(const std::function<bool()>& podminka, int ms) {
   return QTest::qWaitFor(podminka, ms);
-}
-
-TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie, const char* format, int mista) {
-  TKanal k;
-  k.Nazev = Cp1250(nazev);
-  k.Adresa = adresa;
-  k.Periferie = periferie;
-  k.Format = format;
-  k.DesetinnaMista = mista;
-  k.KonstK = 1.0;
-  k.KonstQ = 0.0;
-  k.Hodnota = "0";
-  return k;
 }
 }  // namespace
 
@@ -71,20 +52,7 @@ class TestMereni : public QObject {
   // The window set up for the LAN converter of the simulator and channels.
   void Nastav(TForm1& w, const std::vector<TKanal>& kanaly, const QString& soubor, int volby = 0,
               int lanTimeout = 300, int rs485Timeout = 50) {
-    TPoleKanal k;
-    InitKanaly(k);
-    for (size_t i = 0; i < kanaly.size(); ++i) k[i] = kanaly[i];
-    Kanaly.Nahrad(k);
-    CFG.PocetKanalu = static_cast<int32_t>(kanaly.size());
-    w.InitOknoMereni(k, CFG.PocetKanalu);
-    w.ComboBox3->setCurrentIndex(4);
-    w.ComboBox3Change(4);
-    w.Edit1->setText(T("127.0.0.1"));
-    w.Edit2->setText(QString::number(sim_->UdpPort()));
-    w.Edit6->setText(QString::number(lanTimeout));
-    w.Edit8->setText(QString::number(rs485Timeout));
-    w.Edit9->setText(T("0"));
-    w.Edit3->setText(soubor);
+    NastavLan(w, kanaly, sim_->UdpPort(), soubor, lanTimeout, rs485Timeout);
     w.CheckBox1->setChecked(volby & 1);
     w.CheckBox2->setChecked(volby & 2);
     w.CheckBox3->setChecked(volby & 4);
@@ -107,12 +75,8 @@ class TestMereni : public QObject {
   }
 
   void init() {
-    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
-    // The program's folder holds the interface libraries, as where it is installed.
-    for (const char* knihovna :
-         {"libWCOM407.so", "libWPCI407.so", "libWPCI1407.so", "libWUSB1407.so", "libWZQ1407.so"})
-      fs::create_symlink(fs::path(ZQ_BIN) / knihovna, Slozka() / knihovna);
-    NastavSlozkuProgramu(Slozka());
+    PripravSlozku(Slozka(), {"libWCOM407.so", "libWPCI407.so", "libWPCI1407.so", "libWUSB1407.so",
+                             "libWZQ1407.so"});
     NastavZobrazovac({});
     sim_ = std::make_unique<TSimulator>();
     sim_->PridejPeriferii(1, 0, {TFormat::Uint32, TPrubeh::Konstanta, 123, 0, 60, 1, 0});

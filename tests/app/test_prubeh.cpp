@@ -4,7 +4,6 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,10 +24,10 @@
 #include "Hodiny.h"
 #include "Mistni.h"
 #include "Modalni.h"
+#include "Pomocne.h"
 #include "Prubeh.h"
 #include "PrubehData.h"
 #include "Simulator.h"
-#include "Slozka.h"
 #include "SouborovyDialog.h"
 #include "Wxxx407.h"
 
@@ -36,26 +35,6 @@ namespace fs = std::filesystem;
 using namespace zqsim;
 
 namespace {
-QString T(const char* s) { return QString::fromUtf8(s); }
-
-QByteArray Obsah(const fs::path& p) {
-  QFile f(QString::fromStdString(p.string()));
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Module `adresa`, peripheral `periferie`, float32 with `mista` places.
-TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie, int mista = 2) {
-  TKanal k;
-  k.Nazev = Cp1250(nazev);
-  k.Adresa = adresa;
-  k.Periferie = periferie;
-  k.Format = "float32";
-  k.DesetinnaMista = mista;
-  k.KonstK = 1.0;
-  k.Hodnota = "0";
-  return k;
-}
-
 // The file dialogs answer with `cesta`.
 void Odpovez(const fs::path& cesta) {
   NastavSouborovyZobrazovac([cesta](const TSouborovyDotaz&) {
@@ -78,21 +57,9 @@ class TestPrubeh : public QObject {
   // The window measuring `kanaly` over the simulator's LAN converter; the
   // trend window told of the channels as after the channel dialog.
   void Nastav(TForm1& w, const std::vector<TKanal>& kanaly, int rs485Timeout = 50) {
-    TPoleKanal k;
-    InitKanaly(k);
-    for (size_t i = 0; i < kanaly.size(); ++i) k[i] = kanaly[i];
-    Kanaly.Nahrad(k);
-    CFG.PocetKanalu = static_cast<int32_t>(kanaly.size());
-    w.InitOknoMereni(k, CFG.PocetKanalu);
+    NastavLan(w, kanaly, sim_->UdpPort(), QString::fromStdString((Slozka() / "data.csv").string()),
+              400, rs485Timeout);
     w.Prubeh()->NastavUlohu(CFG.Uloha, CFG.PocetKanalu, TZmenaUlohy::Tataz);
-    w.ComboBox3->setCurrentIndex(4);
-    w.ComboBox3Change(4);
-    w.Edit1->setText(T("127.0.0.1"));
-    w.Edit2->setText(QString::number(sim_->UdpPort()));
-    w.Edit6->setText(T("400"));
-    w.Edit8->setText(QString::number(rs485Timeout));
-    w.Edit9->setText(T("0"));
-    w.Edit3->setText(QString::fromStdString((Slozka() / "data.csv").string()));
   }
 
   void Zastav(TForm1& w) {
@@ -107,9 +74,7 @@ class TestPrubeh : public QObject {
   }
 
   void init() {
-    for (const auto& e : fs::directory_iterator(Slozka())) fs::remove_all(e.path());
-    fs::create_symlink(fs::path(ZQ_BIN) / "libWZQ1407.so", Slozka() / "libWZQ1407.so");
-    NastavSlozkuProgramu(Slozka());
+    PripravSlozku(Slozka(), {"libWZQ1407.so"});
     NastavZobrazovac({});
     sim_ = std::make_unique<TSimulator>();
     sim_->PridejPeriferii(1, 0, {TFormat::Float32, TPrubeh::Sinus, 20, 5, 30, 1, 2});
@@ -332,7 +297,8 @@ class TestPrubeh : public QObject {
   // separator, a failed read with no value; a PNG of the plot beside it.
   void csvZobrazeneHistorie() {
     TForm1 w;
-    Nastav(w, {Kanal("Teplota; venku", 1, 1), Kanal("Počet", 1, 1, 0), Kanal("Nic", 3, 0)});
+    Nastav(w,
+           {Kanal("Teplota; venku", 1, 1), Kanal("Počet", 1, 1, "float32", 0), Kanal("Nic", 3, 0)});
     const int64_t pred = QDateTime::currentMSecsSinceEpoch();
     w.Button2Click();
     TMereni& m = w.Mereni();
