@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 namespace {
 
@@ -40,13 +41,9 @@ void Obsluha(int signal) {
   errno = chyba;
 }
 
-void NastavObsluhu(void (*obsluha)(int)) {
-  struct sigaction a {};
-  a.sa_handler = obsluha;
-  sigemptyset(&a.sa_mask);
-  a.sa_flags = SA_RESTART;
-  for (int s : Ukoncujici) sigaction(s, &a, nullptr);
-}
+// What each of them did before we caught it, given back when we stop.
+struct sigaction puvodni[std::size(Ukoncujici)];
+bool zachytavame = false;
 
 }  // namespace
 
@@ -61,11 +58,26 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
                      unsigned char cislo = 0;
                      if (read(ctenar, &cislo, 1) == 1) ukonci(cislo);
                    });
-  NastavObsluhu(Obsluha);
+  struct sigaction a {};
+  a.sa_handler = Obsluha;
+  sigemptyset(&a.sa_mask);
+  a.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < std::size(Ukoncujici); ++i) {
+    sigaction(Ukoncujici[i], nullptr, &puvodni[i]);
+    // A signal the program was started with ignored stays ignored: "nohup"
+    // ignores SIGHUP so that a week-long run outlives the terminal it was
+    // started from.
+    if (puvodni[i].sa_handler != SIG_IGN) sigaction(Ukoncujici[i], &a, nullptr);
+  }
+  zachytavame = true;
 }
 
 void PrestanZachytavat() {
-  NastavObsluhu(SIG_DFL);
+  if (zachytavame) {
+    for (size_t i = 0; i < std::size(Ukoncujici); ++i)
+      sigaction(Ukoncujici[i], &puvodni[i], nullptr);
+    zachytavame = false;
+  }
   zapisovaciKonec = -1;
   ZavriRouru();
 }

@@ -15,7 +15,8 @@ class QObject;
 
 // Installs the handlers for the process.  `ukonci` runs in the main thread
 // with the number of the first signal.  The notifier lives under `rodic`.
+// A signal ignored when this is called stays ignored (SIGHUP under nohup).
 void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci);
-// The default actions again, and the pipe closed.  The notifier (the child
+// What the signals did before again, and the pipe closed.  The notifier (the child
 // of `rodic` above) must be gone already.
 void PrestanZachytavat();

@@ -20,6 +20,7 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Pomocne.h"
+#include "Signaly.h"
 #include "Simulator.h"
 
 namespace fs = std::filesystem;
@@ -209,6 +210,30 @@ class TestLogger : public QObject {
     QVERIFY(!b.Chyby.empty());
     QVERIFY(b.Vystup.find("vzorek") == std::string::npos);
     QCOMPARE(sim_->PocetDotazu(), uint64_t{0});
+  }
+
+  // Started under nohup (SIGHUP ignored), a run outlives its terminal: the
+  // hangup stays ignored while SIGTERM still ends it; what each signal did
+  // before is given back afterwards.
+  void nohupPonechaIgnorovane() {
+    signal(SIGHUP, SIG_IGN);
+    struct sigaction predtim {};
+    sigaction(SIGTERM, nullptr, &predtim);
+    int prijaty = 0;
+    {
+      QObject rodic;
+      ZachytavejUkonceni(&rodic, [&](int s) { prijaty = s; });
+      raise(SIGHUP);
+      raise(SIGTERM);
+      QTRY_COMPARE(prijaty, SIGTERM);
+    }
+    PrestanZachytavat();
+    struct sigaction a {};
+    sigaction(SIGHUP, nullptr, &a);
+    QVERIFY(a.sa_handler == SIG_IGN);
+    sigaction(SIGTERM, nullptr, &a);
+    QVERIFY(a.sa_handler == predtim.sa_handler);
+    signal(SIGHUP, SIG_DFL);
   }
 };
 
