@@ -27,6 +27,7 @@
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "DefiniceKanalu.h"
+#include "Linka.h"
 #include "MereniModel.h"
 #include "Modalni.h"
 #include "OpravduSmazat.h"
@@ -52,15 +53,22 @@ constexpr TPolozkaRozhrani PolozkyRozhrani[] = {
     {"LAN konvertor ZQ-1407U", RozhraniZQU},
 };
 
-constexpr int32_t Rychlosti[] = {4800, 9600, 19200, 38400, 57600, 115200};
+// The list "Rychlost" holds linka::Rychlosti in their order; a speed outside
+// it shows as the default one.
+constexpr int IndexVychoziRychlosti = 1;
+static_assert(linka::Rychlosti[IndexVychoziRychlosti] == linka::VychoziRychlost);
 
 int RychlostNaIndex(int32_t rychlost) {
-  for (int i = 0; i < 6; ++i)
-    if (Rychlosti[i] == rychlost) return i;
-  return 1;
+  for (size_t i = 0; i < linka::Rychlosti.size(); ++i)
+    if (linka::Rychlosti[i] == rychlost) return static_cast<int>(i);
+  return IndexVychoziRychlosti;
 }
 
-int32_t IndexNaRychlost(int index) { return index >= 0 && index < 6 ? Rychlosti[index] : 9600; }
+int32_t IndexNaRychlost(int index) {
+  return index >= 0 && static_cast<size_t>(index) < linka::Rychlosti.size()
+             ? linka::Rychlosti[static_cast<size_t>(index)]
+             : linka::VychoziRychlost;
+}
 
 // Index of the list entry for an interface name; -1 for a name outside it.
 int IndexRozhrani(const std::string& jmeno) {
