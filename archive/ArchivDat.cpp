@@ -9,9 +9,11 @@
 #include <charconv>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <system_error>
 
+#include "ChybySouboru.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hodiny.h"
@@ -113,6 +115,18 @@ bool PlatnyArchiv(const TArchivDat& a) { return a.PocetKanalu >= 1 && a.PocetKan
 
 // ---- file access --------------------------------------------------------------
 
+// Why the append at hand failed: the first cause seen wins (an errno value
+// or one of ChybySouboru.h's codes).  Every helper below that returns false
+// has recorded its cause here.
+struct TSelhani {
+  int Kod = 0;
+  bool Zapamatuj(int kod) {
+    if (Kod == 0) Kod = kod != 0 ? kod : EIO;
+    return false;
+  }
+  bool Errno() { return Zapamatuj(errno); }
+};
+
 // A descriptor closed when it goes out of scope; Zavri() reports the result.
 class TSoubor {
  public:
@@ -124,10 +138,10 @@ class TSoubor {
   }
   bool Otevren() const { return fd_ >= 0; }
   int fd() const { return fd_; }
-  bool Zavri() {
+  bool Zavri(TSelhani& s) {
     int fd = fd_;
     fd_ = -1;
-    return fd >= 0 && ::close(fd) == 0;
+    return (fd >= 0 && ::close(fd) == 0) || s.Errno();
   }
 
  private:
@@ -135,13 +149,14 @@ class TSoubor {
 };
 
 // Writes all of `data` at `pozice`, or at the end when pozice < 0.
-bool Zapis(int fd, std::string_view data, off_t pozice = -1) {
+bool Zapis(int fd, std::string_view data, TSelhani& s, off_t pozice = -1) {
   const char* p = data.data();
   size_t zbyva = data.size();
   while (zbyva > 0) {
     ssize_t n = pozice < 0 ? ::write(fd, p, zbyva) : ::pwrite(fd, p, zbyva, pozice);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return s.Errno();
+    if (n == 0) return s.Zapamatuj(ENOSPC);  // nothing taken and no reason given
     p += n;
     zbyva -= static_cast<size_t>(n);
     if (pozice >= 0) pozice += n;
@@ -149,11 +164,12 @@ bool Zapis(int fd, std::string_view data, off_t pozice = -1) {
   return true;
 }
 
-bool Cti(int fd, char* buf, size_t delka, off_t pozice) {
+bool Cti(int fd, char* buf, size_t delka, off_t pozice, TSelhani& s) {
   while (delka > 0) {
     ssize_t n = ::pread(fd, buf, delka, pozice);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return s.Errno();
+    if (n == 0) return s.Zapamatuj(EIO);  // the file is shorter than it said
     buf += n;
     delka -= static_cast<size_t>(n);
     pozice += n;
@@ -162,79 +178,165 @@ bool Cti(int fd, char* buf, size_t delka, off_t pozice) {
 }
 
 // Size of a regular file open at `fd`; -1 for anything else.
-off_t Velikost(int fd) {
+off_t Velikost(int fd, TSelhani& s) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (::fstat(fd, &st) != 0) {
+    s.Errno();
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    s.Zapamatuj(ChybaNeniSoubor);
+    return -1;
+  }
   return st.st_size;
 }
 
 enum class TStav { Neni, Je, Chyba };
 
-TStav Existuje(const fs::path& cesta) {
+TStav Existuje(const fs::path& cesta, TSelhani& s) {
   std::error_code ec;
   bool je = fs::exists(cesta, ec);
-  if (ec) return TStav::Chyba;  // cannot tell: never risk truncating a file
+  if (ec) {
+    // Cannot tell: never risk truncating a file.
+    s.Zapamatuj(ec.value());
+    return TStav::Chyba;
+  }
   return je ? TStav::Je : TStav::Neni;
 }
 
 // Creates a new file holding `obsah`.  A file that could not be completed is
 // removed again, so the next sample starts it afresh.
-bool Vytvor(const fs::path& cesta, std::string_view obsah) {
+bool Vytvor(const fs::path& cesta, std::string_view obsah, TSelhani& s) {
   TSoubor f(::open(cesta.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!f.Otevren()) return false;
-  bool ok = Zapis(f.fd(), obsah);
-  ok = f.Zavri() && ok;
+  if (!f.Otevren()) return s.Errno();
+  bool ok = Zapis(f.fd(), obsah, s);
+  ok = f.Zavri(s) && ok;
   if (!ok) ::unlink(cesta.c_str());
   return ok;
 }
 
+// An append that fails leaves the file as it was before it, byte for byte:
+// a reader (a spreadsheet, the next run continuing the file) never finds a
+// fragment of a record that was reported as not written.  What the append
+// may overwrite is kept here before it starts; Vrat() cuts the file back to
+// its old length and puts those bytes back.  A file made by this very
+// append is removed instead.
+class TNavrat {
+ public:
+  TNavrat(const fs::path& cesta, bool novy) : cesta_(cesta), novy_(novy) {}
+  // Opens the file for the append and notes its length; -1 (the file put
+  // back) when it cannot be opened or is not a regular file.
+  int Otevri(int priznaky, TSelhani& s) {
+    const int fd = ::open(cesta_.c_str(), priznaky | O_CLOEXEC);
+    if (fd < 0) {
+      s.Errno();
+      Vrat(-1);
+      return -1;
+    }
+    velikost_ = ::Velikost(fd, s);
+    if (velikost_ < 0) {
+      Vrat(fd);
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  off_t Velikost() const { return velikost_; }
+  // Puts the file back; always false, for the failing writer to return.
+  bool Selhalo(int fd) {
+    Vrat(fd);
+    return false;
+  }
+  // Keeps bytes [pozice, pozice + delka) of the old file, the part of them
+  // that exists, before they are overwritten.
+  bool Uschovej(int fd, off_t pozice, size_t delka, TSelhani& s) {
+    if (pozice >= velikost_) return true;
+    delka = std::min<size_t>(delka, static_cast<size_t>(velikost_ - pozice));
+    std::string b(delka, '\0');
+    if (!Cti(fd, b.data(), delka, pozice, s)) return false;
+    kusy_.push_back({pozice, std::move(b)});
+    return true;
+  }
+  // `fd` is the still open file, or -1 when it is closed already.
+  void Vrat(int fd) {
+    if (novy_) {
+      ::unlink(cesta_.c_str());
+      return;
+    }
+    if (velikost_ < 0) return;  // nothing was written yet
+    TSelhani jedno;             // the first cause is what the operator reads
+    if (fd >= 0) {
+      if (::ftruncate(fd, velikost_) != 0) return;
+      // Put back last-first: a later copy may overlap an earlier one.
+      for (auto k = kusy_.rbegin(); k != kusy_.rend(); ++k) Zapis(fd, k->second, jedno, k->first);
+      return;
+    }
+    TSoubor f(::open(cesta_.c_str(), O_WRONLY | O_CLOEXEC));
+    if (f.Otevren()) Vrat(f.fd());
+  }
+
+ private:
+  fs::path cesta_;
+  bool novy_;
+  off_t velikost_ = -1;
+  std::vector<std::pair<off_t, std::string>> kusy_;
+};
+
 // ---- text and CSV ---------------------------------------------------------------
 
 // Creates the file with its header line when it does not exist (or is empty),
-// then appends `radek`.  A last line left without its CR LF (a crash, a full disk) is
-// ended first, so the new record starts a line of its own.
+// then appends `radek`.  A last line left without its CR LF (a crash) is
+// ended first, so the new record starts a line of its own.  A failed append
+// leaves the file as it was (TNavrat).
 bool PripojRadek(const TArchivDat& a, const std::function<std::string()>& hlavicka,
-                 const std::string& radek) {
+                 const std::string& radek, TSelhani& s) {
   const fs::path cesta = SystemovaCesta(a.JmenoSouboru);
-  switch (Existuje(cesta)) {
+  bool novy = false;
+  switch (Existuje(cesta, s)) {
     case TStav::Chyba: return false;
     case TStav::Neni:
-      if (!Vytvor(cesta, (a.Volby & VolbaZahlavi) ? hlavicka() : std::string())) return false;
+      if (!Vytvor(cesta, (a.Volby & VolbaZahlavi) ? hlavicka() : std::string(), s)) return false;
+      novy = true;
       break;
     case TStav::Je: break;
   }
-
-  TSoubor f(::open(cesta.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+  TNavrat navrat(cesta, novy);
+  TSoubor f(navrat.Otevri(O_RDWR | O_APPEND, s));
   if (!f.Otevren()) return false;
-  const off_t velikost = Velikost(f.fd());
-  if (velikost < 0) return false;
+  const off_t velikost = navrat.Velikost();
   std::string data;
   if (velikost == 0 && (a.Volby & VolbaZahlavi)) {
     // An empty file left in place (not made here) still gets its header.
     data = hlavicka();
   } else if (velikost > 0) {
     char posledni = 0;
-    if (!Cti(f.fd(), &posledni, 1, velikost - 1)) return false;
+    if (!Cti(f.fd(), &posledni, 1, velikost - 1, s)) return navrat.Selhalo(f.fd());
     if (posledni == '\r')
       data = "\n";
     else if (posledni != '\n')
       data = "\r\n";
   }
   data += radek;
-  bool ok = Zapis(f.fd(), data);
-  return f.Zavri() && ok;
+  if (!Zapis(f.fd(), data, s)) return navrat.Selhalo(f.fd());
+  if (!f.Zavri(s)) return navrat.Selhalo(-1);
+  return true;
 }
 
 // Runs one writer: `chyba` is "" when it succeeded, the error text when it
-// failed or threw (a failure never leaves this unit as an exception).
+// failed or threw (a failure never leaves this unit as an exception), and
+// the archive's Pricina says why.
 template <class F>
-void Proved(std::string& chyba, F&& zapis) {
+void Proved(TArchivDat& a, std::string& chyba, F&& zapis) {
+  TSelhani s;
   bool ok = false;
   try {
-    ok = zapis();
+    ok = zapis(s);
   } catch (...) {
     ok = false;
+    s.Zapamatuj(ChybaVnitrni);
   }
+  if (!ok && s.Kod == 0) s.Kod = ChybaVnitrni;
+  a.Pricina = ok ? 0 : s.Kod;
   if (ok)
     chyba.clear();
   else
@@ -253,19 +355,25 @@ std::string Pole(const TRadkovyFormat& f, const std::string& text, size_t sirkaB
   return f.Bunky ? Vlevo(text, sirkaBunky) : PoleCSV(text);
 }
 
-bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
-  if (!PlatnyArchiv(a)) return false;
+// The header line of a text or CSV file, CR LF included.
+std::string HlavickaRadku(const TArchivDat& a, const TRadkovyFormat& f) {
+  std::vector<std::string> kusy;
+  for (const TSloupec& s : Sloupce(a.Volby, a.PocetKanalu)) {
+    const bool popisek = s.Druh == TDruhSloupce::Index || s.Druh == TDruhSloupce::Datum ||
+                         s.Druh == TDruhSloupce::Cas;
+    const std::string nazev = NazevSloupce(s, a);
+    kusy.push_back(Pole(f, nazev, popisek ? SirkaPopisku : SirkaBunky));
+  }
+  return Radek(kusy, f.Oddelovac);
+}
+
+constexpr TRadkovyFormat FormatTXT{'\t', true};
+constexpr TRadkovyFormat FormatCSV{';', false};
+
+bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f, TSelhani& s) {
+  if (!PlatnyArchiv(a)) return s.Zapamatuj(ChybaVnitrni);
   const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
-  auto hlavicka = [&] {
-    std::vector<std::string> kusy;
-    for (const TSloupec& s : sloupce) {
-      const bool popisek = s.Druh == TDruhSloupce::Index || s.Druh == TDruhSloupce::Datum ||
-                           s.Druh == TDruhSloupce::Cas;
-      const std::string nazev = NazevSloupce(s, a);
-      kusy.push_back(Pole(f, nazev, popisek ? SirkaPopisku : SirkaBunky));
-    }
-    return Radek(kusy, f.Oddelovac);
-  };
+  auto hlavicka = [&] { return HlavickaRadku(a, f); };
   std::string datum = a.Vzorek.Datum, cas = a.Vzorek.Cas;
   if (f.Bunky) {
     const TDatumCas ted = TedMistni();  // read once, so date and time agree
@@ -277,7 +385,7 @@ bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f) {
     const std::string text = HodnotaSloupce(s, a, datum, cas);
     kusy.push_back(Pole(f, text, SirkaBunky));
   }
-  return PripojRadek(a, hlavicka, Radek(kusy, f.Oddelovac));
+  return PripojRadek(a, hlavicka, Radek(kusy, f.Oddelovac), s);
 }
 
 // ---- DBF ------------------------------------------------------------------------
@@ -403,46 +511,191 @@ std::string NahradniNazev(std::string_view nazev, int k, int j) {
 // Creates the table when it does not exist, then appends one record.
 //
 // The record goes right after the last complete record, which is where the
-// 0x1A marker stands in a sound file; a partial record left by a crash or a
-// full disk is thereby overwritten.  The record is written before the header
-// is patched, so the count in the header never names a record that is not
-// there.  The count is the number of records in the file.
-bool ZapisTabulku(const TArchivDat& a) {
+// 0x1A marker stands in a sound file; a partial record left by a crash is
+// thereby overwritten.  The record is written before the header is patched,
+// so the count in the header never names a record that is not there.  The
+// count is the number of records in the file.  A failed append puts back
+// what it overwrote (the marker, the header's date and count) and the old
+// length (TNavrat).
+bool ZapisTabulku(const TArchivDat& a, TSelhani& s) {
   const fs::path cesta = SystemovaCesta(a.JmenoSouboru);
-  const TStav stav = Existuje(cesta);
+  const TStav stav = Existuje(cesta, s);
   if (stav == TStav::Chyba) return false;
   if (stav == TStav::Neni) {
     std::string obsah = HlavickaDBF(a, TedMistni());
     obsah += static_cast<char>(DBF_KonecSouboru);
-    if (!Vytvor(cesta, obsah)) return false;
+    if (!Vytvor(cesta, obsah, s)) return false;
   }
-
-  TSoubor f(::open(cesta.c_str(), O_RDWR | O_CLOEXEC));
+  TNavrat navrat(cesta, stav == TStav::Neni);
+  TSoubor f(navrat.Otevri(O_RDWR, s));
   if (!f.Otevren()) return false;
-  const off_t velikost = Velikost(f.fd());
-  if (velikost < 0) return false;
+  const off_t velikost = navrat.Velikost();
 
   const TRozmeryDBF r = Rozmery(a);
   const TDatumCas dnes = TedMistni();
   bool hlavickaCela = velikost >= static_cast<off_t>(r.Hlavicka);
   if (velikost >= 12) {
     char h[12];
-    if (!Cti(f.fd(), h, sizeof h, 0)) return false;
+    if (!Cti(f.fd(), h, sizeof h, 0, s)) return navrat.Selhalo(f.fd());
     // Another layout (not a table of this measurement): never write into it.
     if (static_cast<uint8_t>(h[0]) != DBF_Verze || CtiU16(h + 8) != r.Hlavicka ||
         CtiU16(h + 10) != r.Zaznam)
-      return false;
+      return s.Zapamatuj(ChybaJinyObsah);
   }
-  if (!hlavickaCela) {
-    // Creation was cut short: the file holds no record yet.
-    if (!Zapis(f.fd(), HlavickaDBF(a, dnes), 0)) return false;
-  }
-
   const uint32_t zaznamu =
       hlavickaCela ? static_cast<uint32_t>((velikost - r.Hlavicka) / r.Zaznam) : 0;
   const off_t pozice = static_cast<off_t>(r.Hlavicka) + static_cast<off_t>(zaznamu) * r.Zaznam;
-  bool ok = Zapis(f.fd(), ZaznamDBF(a), pozice) && Zapis(f.fd(), DatumAPocet(dnes, zaznamu + 1), 1);
-  return f.Zavri() && ok;
+  const std::string zaznam = ZaznamDBF(a);
+  if (!navrat.Uschovej(f.fd(), 0, hlavickaCela ? 8 : r.Hlavicka, s) ||
+      !navrat.Uschovej(f.fd(), pozice, zaznam.size(), s))
+    return navrat.Selhalo(f.fd());
+  // Creation was cut short: the file holds no record yet.
+  if (!hlavickaCela && !Zapis(f.fd(), HlavickaDBF(a, dnes), s, 0)) return navrat.Selhalo(f.fd());
+  if (!Zapis(f.fd(), zaznam, s, pozice) || !Zapis(f.fd(), DatumAPocet(dnes, zaznamu + 1), s, 1))
+    return navrat.Selhalo(f.fd());
+  if (!f.Zavri(s)) return navrat.Selhalo(-1);
+  return true;
+}
+
+// ---- continuing a file ----------------------------------------------------------
+
+// The fields of a CSV line (quoted ones may hold the separator) or of a text
+// line (cells between TABs); the line without its CR LF.
+std::vector<std::string> PoleRadku(std::string_view radek, const TRadkovyFormat& f) {
+  std::vector<std::string> pole(1);
+  bool uvozovky = false;
+  for (char c : radek) {
+    if (!f.Bunky && c == '"') {
+      uvozovky = !uvozovky;
+      pole.back() += c;
+    } else if (c == f.Oddelovac && !uvozovky) {
+      pole.emplace_back();
+    } else {
+      pole.back() += c;
+    }
+  }
+  return pole;
+}
+
+// The sample index a record's index field holds (blanks and quotes around
+// it allowed).
+std::optional<uint32_t> IndexZPole(std::string_view pole) {
+  while (!pole.empty() && (pole.front() == ' ' || pole.front() == '"')) pole.remove_prefix(1);
+  while (!pole.empty() && (pole.back() == ' ' || pole.back() == '"')) pole.remove_suffix(1);
+  uint32_t v = 0;
+  const auto [konec, ec] = std::from_chars(pole.data(), pole.data() + pole.size(), v);
+  if (ec != std::errc() || konec != pole.data() + pole.size() || pole.empty()) return std::nullopt;
+  return v;
+}
+
+// Reads bytes [od, od + delka) of the file.
+bool Kus(int fd, off_t od, size_t delka, std::string& kus, TSelhani& s) {
+  kus.assign(delka, '\0');
+  return Cti(fd, kus.data(), delka, od, s);
+}
+
+// The longest line the check reads from each end of a text or CSV file: a
+// header of 267 columns with long names fits many times.
+constexpr size_t MaxRadek = 1 << 20;
+
+TNavazani Cizi(const char* duvod) { return {TNavazani::Cizi, 0, 0, Cp1250(duvod)}; }
+// Could not be read or repaired; the caller adds the cause.
+TNavazani Nelze() { return {TNavazani::Chyba, 0, 0, {}}; }
+
+TNavazani NavazRadky(const TArchivDat& a, const TRadkovyFormat& f, int fd, off_t velikost,
+                     TSelhani& s) {
+  TNavazani n{TNavazani::Navazano, 0, 0, {}};
+  // The tail up to the last CR LF; what follows it is a torn line.
+  std::string konec;
+  const off_t od = velikost > static_cast<off_t>(MaxRadek) ? velikost - MaxRadek : 0;
+  if (!Kus(fd, od, static_cast<size_t>(velikost - od), konec, s)) return Nelze();
+  const size_t crlf = konec.rfind("\r\n");
+  off_t cela = 0;  // length of the file's complete lines
+  if (crlf != std::string::npos)
+    cela = od + static_cast<off_t>(crlf) + 2;
+  else if (od > 0)
+    return Cizi("poslední řádek je příliš dlouhý");
+  n.Odriznuto = static_cast<uint64_t>(velikost - cela);
+
+  const bool zahlavi = a.Volby & VolbaZahlavi;
+  const std::string hlavicka = HlavickaRadku(a, f);
+  std::string prvni;
+  if (cela > 0 &&
+      !Kus(fd, 0, std::min<size_t>(static_cast<size_t>(cela), hlavicka.size()), prvni, s))
+    return Nelze();
+  // The last complete line, which carries the index to go on from.
+  const std::string_view uplne(konec.data(), crlf == std::string::npos ? 0 : crlf);
+  const size_t zacatek = uplne.rfind("\r\n");
+  if (zacatek == std::string_view::npos && od > 0) return Cizi("poslední řádek je příliš dlouhý");
+  const std::string_view posledni =
+      zacatek == std::string_view::npos ? uplne : uplne.substr(zacatek + 2);
+  const bool jenHlavicka = zahlavi && static_cast<size_t>(cela) == hlavicka.size();
+  if (zahlavi && cela > 0 && prvni != hlavicka) return Cizi("záhlaví se liší od úlohy");
+  if (cela > 0 && !jenHlavicka) {
+    const std::vector<std::string> pole = PoleRadku(posledni, f);
+    if (pole.size() != Sloupce(a.Volby, a.PocetKanalu).size())
+      return Cizi("počet sloupců se liší od úlohy");
+    if (a.Volby & VolbaIndex) {
+      const auto index = IndexZPole(pole.front());
+      if (!index) return Cizi("poslední záznam nemá číslo vzorku");
+      n.PosledniIndex = *index;
+    }
+  }
+  if (cela < velikost && ::ftruncate(fd, cela) != 0) {
+    s.Errno();
+    return Nelze();
+  }
+  return n;
+}
+
+TNavazani NavazTabulku(const TArchivDat& a, int fd, off_t velikost, TSelhani& s) {
+  TNavazani n{TNavazani::Navazano, 0, 0, {}};
+  const TRozmeryDBF r = Rozmery(a);
+  const std::string nova = HlavickaDBF(a, TDatumCas{});
+  std::string h;
+  // A header cut short while the file was made: it is made again.
+  if (velikost < static_cast<off_t>(r.Hlavicka)) {
+    if (!Kus(fd, 0, static_cast<size_t>(velikost), h, s)) return Nelze();
+    for (size_t i = 0; i < h.size(); ++i)
+      if ((i < 1 || i > 7) && h[i] != nova[i]) return Cizi("jiná pole tabulky než úloha");
+    n.Odriznuto = static_cast<uint64_t>(velikost);
+    if (::ftruncate(fd, 0) != 0) {
+      s.Errno();
+      return Nelze();
+    }
+    return n;
+  }
+  if (!Kus(fd, 0, r.Hlavicka, h, s)) return Nelze();
+  // Version, sizes and the descriptors; the date and count are the file's.
+  if (h.compare(0, 1, nova, 0, 1) != 0 || h.compare(8, 4, nova, 8, 4) != 0 ||
+      h.compare(DBF_DelkaHlavicky, std::string::npos, nova, DBF_DelkaHlavicky) != 0)
+    return Cizi("jiná pole tabulky než úloha");
+  const uint32_t vHlavicce = CtiU16(h.data() + 4) | (CtiU16(h.data() + 6) << 16);
+  const uint32_t vSouboru = static_cast<uint32_t>((velikost - r.Hlavicka) / r.Zaznam);
+  // Records beyond the header's count (written just before a crash, the
+  // count not patched yet) and a partial record are cut.
+  const uint32_t zaznamu = std::min(vHlavicce, vSouboru);
+  const off_t cela = static_cast<off_t>(r.Hlavicka) + static_cast<off_t>(zaznamu) * r.Zaznam;
+  std::string zbytek;
+  if (!Kus(fd, cela, static_cast<size_t>(velikost - cela), zbytek, s)) return Nelze();
+  if (!zbytek.empty() && zbytek != std::string(1, static_cast<char>(DBF_KonecSouboru))) {
+    // Bytes after the last complete record besides its end-of-file marker.
+    const bool znacka = zbytek.find(static_cast<char>(DBF_KonecSouboru)) != std::string::npos;
+    n.Odriznuto = zbytek.size() - (znacka ? 1 : 0);
+    if (::ftruncate(fd, cela) != 0 ||
+        !Zapis(fd, std::string(1, static_cast<char>(DBF_KonecSouboru)), s, cela)) {
+      s.Errno();
+      return Nelze();
+    }
+  }
+  if ((a.Volby & VolbaIndex) && zaznamu > 0) {
+    std::string pole;
+    if (!Kus(fd, cela - r.Zaznam + 1, DBF_SirkaPole, pole, s)) return Nelze();
+    const auto index = IndexZPole(pole);
+    if (!index) return Cizi("poslední záznam nemá číslo vzorku");
+    n.PosledniIndex = *index;
+  }
+  return n;
 }
 
 }  // namespace
@@ -552,19 +805,22 @@ void PripravArchiv(TArchivDat& archiv, const std::string& jmeno, int32_t volby,
   archiv.Volby = volby;
   archiv.PocetKanalu = pocetKanalu;
   archiv.IndexVzorku = 0;
+  archiv.Pricina = 0;
   archiv.Vzorek = TVzorek{};
 }
 
 void ZapisTXT(TArchivDat& a, std::string& chyba) {
-  Proved(chyba, [&] { return ZapisRadek(a, {'\t', true}); });
+  Proved(a, chyba, [&](TSelhani& s) { return ZapisRadek(a, FormatTXT, s); });
 }
 
 void ZapisCSV(TArchivDat& a, std::string& chyba) {
-  Proved(chyba, [&] { return ZapisRadek(a, {';', false}); });
+  Proved(a, chyba, [&](TSelhani& s) { return ZapisRadek(a, FormatCSV, s); });
 }
 
 void ZapisDBF(TArchivDat& a, std::string& chyba) {
-  Proved(chyba, [&] { return PlatnyArchiv(a) && ZapisTabulku(a); });
+  Proved(a, chyba, [&](TSelhani& s) {
+    return PlatnyArchiv(a) ? ZapisTabulku(a, s) : s.Zapamatuj(ChybaVnitrni);
+  });
 }
 
 void ZapisVzorek(TArchivDat& archiv, std::string& chyba) {
@@ -574,4 +830,39 @@ void ZapisVzorek(TArchivDat& archiv, std::string& chyba) {
     case TFormatSouboru::DBF: ZapisDBF(archiv, chyba); break;
     case TFormatSouboru::Text: ZapisTXT(archiv, chyba); break;
   }
+}
+
+TNavazani NavazNaSoubor(const TArchivDat& a) {
+  TSelhani s;
+  auto chyba = [&] {
+    return TNavazani{TNavazani::Chyba, 0, 0, PricinaChyby(s.Kod ? s.Kod : ChybaVnitrni)};
+  };
+  if (!PlatnyArchiv(a)) return chyba();
+  const fs::path cesta = SystemovaCesta(a.JmenoSouboru);
+  switch (Existuje(cesta, s)) {
+    case TStav::Chyba: return chyba();
+    case TStav::Neni: return {TNavazani::Neni, 0, 0, {}};
+    case TStav::Je: break;
+  }
+  TSoubor f(::open(cesta.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+  if (!f.Otevren()) {
+    s.Errno();
+    return chyba();
+  }
+  const off_t velikost = Velikost(f.fd(), s);
+  if (velikost < 0) return chyba();
+  TNavazani n;
+  try {
+    n = FormatSouboru(a.JmenoSouboru) == TFormatSouboru::DBF
+            ? NavazTabulku(a, f.fd(), velikost, s)
+            : NavazRadky(
+                  a, FormatSouboru(a.JmenoSouboru) == TFormatSouboru::CSV ? FormatCSV : FormatTXT,
+                  f.fd(), velikost, s);
+  } catch (...) {
+    s.Zapamatuj(ChybaVnitrni);
+    n.Stav = TNavazani::Chyba;
+  }
+  if (n.Stav == TNavazani::Chyba) return chyba();
+  if (!f.Zavri(s)) return chyba();
+  return n;
 }

@@ -33,6 +33,9 @@ struct TArchivDat {
   int32_t PocetKanalu = 0;   // channels per sample, 1..256
   uint32_t IndexVzorku = 0;  // samples handed to ZapisVzorek since the start
   TVzorek Vzorek;
+  // Why the last write failed: an errno value or a code of ChybySouboru.h
+  // (PricinaChyby gives the operator's words); 0 after a write that succeeded.
+  int Pricina = 0;
 };
 
 // The data-file state of the running measurement.  Who touches it when:
@@ -56,7 +59,9 @@ void PripravArchiv(TArchivDat& archiv, const std::string& jmeno, int32_t volby,
 // Appends the sample to the data file, choosing the writer by the upper-cased
 // extension of JmenoSouboru (".CSV", ".DBF", anything else is text), and
 // increments IndexVzorku first.  `chyba` becomes "" on success and
-// "Chyba zápisu do souboru" on any failure.  Never throws.
+// "Chyba zápisu do souboru" on any failure, with the cause in Pricina; a
+// failed append leaves the file byte for byte as it was before it.  Never
+// throws.
 void ZapisVzorek(TArchivDat& archiv, std::string& chyba);
 
 // The writers themselves (IndexVzorku already incremented).  Same contract
@@ -64,6 +69,29 @@ void ZapisVzorek(TArchivDat& archiv, std::string& chyba);
 void ZapisTXT(TArchivDat& archiv, std::string& chyba);
 void ZapisCSV(TArchivDat& archiv, std::string& chyba);
 void ZapisDBF(TArchivDat& archiv, std::string& chyba);
+
+// Continuing a data file that an earlier run of the same task left (a
+// restart after a crash or a power cut).
+struct TNavazani {
+  enum TStav {
+    Neni,      // no such file: the first sample creates it as usual
+    Navazano,  // the file belongs to the task; the next record follows it
+    Cizi,      // another format, header, column count or field list
+    Chyba,     // it could not be read or repaired
+  };
+  TStav Stav = Chyba;
+  uint32_t PosledniIndex = 0;  // index of the last record, where there is an index column
+  uint64_t Odriznuto = 0;      // bytes of a torn tail that were cut off
+  std::string Duvod;           // Cizi, Chyba: why, in Czech (Windows-1250)
+};
+// Checks that the data file of `archiv` belongs to it: the same format and,
+// for text and CSV, the same header line (with the header option) or the
+// same number of columns; for DBF the same fields.  A torn tail (a last line
+// without CR LF, records beyond the header's count, a partial record, a
+// header cut short) is cut; nothing else is changed.  `archiv` as
+// PripravArchiv leaves it, with the channels' Nazev and DesetinnaMista of
+// its Vzorek filled, since the header is made of them.
+TNavazani NavazNaSoubor(const TArchivDat& archiv);
 
 // The text ZapisVzorek reports for a failed write.
 const std::string& ChybaZapisu();

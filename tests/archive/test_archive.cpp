@@ -13,12 +13,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/mount.h>
 #include <sys/resource.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <csignal>
 #include <filesystem>
 
 #include "ArchivDat.h"
+#include "ChybySouboru.h"
 #include "Cp1250.h"
 #include "Hodiny.h"
 #include "Mistni.h"
@@ -579,10 +584,15 @@ class TestArchiv : public QObject {
     Zapis(a);  // "1;0;1\r\n", 7 bytes
     {
       TLimitSouboru limit(10);
-      Zapis(a, ChybaZapisu());  // "2;0" lands, the rest does not
+      Zapis(a, ChybaZapisu());  // "2;0" would land, the rest not: the file is put back
     }
-    QCOMPARE(Obsah(Cesta("r.csv")), QByteArray("1;0;1\r\n2;0"));
+    QCOMPARE(Obsah(Cesta("r.csv")), QByteArray("1;0;1\r\n"));
+    QCOMPARE(a.Pricina, EFBIG);
+    QCOMPARE(B(PricinaChyby(a.Pricina)), B(Cp1250("soubor je příliš velký")));
+    // A fragment a crash left is ended before the next record.
+    Uloz(Cesta("r.csv"), "1;0;1\r\n2;0");
     Zapis(a);
+    QCOMPARE(a.Pricina, 0);
     QCOMPARE(Obsah(Cesta("r.csv")), QByteArray("1;0;1\r\n2;0\r\n3;0;1\r\n"));
 
     // An empty file in place of a new one still gets the header line.
@@ -605,16 +615,18 @@ class TestArchiv : public QObject {
     // Index and one channel: header 97 bytes, records of 29.
     TArchivDat a = Mereni("z.dbf", 2, 1);
     Zapis(a);
-    QCOMPARE(Obsah(Cesta("z.dbf")).size(), 127);
+    const QByteArray jeden = Obsah(Cesta("z.dbf"));
+    QCOMPARE(jeden.size(), 127);
     {
       TLimitSouboru limit(140);
       Zapis(a, ChybaZapisu());
     }
-    QByteArray d = Obsah(Cesta("z.dbf"));
-    QCOMPARE(d.size(), 140);  // a partial record, no marker
-    QCOMPARE(U32(d, 4), 1u);  // the header still names the complete one
+    // The record that did not fit is gone and its marker is back.
+    QCOMPARE(Obsah(Cesta("z.dbf")), jeden);
+    // A partial record a crash left is overwritten.
+    Uloz(Cesta("z.dbf"), jeden.left(126) + QByteArray(14, '9'));
     Zapis(a);
-    d = Obsah(Cesta("z.dbf"));
+    QByteArray d = Obsah(Cesta("z.dbf"));
     QCOMPARE(d.size(), 97 + 2 * 29 + 1);
     QCOMPARE(U32(d, 4), 2u);
     QCOMPARE(d.mid(126, 30),
@@ -711,6 +723,136 @@ class TestArchiv : public QObject {
     const QJsonArray r0 = o["records"].toArray()[0].toArray();
     QCOMPARE(r0.size(), 267);
     for (int k = 0; k < 256; ++k) QCOMPARE(r0[11 + k].toInt(), k);
+  }
+  // A real file system that fills up in the middle of a record: the append
+  // that fails leaves the file byte for byte as it was, and the cause is the
+  // full disk; once there is room again the next record follows the last
+  // complete one.
+  void plnyDisk() {
+    const QString tmpfs = Cesta("tmpfs");
+    QVERIFY(QDir().mkpath(tmpfs));
+    if (::mount("tmpfs", tmpfs.toLocal8Bit().constData(), "tmpfs", 0, "size=128k") != 0)
+      QSKIP(qPrintable("a tmpfs cannot be mounted here (" + QString(strerror(errno)) +
+                       "): the full-disk test needs root"));
+    struct TOdpoj {
+      QString cesta;
+      ~TOdpoj() { ::umount2(cesta.toLocal8Bit().constData(), MNT_DETACH); }
+    } odpoj{tmpfs};
+    // Takes every free page of the file system.
+    auto zaplnDisk = [&] {
+      QFile f(tmpfs + "/vypln");
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      const QByteArray blok(4096, 'x');
+      for (int i = 0; i < 64 && f.write(blok) == blok.size() && f.flush(); ++i) {
+      }
+    };
+    for (const QString jmeno : {"d.txt", "d.csv", "d.dbf"}) {
+      TArchivDat a = Mereni("tmpfs/" + jmeno, 31, 40);
+      for (int i = 0; i < 6; ++i) Zapis(a);
+      zaplnDisk();
+      QByteArray pred = Obsah(Cesta("tmpfs/" + jmeno));
+      std::string chyba;
+      for (int i = 0; i < 64 && chyba.empty(); ++i) {
+        pred = Obsah(Cesta("tmpfs/" + jmeno));
+        ZapisVzorek(a, chyba);
+      }
+      QCOMPARE(B(chyba), Chyba);
+      QVERIFY2(pred.size() % 4096 != 0, "the record was to be cut inside a page");
+      QCOMPARE(Obsah(Cesta("tmpfs/" + jmeno)), pred);
+      QCOMPARE(a.Pricina, ENOSPC);
+      QCOMPARE(B(PricinaChyby(a.Pricina)), B(Cp1250("disk je plný")));
+
+      QVERIFY(QFile::remove(tmpfs + "/vypln"));
+      Zapis(a);
+      const QByteArray po = Obsah(Cesta("tmpfs/" + jmeno));
+      // What was there stays (a table's header gets its new count and date).
+      const bool dbf = jmeno.endsWith("dbf");
+      QCOMPARE(po.left(pred.size() - (dbf ? 1 : 0)).mid(dbf ? 8 : 0),
+               pred.left(pred.size() - (dbf ? 1 : 0)).mid(dbf ? 8 : 0));
+      const QByteArray index = QByteArray::number(a.IndexVzorku);
+      if (dbf) {
+        const int zaznam = 14 * 45 + 1;
+        QCOMPARE(U32(po, 4), U32(pred, 4) + 1);
+        QCOMPARE(po.size(), pred.size() + zaznam);
+        QCOMPARE(po.mid(pred.size() - 1 + 1, 14).trimmed(), index);
+      } else {
+        QVERIFY(po.endsWith("\r\n"));
+        QCOMPARE(po.mid(pred.size()).count("\r\n"), 1);
+        QVERIFY(po.mid(pred.size()).startsWith(index));
+      }
+      QVERIFY(QFile::remove(Cesta("tmpfs/" + jmeno)));
+    }
+  }
+  // A restart continues the file of the run before: a torn tail is cut, the
+  // index goes on from the last record, a file of another task is refused
+  // and left as it is.
+  void navazani() {
+    struct TPripad {
+      const char* jmeno;
+      int32_t volby;
+      const char* uprava;  // what happened to the file after two samples
+      TNavazani::TStav stav;
+      uint32_t index;
+      uint64_t odriznuto;
+    };
+    const TPripad pripady[] = {
+        {"a.csv", 31, "", TNavazani::Navazano, 2, 0},
+        {"b.csv", 3, "utrzeno", TNavazani::Navazano, 2, 3},
+        {"c.txt", 2, "utrzeno", TNavazani::Navazano, 2, 3},
+        {"d.csv", 3, "jmeno", TNavazani::Cizi, 0, 0},
+        {"e.csv", 2, "kanal", TNavazani::Cizi, 0, 0},
+        {"f.csv", 2, "bezIndexu", TNavazani::Cizi, 0, 0},
+        {"g.txt", 1, "jenHlavicka", TNavazani::Navazano, 0, 5},
+        {"h.dbf", 2, "", TNavazani::Navazano, 2, 0},
+        {"i.dbf", 2, "zaPoctem", TNavazani::Navazano, 1, 43},
+        {"j.dbf", 2, "utrzeno", TNavazani::Navazano, 2, 3},
+        {"k.dbf", 2, "jmeno", TNavazani::Cizi, 0, 0},
+        {"l.dbf", 2, "hlavicka", TNavazani::Navazano, 0, 40},
+        {"m.csv", 2, "chybi", TNavazani::Neni, 0, 0},
+    };
+    for (const TPripad& p : pripady) {
+      const QString jmeno = p.jmeno, uprava = p.uprava;
+      TArchivDat a = Mereni(jmeno, p.volby, 2);
+      Zapis(a);
+      Zapis(a);
+      QByteArray d = Obsah(Cesta(jmeno));
+      if (uprava == "utrzeno") d += "3;0";
+      if (uprava == "jenHlavicka") d = d.left(d.indexOf("\r\n") + 2) + "1    ";
+      if (uprava == "zaPoctem") d[4] = 1;  // a crash before the count was patched
+      if (uprava == "hlavicka") d = d.left(40);
+      if (uprava == "bezIndexu") d = "1;0;1\r\nx;0;1\r\n";
+      Uloz(Cesta(jmeno), d);
+      if (uprava == "chybi") QVERIFY(QFile::remove(Cesta(jmeno)));
+      // The next run of the task: names as the task has them.
+      TArchivDat b = Mereni(jmeno, p.volby, uprava == "kanal" ? 3 : 2);
+      if (uprava == "jmeno") b.Vzorek.Nazev[1] = "Jiný";
+      const TNavazani n = NavazNaSoubor(b);
+      QVERIFY2(n.Stav == p.stav, p.jmeno);
+      QCOMPARE(n.PosledniIndex, p.index);
+      QCOMPARE(n.Odriznuto, p.odriznuto);
+      if (n.Stav == TNavazani::Cizi) {
+        QVERIFY(!n.Duvod.empty());
+        QCOMPARE(Obsah(Cesta(jmeno)), d);  // untouched
+        continue;
+      }
+      // The torn tail is gone; the next record follows the last index.
+      b.IndexVzorku = n.PosledniIndex;
+      Zapis(b);
+      const QByteArray po = Obsah(Cesta(jmeno));
+      if (jmeno.endsWith("dbf")) {
+        const uint32_t zaznamu = (uprava == "hlavicka" ? 0 : p.index) + 1;
+        // Index and two channels: a header of 129 bytes, records of 43.
+        QCOMPARE(po.size(), static_cast<int>(129 + 43 * zaznamu + 1));
+        QCOMPARE(U32(po, 4), zaznamu);
+        QCOMPARE(po.mid(po.size() - 43, 14).trimmed(), QByteArray::number(n.PosledniIndex + 1));
+      } else {
+        QVERIFY(po.endsWith("\r\n"));
+        QCOMPARE(po.count("\r\n"), static_cast<int>(n.PosledniIndex) + 1 + (p.volby & 1));
+        const QByteArray posledni = po.split('\n').at(po.count('\n') - 1);
+        QVERIFY2(p.volby & 2 ? posledni.startsWith(QByteArray::number(n.PosledniIndex + 1)) : true,
+                 posledni.constData());
+      }
+    }
   }
 };
 
