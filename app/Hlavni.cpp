@@ -128,6 +128,16 @@ std::string JmenoZDialogu(const QString& zvoleny) {
 
 const char* const JenVeSlozceProgramu = "Úlohy jsou jen ve složce programu: ";
 
+// What a task file that was read lacked or held out of range, for the
+// status bar; empty when nothing.  The controls show the defaults and
+// replacements the readers put in, as they always did.
+QString TextNalezu(const TCteniUlohy& cteni) {
+  if (!cteni.Uloha || cteni.Nalezy.Prazdne()) return {};
+  QString text = T("Soubor úlohy: ") + DoQString(cteni.Nalezy.Text());
+  if (!cteni.Nalezy.Chybi.empty()) text += T(" – zobrazeny výchozí hodnoty");
+  return text;
+}
+
 // The picture of the window's corner: a measured curve over a grid.
 QPixmap Obrazek() {
   QPixmap p(97, 57);
@@ -396,11 +406,14 @@ void TForm1::FormCreate() {
              DoQString(jmeno) + T("\" ve složce programu");
     CFG.Uloha = jmeno;
   }
-  PrectiUlohu(CFG);
-  PrectiKanaly(CFG, k);
+  const TCteniUlohy cteni = PrectiCelouUlohu(CFG, k);
   // The run-time flags start cleared and the stop time-out at 1000 ms: the
   // measurement object begins that way.
   UkazUlohu(k);
+  // What the task file lacked or held out of range comes first: it is what
+  // the operator sees in the controls now.
+  if (const QString nalezy = TextNalezu(cteni); !nalezy.isEmpty())
+    zprava = zprava.isEmpty() ? nalezy : nalezy + T("; ") + zprava;
   // The user's folder could not be used: the operator learns where tasks and
   // data go instead before anything is saved there.
   if (const std::string upozorneni = UpozorneniSlozkyProgramu(); !upozorneni.empty())
@@ -617,8 +630,8 @@ void TForm1::Button6Click() {
   const std::string jmeno = JmenoZDialogu(o.Jmeno);
   Label18->setText(DoQString(jmeno));
   CFG.Uloha = jmeno;
-  const bool uloha = PrectiUlohu(CFG);
-  PrectiKanaly(CFG, k);
+  const TCteniUlohy cteni = PrectiCelouUlohu(CFG, k);
+  const bool uloha = cteni.Uloha;
   UkazUlohu(k);
 
   // The operator is never shown the defaults without a word, and always
@@ -633,11 +646,16 @@ void TForm1::Button6Click() {
     zprava = T("Soubor ") + uvozena + T(" neobsahuje měřicí úlohu, zobrazena je výchozí úloha");
   else
     zprava = T("Soubor ") + uvozena + T(" neexistuje, zobrazena je výchozí úloha");
+  const QString nalezy = TextNalezu(cteni);
   if (JinaSlozka(o.Jmeno)) {
     zprava[0] = zprava[0].toLower();
-    NastavStav(T(JenVeSlozceProgramu) + zprava);
-  } else if (!uloha)
+    zprava = T(JenVeSlozceProgramu) + zprava;
+    NastavStav(nalezy.isEmpty() ? zprava : nalezy + T("; ") + zprava);
+  } else if (!uloha) {
     NastavStav(zprava);
+  } else if (!nalezy.isEmpty()) {
+    NastavStav(nalezy);
+  }
 }
 
 void TForm1::Button7Click() {
@@ -806,13 +824,16 @@ void TForm1::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
                              : T("Probíhá měření ..."));
 }
 
-void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) {
+void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
+                          const std::string& pricina) {
   // The count shows samples taken, written or not.
   Label7->setText(QString::number(pocetVzorku));
   if (chyba.empty()) return;
   NastavStav(DoQString(chyba));
   ++nezapsano_;
+  // The status bar keeps the writer's own text; this field says why.
+  const QString proc = pricina.empty() ? QString() : T(": ") + DoQString(pricina);
   chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(nezapsano_) + T(" (naposledy ") +
-                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + u')');
+                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + proc + u')');
   chybyZapisu_->show();
 }

@@ -163,7 +163,8 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   void Postup(const std::string& text) override;
   void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
                     const std::string& posledniChyba) override;
-  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) override;
+  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
+                    const std::string& pricina) override;
   void MereniSkoncilo(const TVysledekMereni& v) override;
   // Saves the task and its channels; false with the reason in `chyba`
   // (Windows-1250) when the file was refused or holds something else.

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "ArchivDat.h"
+#include "ChybySouboru.h"
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Dekl.h"
@@ -26,28 +27,33 @@ const char* const Napoveda =
     "ÚLOHA je jméno souboru úlohy ve složce programu, nebo cesta k němu (obsahuje \"/\").\n"
     "\n"
     "Volby:\n"
-    "  -q, --tichy    nevypisovat řádek za každý vzorek\n"
-    "      --prepsat  přepsat existující datový soubor (okno se na to ptá)\n"
-    "  -h, --help     tato nápověda\n"
-    "      --version  verze programu\n"
+    "  -q, --tichy       nevypisovat řádek za každý vzorek\n"
+    "      --prepsat     přepsat existující datový soubor (okno se na to ptá)\n"
+    "      --pokracovat  pokračovat v existujícím datovém souboru téže úlohy\n"
+    "                    (po restartu); neúplný poslední záznam se odřízne\n"
+    "  -h, --help        tato nápověda\n"
+    "      --version     verze programu\n"
     "\n"
     "Měření skončí signálem SIGINT nebo SIGTERM (Ctrl-C, systemctl stop).\n"
-    "Návratový kód: 0 po řádném ukončení, 1 když se měření nespustí, 2 při chybném\n"
-    "volání nebo souboru bez úlohy, 3 když měření skončí samo (porucha knihovny).\n";
+    "Návratový kód: 0 po řádném ukončení; 1 když se měření nespustí, ale později\n"
+    "může (rozhraní se neotevře, složku dat nelze vytvořit); 2 při chybném volání,\n"
+    "vadném souboru úlohy nebo datovém souboru, v němž nelze pokračovat (opakování\n"
+    "nepomůže); 3 když měření skončí samo (porucha knihovny).\n";
 
 // What the logger prints of a running measurement.
 class TVypis : public TPozorovatelMereni {
  public:
-  TVypis(std::ostream& vystup, bool tichy, int32_t pocetKanalu)
-      : vystup_(vystup), tichy_(tichy), pocetKanalu_(pocetKanalu) {}
+  TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, int32_t pocetKanalu)
+      : vystup_(vystup), chyby_(chyby), tichy_(tichy), pocetKanalu_(pocetKanalu) {}
 
   void KanalPrecten(int32_t, bool chybaKomunikace, const std::string& posledniChyba) override {
     if (chybaKomunikace) posledniChyba_ = posledniChyba;
   }
 
-  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) override {
+  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
+                    const std::string& pricina) override {
     if (!chyba.empty()) ++nezapsano_;
-    if (tichy_) return;
+    if (tichy_ || vystup_.fail()) return;
     // The sample just written is still in Archiv: its status codes tell
     // which channels failed.
     int chybnych = 0;
@@ -56,8 +62,23 @@ class TVypis : public TPozorovatelMereni {
     vystup_ << "vzorek " << pocetVzorku << ": chybné kanály " << chybnych;
     if (chybnych > 0 && !posledniChyba_.empty())
       vystup_ << ", poslední chyba " << Utf8(posledniChyba_);
-    if (!chyba.empty()) vystup_ << ", zápis: " << Utf8(chyba);
+    if (!chyba.empty()) {
+      vystup_ << ", zápis: " << Utf8(chyba);
+      if (!pricina.empty()) vystup_ << " (" << Utf8(pricina) << ")";
+    }
     vystup_ << std::endl;
+    HlidejVystup();
+  }
+
+  // Standard output that fails (its reader went away: `| head`, a pager, a
+  // closed ssh session) is not written to any more; the measurement and its
+  // data file go on.  Said once on standard error, which may still be read.
+  void HlidejVystup() {
+    if (!vystup_.fail() || vystupSelhal_) return;
+    vystupSelhal_ = true;
+    chyby_ << "zq-logger: standardní výstup nelze zapisovat, řádky vzorků se dál nevypisují; "
+              "měření a zápis dat pokračují"
+           << std::endl;
   }
 
   void MereniSkoncilo(const TVysledekMereni& v) override {
@@ -79,6 +100,8 @@ class TVypis : public TPozorovatelMereni {
 
  private:
   std::ostream& vystup_;
+  std::ostream& chyby_;
+  bool vystupSelhal_ = false;
   bool tichy_;
   int32_t pocetKanalu_;
   std::string posledniChyba_;
@@ -125,10 +148,59 @@ const char* JmenoSignalu(int signal) {
 
 }  // namespace
 
+namespace {
+
+// Why `soubor` cannot be a task file; empty when it is a regular file.
+std::string NeniSouborUlohy(const fs::path& soubor) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(soubor, ec);
+  switch (st.type()) {
+    case fs::file_type::regular: return {};
+    case fs::file_type::not_found: return "neexistuje";
+    case fs::file_type::directory: return "je složka, ne soubor úlohy";
+    case fs::file_type::fifo: return "je pojmenovaná roura (FIFO), ne soubor úlohy";
+    case fs::file_type::none: return "nelze zjistit (" + Utf8(PricinaChyby(ec.value())) + ")";
+    default: return "není obyčejný soubor (zařízení, soket), ne soubor úlohy";
+  }
+}
+
+// A data file to go on with: it must belong to the task; a torn tail is cut.
+// False (the reason on standard error) when it cannot be continued.
+bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::ostream& chyby) {
+  TArchivDat a;
+  PripravArchiv(a, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i) {
+    a.Vzorek.Nazev[static_cast<size_t>(i)] = kanaly[static_cast<size_t>(i)].Nazev;
+    a.Vzorek.DesetinnaMista[static_cast<size_t>(i)] =
+        static_cast<uint8_t>(kanaly[static_cast<size_t>(i)].DesetinnaMista);
+  }
+  const TNavazani n = NavazNaSoubor(a);
+  const std::string soubor = DatovaCesta(cfg.JmenoSouboru).string();
+  switch (n.Stav) {
+    case TNavazani::Neni: return true;
+    case TNavazani::Navazano: break;
+    case TNavazani::Cizi:
+      chyby << "zq-logger: v datovém souboru \"" << soubor
+            << "\" nelze pokračovat: " << Utf8(n.Duvod) << " (patří jiné úloze?)\n";
+      return false;
+    case TNavazani::Chyba:
+      chyby << "zq-logger: datový soubor \"" << soubor
+            << "\" nelze číst ani opravit: " << Utf8(n.Duvod) << "\n";
+      return false;
+  }
+  if (n.Odriznuto > 0)
+    chyby << "zq-logger: z konce datového souboru \"" << soubor << "\" odříznuto " << n.Odriznuto
+          << " B neúplného záznamu (přerušený zápis)\n";
+  indexPred = n.PosledniIndex;
+  return true;
+}
+
+}  // namespace
+
 int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
                 std::ostream& chyby, bool& visi) {
   visi = false;
-  bool tichy = false, prepsat = false;
+  bool tichy = false, prepsat = false, pokracovat = false;
   std::string uloha;
   for (const std::string& a : argumenty) {
     if (a == "-h" || a == "--help") {
@@ -143,6 +215,8 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
       tichy = true;
     } else if (a == "--prepsat") {
       prepsat = true;
+    } else if (a == "--pokracovat") {
+      pokracovat = true;
     } else if (!a.empty() && a[0] == '-') {
       chyby << "zq-logger: neznámá volba " << a << "\n" << Napoveda;
       return LoggerChybneVolani;
@@ -157,6 +231,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     chyby << "zq-logger: chybí úloha\n" << Napoveda;
     return LoggerChybneVolani;
   }
+  if (prepsat && pokracovat) {
+    chyby << "zq-logger: volby --prepsat a --pokracovat nelze použít spolu\n";
+    return LoggerChybneVolani;
+  }
 
   // A bare name is a task in the program's folder, as in the window.
   const fs::path soubor =
@@ -166,50 +244,76 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   cfg.Uloha = JmenoUlohy(Cp1250(soubor.filename().string()));
   TPoleKanal kanaly;
   InitKanaly(kanaly);
-  std::error_code ec;
-  if (!fs::is_regular_file(soubor, ec)) {
-    chyby << "zq-logger: soubor \"" << soubor.string() << "\" neexistuje\n";
+  if (const std::string proc = NeniSouborUlohy(soubor); !proc.empty()) {
+    chyby << "zq-logger: soubor \"" << soubor.string() << "\" " << proc << "\n";
     return LoggerChybneVolani;
   }
-  if (!PrectiUlohuZ(soubor, cfg)) {
+  const TCteniUlohy cteni = PrectiCelouUlohu(soubor, cfg, kanaly);
+  if (!cteni.Uloha) {
     chyby << "zq-logger: soubor \"" << soubor.string() << "\" neobsahuje měřicí úlohu\n";
     return LoggerChybneVolani;
   }
-  PrectiKanalyZ(soubor, kanaly);
+  // The window shows a person what the readers put in place of a missing or
+  // invalid value; a logger runs unattended, so it lists every one, and
+  // never measures channels the file does not define or talks to a device
+  // the task does not name.
+  const TNalezyUlohy& n = cteni.Nalezy;
+  for (const std::string& c : n.Chybi) chyby << "zq-logger: v úloze chybí " << Utf8(c) << "\n";
+  for (const TNalezyUlohy::TNahrada& h : n.Nahrazeno)
+    chyby << "zq-logger: neplatná hodnota " << Utf8(h.Klic) << "=" << Utf8(h.Bylo) << ", použito "
+          << Utf8(h.Je) << "\n";
+  if (n.Zavazne()) {
+    chyby << "zq-logger: úloha \"" << soubor.string() << "\" "
+          << (n.Chybi.empty() ? "by vedla k jinému zařízení, než určuje"
+                              : "není úplná (soubor byl zkrácen nebo upraven ručně)")
+          << "; měření se nespustí, opravte ji a uložte znovu\n";
+    return LoggerChybneVolani;
+  }
   CFG = cfg;
   Kanaly.Nahrad(kanaly);
 
   // The same start as the window's, without its questions.
   if (!PlatnaUloha(cfg)) {
     chyby << "Chyba zadaných parametrů\n";
-    return LoggerNespusteno;
+    return LoggerChybneVolani;
   }
-  switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
-    case TProbaSouboru::Ok: break;
-    case TProbaSouboru::Odmitnuto:
-      chyby << "Soubor \"" << Utf8(cfg.JmenoSouboru)
-            << "\" již existuje; přepsat jej dovolí volba --prepsat\n";
-      return LoggerNespusteno;
-    case TProbaSouboru::Nelze:
-      chyby << Utf8(NelzeVytvorit(cfg.JmenoSouboru)) << "\n";
-      return LoggerNespusteno;
+  uint32_t indexPred = 0;
+  std::error_code ec;
+  if (pokracovat && fs::exists(DatovaCesta(cfg.JmenoSouboru), ec)) {
+    if (!Navaz(cfg, kanaly, indexPred, chyby)) return LoggerChybneVolani;
+  } else {
+    switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
+      case TProbaSouboru::Ok: break;
+      case TProbaSouboru::Odmitnuto:
+        chyby << "Soubor \"" << Utf8(cfg.JmenoSouboru)
+              << "\" již existuje; přepsat jej dovolí volba --prepsat, pokračovat v něm "
+                 "--pokracovat\n";
+        return LoggerChybneVolani;
+      case TProbaSouboru::Nelze:
+        chyby << Utf8(NelzeVytvorit(cfg.JmenoSouboru)) << "\n";
+        return LoggerNespusteno;
+    }
   }
 
   // Kept on the heap: when a library call hangs past the stop, its thread
   // still uses the object, which then is never destroyed.
   auto mereni = std::make_unique<TMereni>();
-  TVypis vypis(vystup, tichy, cfg.PocetKanalu);
+  TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu);
   mereni->PridejPozorovatele(&vypis);
-  const TVysledekMereni start = mereni->Start(cfg);
+  const TVysledekMereni start = mereni->Start(cfg, indexPred);
   if (!start.Uspech()) {
     mereni->OdeberPozorovatele(&vypis);
     chyby << Utf8(start.Text) << "\n";
     return LoggerNespusteno;
   }
-  if (!tichy)
+  if (!tichy) {
     vystup << "zq-logger: úloha \"" << soubor.string() << "\", " << cfg.PocetKanalu
            << " kanálů, perioda " << mereni->PeriodaSek() << " s, data do \""
-           << DatovaCesta(cfg.JmenoSouboru).string() << "\"" << std::endl;
+           << DatovaCesta(cfg.JmenoSouboru).string() << "\"";
+    if (indexPred > 0) vystup << ", pokračuje za vzorkem " << indexPred;
+    vystup << std::endl;
+    vypis.HlidejVystup();
+  }
 
   QEventLoop smycka;
   vypis.smycka_ = &smycka;

@@ -2,15 +2,17 @@
 // zq-logger: a measuring task run without a window, on the same measurement
 // object as the window, writing the same data file byte for byte.
 //
-//   zq-logger [-q] [--prepsat] TASK
+//   zq-logger [-q] [--prepsat | --pokracovat] TASK
 //
 // TASK is a task file in the program's folder, or a path to one (anything
 // holding a "/").  A line per sample goes to standard output; SIGINT or
 // SIGTERM stop the measurement as the window's stop does.  Exit status:
-// 0 after a clean stop, 1 when the measurement does not start (the status
-// text the window would show goes to standard error), 2 for a bad call or a
-// file that holds no task, 3 when the measurement ended by itself (its
-// interface library broke).
+// 0 after a clean stop; 1 when the measurement does not start but a later
+// try may (the interface does not open yet, the data file's folder cannot
+// be made); 2 for what a retry cannot mend: a bad call, a task file that is
+// missing, incomplete or leads to another device, a data file that exists
+// without --prepsat or --pokracovat or that --pokracovat cannot continue;
+// 3 when the measurement ended by itself (its interface library broke).
 
 #include <ostream>
 #include <string>

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "ArchivDat.h"
+#include "ChybySouboru.h"
 #include "Cp1250.h"
 #include "Hodiny.h"
 #include "Linka.h"
@@ -110,7 +111,7 @@ void TMereni::Cekej(const std::function<bool()>& hotovo, int32_t ms) {
   }
 }
 
-TVysledekMereni TMereni::Start(const TCFG& cfg) {
+TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   if (stav_ != TStavMereni::Zastaveno) return {0, Cp1250("Měření již probíhá")};
   stav_ = TStavMereni::Startuje;
   auto konec = [&](TVysledekMereni vysledek) {
@@ -178,6 +179,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg) {
   }
 
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  Archiv.IndexVzorku = indexPred;
   pocetVzorku_ = 0;
   std::vector<uint8_t> adresy;
   Kanaly.Cti([&](const TPoleKanal& kanaly) {
@@ -240,7 +242,8 @@ void TMereni::UlozVzorek() {
   } catch (...) {
     chyba = ChybaZapisu();
   }
-  Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba); });
+  const std::string pricina = chyba.empty() ? std::string() : PricinaChyby(Archiv.Pricina);
+  Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba, pricina); });
 }
 
 void TMereni::PoruchaKnihovny(uint64_t generace) {

@@ -94,9 +94,11 @@ class TPozorovatelMereni {
     (void)pocetKanalu, (void)chybaKomunikace, (void)posledniChyba;
   }
   // A sample was taken and handed to the data-file writer: its number
-  // (PocetVzorku) and the writer's error text, empty when it was written.
-  virtual void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba) {
-    (void)pocetVzorku, (void)chyba;
+  // (PocetVzorku), the writer's error text, empty when it was written, and
+  // why it failed in the operator's words ("disk je plný").
+  virtual void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
+                            const std::string& pricina) {
+    (void)pocetVzorku, (void)chyba, (void)pricina;
   }
   // The measurement stopped by itself (its interface library broke); the
   // outcome carries the fault.
@@ -143,8 +145,9 @@ class TMereni {
   // threads started.  A task that is not a valid one is the caller's to
   // refuse before.  On failure nothing runs and the interface is closed
   // again (after a failed configuration) or left as the binding leaves it
-  // (after a failed opening).
-  TVysledekMereni Start(const TCFG& cfg);
+  // (after a failed opening).  `indexPred` is the index of the last record
+  // of a data file being continued: the first sample gets the next one.
+  TVysledekMereni Start(const TCFG& cfg, uint32_t indexPred = 0);
   // Ends a running measurement: asks both threads to end, waits for the
   // acquisition thread at most TimeoutUkonceni ms while serving their calls
   // into the main thread, and closes the interface.  The text is empty, or

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <iterator>
 
 namespace {
@@ -17,6 +18,20 @@ constexpr int Ukoncujici[] = {SIGTERM, SIGINT, SIGHUP};
 int roura[2] = {-1, -1};
 volatile sig_atomic_t zapisovaciKonec = -1;
 volatile sig_atomic_t prijato = 0;
+// When the first signal came (the handler's own: handlers never nest, the
+// signals block each other while one is handled).
+timespec prvniSignal{};
+
+// A second signal this soon after the first is the same request delivered
+// twice: `timeout` and service managers signal the program and then its
+// whole process group, a terminal sends Ctrl-C to every process of the pipe.
+constexpr long TyzPozadavekMs = 2000;
+
+long MsOdPrvnihoSignalu() {
+  timespec ted{};
+  clock_gettime(CLOCK_MONOTONIC, &ted);
+  return (ted.tv_sec - prvniSignal.tv_sec) * 1000L + (ted.tv_nsec - prvniSignal.tv_nsec) / 1000000L;
+}
 
 void ZavriRouru() {
   for (int& fd : roura) {
@@ -26,15 +41,17 @@ void ZavriRouru() {
 }
 
 void Obsluha(int signal) {
+  if (prijato && MsOdPrvnihoSignalu() < TyzPozadavekMs) return;
   if (prijato) {
     static const char zprava[] = "Program ukoncen druhym signalem bez ulozeni.\n";
     ssize_t n = write(STDERR_FILENO, zprava, sizeof zprava - 1);
     (void)n;
     _exit(128 + signal);
   }
-  prijato = 1;
   // The interrupted code may be about to read errno.
   const int chyba = errno;
+  clock_gettime(CLOCK_MONOTONIC, &prvniSignal);
+  prijato = 1;
   const unsigned char cislo = static_cast<unsigned char>(signal);
   ssize_t n = write(zapisovaciKonec, &cislo, 1);
   (void)n;
@@ -61,6 +78,7 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
   struct sigaction a {};
   a.sa_handler = Obsluha;
   sigemptyset(&a.sa_mask);
+  for (int s : Ukoncujici) sigaddset(&a.sa_mask, s);
   a.sa_flags = SA_RESTART;
   for (size_t i = 0; i < std::size(Ukoncujici); ++i) {
     sigaction(Ukoncujici[i], nullptr, &puvodni[i]);
@@ -70,6 +88,13 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
     if (puvodni[i].sa_handler != SIG_IGN) sigaction(Ukoncujici[i], &a, nullptr);
   }
   zachytavame = true;
+}
+
+void IgnorujPrerusenouRouru() {
+  struct sigaction a {};
+  a.sa_handler = SIG_IGN;
+  sigemptyset(&a.sa_mask);
+  sigaction(SIGPIPE, &a, nullptr);
 }
 
 void PrestanZachytavat() {

@@ -14,6 +14,7 @@
 #include "Vzhled.h"
 
 int main(int argc, char** argv) {
+  IgnorujPrerusenouRouru();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ZQ - datalogger"));
   QApplication::setWindowIcon(ikona::Ikona());

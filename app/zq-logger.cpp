@@ -7,8 +7,10 @@
 #include <iostream>
 
 #include "Logger.h"
+#include "Signaly.h"
 
 int main(int argc, char** argv) {
+  IgnorujPrerusenouRouru();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("zq-logger"));
   std::vector<std::string> argumenty;

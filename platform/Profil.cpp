@@ -176,6 +176,14 @@ const std::string* TProfil::NajdiRadek(std::string_view sekce, std::string_view 
   return &sek.Radky[k->second];
 }
 
+bool TProfil::MaSekci(std::string_view sekce) const {
+  return indexSekci_.find(Male(sekce)) != indexSekci_.end();
+}
+
+bool TProfil::MaKlic(std::string_view sekce, std::string_view klic) const {
+  return NajdiRadek(sekce, klic) != nullptr;
+}
+
 std::string TProfil::CtiText(std::string_view sekce, std::string_view klic,
                              std::string_view vychozi) const {
   const std::string* radek = NajdiRadek(sekce, klic);

@@ -43,6 +43,10 @@ class TProfil {
   // True when the file existed and was read.
   bool Precten() const { return precten_; }
 
+  // Whether the file holds the section, or the key in its section.
+  bool MaSekci(std::string_view sekce) const;
+  bool MaKlic(std::string_view sekce, std::string_view klic) const;
+
   std::string CtiText(std::string_view sekce, std::string_view klic,
                       std::string_view vychozi) const;
   // Rule of TextNaCele; a missing key or a text that does not convert gives

@@ -98,6 +98,153 @@ std::optional<double> KonstantaZTextu(std::string text) {
   return TextNaDouble(text, oddelovac);
 }
 
+// "[Připojení] UDP port", "[Ch3]": a key or section as the lists name it.
+std::string Popis(std::string_view sekce, std::string_view klic = {}) {
+  std::string p = "[" + std::string(sekce) + "]";
+  if (!klic.empty()) p += " " + std::string(klic);
+  return p;
+}
+
+// An integer key; one that is there but does not convert keeps `vychozi`,
+// which is noted as a replacement.
+int32_t Cislo(const TProfil& p, const std::string& sekce, const std::string& klic, int32_t vychozi,
+              TNalezyUlohy* n) {
+  if (n != nullptr && p.MaKlic(sekce, klic)) {
+    const std::string text = p.CtiText(sekce, klic, "");
+    if (!TextNaCele(text)) n->Nahrazeno.push_back({Popis(sekce, klic), text, CeleNaText(vychozi)});
+  }
+  return p.CtiCislo(sekce, klic, vychozi);
+}
+
+// Notes a replacement of a number by another.
+void Nahrada(TNalezyUlohy* n, const std::string& sekce, const std::string& klic, int64_t bylo,
+             int64_t je) {
+  if (n != nullptr) n->Nahrazeno.push_back({Popis(sekce, klic), CeleNaText(bylo), CeleNaText(je)});
+}
+
+// Notes the keys of `klice` that section `sekce` lacks.
+void Chybejici(const TProfil& p, const std::string& sekce,
+               std::initializer_list<const std::string*> klice, TNalezyUlohy* n) {
+  for (const std::string* k : klice)
+    if (!p.MaKlic(sekce, *k)) n->Chybi.push_back(Popis(sekce, *k));
+}
+
+bool CtiUlohu(const TProfil& p, TCFG& u, TNalezyUlohy* n) {
+  const TJmena& j = J();
+  if (p.CtiText(j.Pripojeni, j.Rozhrani, "jkl") == "jkl") return false;
+  u.Rozhrani = p.CtiText(j.Pripojeni, j.Rozhrani, u.Rozhrani);
+  u.PortCOM = Cislo(p, j.Pripojeni, j.PortCOM, u.PortCOM, n);
+  const std::string adresa = p.CtiText(j.Pripojeni, j.BazovaAdresa, "");
+  u.IPAdresa = p.CtiText(j.Pripojeni, j.IPAdresa, u.IPAdresa);
+  u.UDPPort = Cislo(p, j.Pripojeni, j.UDPPort, u.UDPPort, n);
+  u.LANTimeout = Cislo(p, j.Pripojeni, j.LANTimeout, u.LANTimeout, n);
+  u.RS485Rychlost = Cislo(p, j.Pripojeni, j.Rychlost, u.RS485Rychlost, n);
+  u.RS485Timeout = Cislo(p, j.Pripojeni, j.Timeout, u.RS485Timeout, n);
+  u.RS485Opakovani = Cislo(p, j.Pripojeni, j.Opakovani, u.RS485Opakovani, n);
+  u.Perioda = Cislo(p, j.Konfigurace, j.Perioda, u.Perioda, n);
+  u.PocetKanalu = Cislo(p, j.Konfigurace, j.PocetKanalu, u.PocetKanalu, n);
+  u.JmenoSouboru = p.CtiText(j.Konfigurace, j.JmenoSouboru, u.JmenoSouboru);
+  u.Volby = Cislo(p, j.Konfigurace, j.Volby, u.Volby, n);
+  u.ChybovaHodnota = Cislo(p, j.Konfigurace, j.ChybovaHodnota, u.ChybovaHodnota, n);
+  if (!AdresaZTextu(adresa, u.BazovaAdresa) && n != nullptr && !adresa.empty())
+    n->Nahrazeno.push_back(
+        {Popis(j.Pripojeni, j.BazovaAdresa), adresa, AdresaNaText(u.BazovaAdresa)});
+  NormalizujCFG(u, n);
+  if (n == nullptr) return true;
+  // The keys a save of this task writes (ZapisUlohu).
+  if (u.Rozhrani == RozhraniCOM) Chybejici(p, j.Pripojeni, {&j.PortCOM}, n);
+  if (u.Rozhrani == RozhraniPCI407) Chybejici(p, j.Pripojeni, {&j.BazovaAdresa}, n);
+  if (JeLAN(u.Rozhrani)) Chybejici(p, j.Pripojeni, {&j.IPAdresa, &j.UDPPort, &j.LANTimeout}, n);
+  Chybejici(p, j.Pripojeni, {&j.Rychlost, &j.Timeout, &j.Opakovani}, n);
+  Chybejici(p, j.Konfigurace,
+            {&j.Perioda, &j.PocetKanalu, &j.JmenoSouboru, &j.Volby, &j.ChybovaHodnota}, n);
+  // What leads the interface to its device.
+  auto vede = [&](const std::string& klic) {
+    if (klic == Popis(j.Pripojeni, j.Rozhrani)) return true;
+    if (u.Rozhrani == RozhraniCOM) return klic == Popis(j.Pripojeni, j.PortCOM);
+    if (u.Rozhrani == RozhraniPCI407) return klic == Popis(j.Pripojeni, j.BazovaAdresa);
+    if (JeLAN(u.Rozhrani))
+      return klic == Popis(j.Pripojeni, j.IPAdresa) || klic == Popis(j.Pripojeni, j.UDPPort);
+    return false;
+  };
+  for (TNalezyUlohy::TNahrada& h : n->Nahrazeno) h.Rozhrani = vede(h.Klic);
+  return true;
+}
+
+bool CtiKanaly(const TProfil& p, TPoleKanal& k, TNalezyUlohy* n, int32_t pocet) {
+  const TJmena& j = J();
+  if (p.CtiText("Ch0", j.Adresa, "jkl") == "jkl") {
+    if (n != nullptr && pocet > 0)
+      n->Chybi.push_back(pocet == 1
+                             ? Popis("Ch0")
+                             : Popis("Ch0") + Cp1250(" až ") + Popis(SekceKanalu(pocet - 1)));
+    return false;
+  }
+  int chybiOd = -1;  // first of a run of missing channel sections
+  auto konecBehu = [&](int n0) {
+    if (chybiOd < 0) return;
+    std::string s = Popis(SekceKanalu(chybiOd));
+    if (n0 - 1 > chybiOd) s += Cp1250(" až ") + Popis(SekceKanalu(n0 - 1));
+    n->Chybi.push_back(s);
+    chybiOd = -1;
+  };
+  for (int c = 0; c < MaxKanalu; ++c) {
+    TKanal& kanal = k[static_cast<size_t>(c)];
+    const std::string s = SekceKanalu(c);
+    // Only a channel of the task is reported on; the entries after it are
+    // read all the same, as they always were.
+    TNalezyUlohy* hlas = c < pocet ? n : nullptr;
+    if (hlas != nullptr) {
+      if (!p.MaSekci(s)) {
+        if (chybiOd < 0) chybiOd = c;
+      } else {
+        konecBehu(c);
+        Chybejici(
+            p, s,
+            {&j.Adresa, &j.Periferie, &j.Format, &j.DesetinnaMista, &j.KonstK, &j.KonstQ, &j.Nazev},
+            hlas);
+      }
+    }
+    const int32_t adresa = Cislo(p, s, j.Adresa, kanal.Adresa, hlas);
+    kanal.Adresa = static_cast<uint8_t>(adresa & 0xFF);
+    kanal.Funkce = static_cast<uint8_t>(p.CtiCislo(s, j.Funkce, kanal.Funkce) & 0xFF);
+    const int32_t periferie = Cislo(p, s, j.Periferie, kanal.Periferie, hlas);
+    kanal.Periferie = static_cast<uint8_t>(periferie & 0xFF);
+    kanal.Format = p.CtiText(s, j.Format, kanal.Format);
+    kanal.DesetinnaMista = Cislo(p, s, j.DesetinnaMista, kanal.DesetinnaMista, hlas);
+    const std::string textK = p.CtiText(s, j.KonstK, "1.0");
+    const std::string textQ = p.CtiText(s, j.KonstQ, "0.0");
+    kanal.Nazev = p.CtiText(s, j.Nazev, kanal.Nazev);
+    const TKanal precteno = kanal;
+    NormalizujKanal(kanal);
+    const auto konstK = KonstantaZTextu(textK);
+    const auto konstQ = KonstantaZTextu(textQ);
+    if (konstK && konstQ) {
+      kanal.KonstK = *konstK;
+      kanal.KonstQ = *konstQ;
+    } else {
+      kanal.KonstK = 1.0;
+      kanal.KonstQ = 0.0;
+    }
+    if (hlas == nullptr) continue;
+    if (adresa != kanal.Adresa) Nahrada(hlas, s, j.Adresa, adresa, kanal.Adresa);
+    if (periferie != kanal.Periferie) Nahrada(hlas, s, j.Periferie, periferie, kanal.Periferie);
+    if (precteno.DesetinnaMista != kanal.DesetinnaMista)
+      Nahrada(hlas, s, j.DesetinnaMista, precteno.DesetinnaMista, kanal.DesetinnaMista);
+    // Letter case alone is no replacement: "FLOAT32" is float32.
+    std::string format = precteno.Format;
+    for (char& c : format)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (format != kanal.Format)
+      hlas->Nahrazeno.push_back({Popis(s, j.Format), precteno.Format, kanal.Format});
+    if (!konstK || !konstQ)
+      hlas->Nahrazeno.push_back(
+          {Popis(s, !konstK ? j.KonstK : j.KonstQ), !konstK ? textK : textQ, Cp1250("K 1, Q 0")});
+  }
+  if (n != nullptr) konecBehu(pocet);
+  return true;
+}
+
 }  // namespace
 
 void InitCFG(TCFG& u) {
@@ -147,21 +294,46 @@ bool AdresaZTextu(std::string_view text, int32_t& adresa) {
   return false;
 }
 
-void NormalizujCFG(TCFG& u) {
-  if (!JeRozhrani(u.Rozhrani)) u.Rozhrani = std::string(VychoziRozhrani);
-  if (!V(u.PortCOM, 1, 255)) u.PortCOM = 1;
-  if (u.IPAdresa.empty()) u.IPAdresa = std::string(VychoziIPAdresa);
-  if (!V(u.UDPPort, 0, linka::MaxUdpPort)) u.UDPPort = 5000;
-  if (!V(u.LANTimeout, linka::MinLanTimeout, linka::MaxLanTimeout)) u.LANTimeout = 1000;
-  if (!linka::PodporovanaRychlost(u.RS485Rychlost)) u.RS485Rychlost = linka::VychoziRychlost;
-  if (!V(u.RS485Timeout, linka::MinTimeout, linka::MaxTimeout)) u.RS485Timeout = 100;
-  if (!V(u.RS485Opakovani, linka::MinOpakovani, linka::MaxOpakovani)) u.RS485Opakovani = 1;
-  if (!V(u.Perioda, 0, 12)) u.Perioda = 1;
-  if (u.PocetKanalu < 1) u.PocetKanalu = 1;
-  if (u.PocetKanalu > MaxKanalu) u.PocetKanalu = MaxKanalu;
-  if (u.JmenoSouboru.empty()) u.JmenoSouboru = std::string(VychoziJmenoSouboru);
-  if (u.Volby < 0) u.Volby = 0;
-  if (!V(u.ChybovaHodnota, 0, 1)) u.ChybovaHodnota = 0;
+void NormalizujCFG(TCFG& u, TNalezyUlohy* n) {
+  const TJmena& j = J();
+  auto nahrad = [&](int32_t& pole, bool platne, int32_t nove, const std::string& sekce,
+                    const std::string& klic) {
+    if (platne) return;
+    Nahrada(n, sekce, klic, pole, nove);
+    pole = nove;
+  };
+  if (!JeRozhrani(u.Rozhrani)) {
+    if (n != nullptr)
+      n->Nahrazeno.push_back(
+          {Popis(j.Pripojeni, j.Rozhrani), u.Rozhrani, std::string(VychoziRozhrani)});
+    u.Rozhrani = std::string(VychoziRozhrani);
+  }
+  nahrad(u.PortCOM, V(u.PortCOM, 1, 255), 1, j.Pripojeni, j.PortCOM);
+  if (u.IPAdresa.empty()) {
+    if (n != nullptr)
+      n->Nahrazeno.push_back({Popis(j.Pripojeni, j.IPAdresa), "", std::string(VychoziIPAdresa)});
+    u.IPAdresa = std::string(VychoziIPAdresa);
+  }
+  nahrad(u.UDPPort, V(u.UDPPort, 0, linka::MaxUdpPort), 5000, j.Pripojeni, j.UDPPort);
+  nahrad(u.LANTimeout, V(u.LANTimeout, linka::MinLanTimeout, linka::MaxLanTimeout), 1000,
+         j.Pripojeni, j.LANTimeout);
+  nahrad(u.RS485Rychlost, linka::PodporovanaRychlost(u.RS485Rychlost), linka::VychoziRychlost,
+         j.Pripojeni, j.Rychlost);
+  nahrad(u.RS485Timeout, V(u.RS485Timeout, linka::MinTimeout, linka::MaxTimeout), 100, j.Pripojeni,
+         j.Timeout);
+  nahrad(u.RS485Opakovani, V(u.RS485Opakovani, linka::MinOpakovani, linka::MaxOpakovani), 1,
+         j.Pripojeni, j.Opakovani);
+  nahrad(u.Perioda, V(u.Perioda, 0, 12), 1, j.Konfigurace, j.Perioda);
+  nahrad(u.PocetKanalu, u.PocetKanalu >= 1, 1, j.Konfigurace, j.PocetKanalu);
+  nahrad(u.PocetKanalu, u.PocetKanalu <= MaxKanalu, MaxKanalu, j.Konfigurace, j.PocetKanalu);
+  if (u.JmenoSouboru.empty()) {
+    if (n != nullptr)
+      n->Nahrazeno.push_back(
+          {Popis(j.Konfigurace, j.JmenoSouboru), "", std::string(VychoziJmenoSouboru)});
+    u.JmenoSouboru = std::string(VychoziJmenoSouboru);
+  }
+  nahrad(u.Volby, u.Volby >= 0, 0, j.Konfigurace, j.Volby);
+  nahrad(u.ChybovaHodnota, V(u.ChybovaHodnota, 0, 1), 0, j.Konfigurace, j.ChybovaHodnota);
 }
 
 void NormalizujKanal(TKanal& k) {
@@ -240,57 +412,54 @@ bool PrectiUlohu(TCFG& u) {
 }
 
 bool PrectiUlohuZ(const std::filesystem::path& soubor, TCFG& u) {
-  const TJmena& j = J();
-  const TProfil p(soubor);
-  if (p.CtiText(j.Pripojeni, j.Rozhrani, "jkl") == "jkl") return false;
-  u.Rozhrani = p.CtiText(j.Pripojeni, j.Rozhrani, u.Rozhrani);
-  u.PortCOM = p.CtiCislo(j.Pripojeni, j.PortCOM, u.PortCOM);
-  const std::string adresa = p.CtiText(j.Pripojeni, j.BazovaAdresa, "");
-  u.IPAdresa = p.CtiText(j.Pripojeni, j.IPAdresa, u.IPAdresa);
-  u.UDPPort = p.CtiCislo(j.Pripojeni, j.UDPPort, u.UDPPort);
-  u.LANTimeout = p.CtiCislo(j.Pripojeni, j.LANTimeout, u.LANTimeout);
-  u.RS485Rychlost = p.CtiCislo(j.Pripojeni, j.Rychlost, u.RS485Rychlost);
-  u.RS485Timeout = p.CtiCislo(j.Pripojeni, j.Timeout, u.RS485Timeout);
-  u.RS485Opakovani = p.CtiCislo(j.Pripojeni, j.Opakovani, u.RS485Opakovani);
-  u.Perioda = p.CtiCislo(j.Konfigurace, j.Perioda, u.Perioda);
-  u.PocetKanalu = p.CtiCislo(j.Konfigurace, j.PocetKanalu, u.PocetKanalu);
-  u.JmenoSouboru = p.CtiText(j.Konfigurace, j.JmenoSouboru, u.JmenoSouboru);
-  u.Volby = p.CtiCislo(j.Konfigurace, j.Volby, u.Volby);
-  u.ChybovaHodnota = p.CtiCislo(j.Konfigurace, j.ChybovaHodnota, u.ChybovaHodnota);
-  AdresaZTextu(adresa, u.BazovaAdresa);
-  NormalizujCFG(u);
-  return true;
+  return CtiUlohu(TProfil(soubor), u, nullptr);
 }
 
 bool PrectiKanaly(const TCFG& u, TPoleKanal& k) { return PrectiKanalyZ(SouborUlohy(u), k); }
 
 bool PrectiKanalyZ(const std::filesystem::path& soubor, TPoleKanal& k) {
-  const TJmena& j = J();
+  return CtiKanaly(TProfil(soubor), k, nullptr, 0);
+}
+
+TCteniUlohy PrectiCelouUlohu(const std::filesystem::path& soubor, TCFG& u, TPoleKanal& k) {
+  TCteniUlohy v;
   const TProfil p(soubor);
-  if (p.CtiText("Ch0", j.Adresa, "jkl") == "jkl") return false;
-  for (int n = 0; n < MaxKanalu; ++n) {
-    TKanal& c = k[static_cast<size_t>(n)];
-    const std::string s = SekceKanalu(n);
-    c.Adresa = static_cast<uint8_t>(p.CtiCislo(s, j.Adresa, c.Adresa) & 0xFF);
-    c.Funkce = static_cast<uint8_t>(p.CtiCislo(s, j.Funkce, c.Funkce) & 0xFF);
-    c.Periferie = static_cast<uint8_t>(p.CtiCislo(s, j.Periferie, c.Periferie) & 0xFF);
-    c.Format = p.CtiText(s, j.Format, c.Format);
-    c.DesetinnaMista = p.CtiCislo(s, j.DesetinnaMista, c.DesetinnaMista);
-    const std::string textK = p.CtiText(s, j.KonstK, "1.0");
-    const std::string textQ = p.CtiText(s, j.KonstQ, "0.0");
-    c.Nazev = p.CtiText(s, j.Nazev, c.Nazev);
-    NormalizujKanal(c);
-    const auto konstK = KonstantaZTextu(textK);
-    const auto konstQ = KonstantaZTextu(textQ);
-    if (konstK && konstQ) {
-      c.KonstK = *konstK;
-      c.KonstQ = *konstQ;
-    } else {
-      c.KonstK = 1.0;
-      c.KonstQ = 0.0;
-    }
+  v.Uloha = CtiUlohu(p, u, &v.Nalezy);
+  // Channels are checked against the task's count only when there is a task.
+  v.Kanaly = CtiKanaly(p, k, &v.Nalezy, v.Uloha ? u.PocetKanalu : 0);
+  return v;
+}
+
+TCteniUlohy PrectiCelouUlohu(TCFG& u, TPoleKanal& k) {
+  if (u.Uloha.empty()) u.Uloha = std::string(VychoziUloha);
+  return PrectiCelouUlohu(SouborUlohy(u), u, k);
+}
+
+bool TNalezyUlohy::Zavazne() const {
+  if (!Chybi.empty()) return true;
+  for (const TNahrada& h : Nahrazeno)
+    if (h.Rozhrani) return true;
+  return false;
+}
+
+std::string TNalezyUlohy::Text(size_t polozek) const {
+  auto seznam = [&](auto&& polozky, auto&& text) {
+    std::string s;
+    for (size_t i = 0; i < polozky.size() && i < polozek; ++i)
+      s += (i ? ", " : "") + text(polozky[i]);
+    if (polozky.size() > polozek)
+      s += Cp1250(" a další (") + CeleNaText(static_cast<int64_t>(polozky.size() - polozek)) + ")";
+    return s;
+  };
+  std::string s;
+  if (!Chybi.empty()) s = Cp1250("chybí ") + seznam(Chybi, [](const std::string& c) { return c; });
+  if (!Nahrazeno.empty()) {
+    if (!s.empty()) s += "; ";
+    s += Cp1250("neplatné hodnoty ") + seznam(Nahrazeno, [](const TNahrada& h) {
+           return h.Klic + "=" + h.Bylo + Cp1250(" (použito ") + h.Je + ")";
+         });
   }
-  return true;
+  return s;
 }
 
 bool PrectiNastaveni(TCFG& u) {

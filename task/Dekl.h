@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TCFG {
   std::string Uloha;     // bare file name of the task file
@@ -77,8 +78,37 @@ void InitKanaly(TPoleKanal& k);
 // Returns false (and 768) when the text does not convert.
 bool AdresaZTextu(std::string_view text, int32_t& adresa);
 
-// Replaces values outside their ranges after a task was read from a file.
-void NormalizujCFG(TCFG& u);
+// What the readers of a task file found missing or out of range.  The
+// readers themselves go on as designed (defaults for what is missing,
+// replacements for what is out of range); whoever asked for this list
+// decides what the operator is told, and the headless logger whether it
+// may measure at all.  Texts are Windows-1250.
+struct TNalezyUlohy {
+  // Sections and keys a save always writes that the file lacks:
+  // "[Ch3]", "[Ch5] až [Ch7]", "[Ch2] Formát", "[Konfigurace] Počet kanálů".
+  std::vector<std::string> Chybi;
+  struct TNahrada {
+    std::string Klic;  // "[Připojení] UDP port"
+    std::string Bylo;  // the file's text, or the number read
+    std::string Je;    // what the task holds instead
+    // The interface's name, or a field by which the interface reaches its
+    // device: the COM port number (COMx), the base address (PCI-407), the IP
+    // address and UDP port (LAN converter).
+    bool Rozhrani = false;
+  };
+  std::vector<TNahrada> Nahrazeno;
+  bool Prazdne() const { return Chybi.empty() && Nahrazeno.empty(); }
+  // Something missing, or a replaced value that would lead the interface to
+  // another device: a task that must not be measured without a person.
+  bool Zavazne() const;
+  // One line for a status bar: what was missing, then what was replaced, at
+  // most `polozek` items of each with a count of the rest.
+  std::string Text(size_t polozek = 3) const;
+};
+
+// Replaces values outside their ranges after a task was read from a file;
+// each replacement is noted in `nalezy` when given.
+void NormalizujCFG(TCFG& u, TNalezyUlohy* nalezy = nullptr);
 // Decimal places clamped to 0..7; the format lower-cased, unknown -> "uint32".
 void NormalizujKanal(TKanal& k);
 
@@ -99,6 +129,19 @@ bool PrectiKanaly(const TCFG& u, TPoleKanal& k);
 // given by a path).  Uloha is not touched.
 bool PrectiUlohuZ(const std::filesystem::path& soubor, TCFG& u);
 bool PrectiKanalyZ(const std::filesystem::path& soubor, TPoleKanal& k);
+
+// PrectiUlohuZ and PrectiKanalyZ from one reading of the file, with what
+// they found missing or out of range (the channels 0..PocetKanalu-1 of the
+// task as read).
+struct TCteniUlohy {
+  bool Uloha = false;   // PrectiUlohuZ's result
+  bool Kanaly = false;  // PrectiKanalyZ's result
+  TNalezyUlohy Nalezy;
+};
+TCteniUlohy PrectiCelouUlohu(const std::filesystem::path& soubor, TCFG& u, TPoleKanal& k);
+// The same for the task file u.Uloha in the program's folder (PrectiUlohu
+// and PrectiKanaly from one reading).
+TCteniUlohy PrectiCelouUlohu(TCFG& u, TPoleKanal& k);
 
 // Settings file "ZQ_datalogger.ini" in the program's folder.
 bool PrectiNastaveni(TCFG& u);

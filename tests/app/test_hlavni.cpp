@@ -373,12 +373,22 @@ class TestHlavni : public QObject {
 
   // A remembered task name with a folder part never leads out of the
   // program's folder; the operator is told which name is used.
+  // A task file cut before its channels shows eight default channels, as
+  // designed, and says so first.
   void jmenoUlohySeSlozkou() {
     Zapis(Slozka() / "ZQ_datalogger.ini", B("[Měřicí úloha]\r\nJméno=../venku.zq\r\n"));
+    Zapis(Slozka() / "venku.zq", B("[Připojení]\r\nRozhraní=COMx\r\nČíslo portu COMx=1\r\n"
+                                   "RS-485 rychlost=9600\r\nRS-485 timeout=100\r\n"
+                                   "RS-485 opakování=1\r\n[Konfigurace]\r\nPerioda měření=0\r\n"
+                                   "Počet kanálů=8\r\nJméno souboru=d.txt\r\nVolby=0\r\n"
+                                   "Chybová hodnota=0\r\n"));
     auto w = std::make_unique<TForm1>();
     QCOMPARE(w->Label18->text(), T("venku.zq"));
-    QCOMPARE(w->TextStavu(), T("Jméno úlohy \"../venku.zq\" v souboru ZQ_datalogger.ini obsahuje "
-                               "složku, použito jméno \"venku.zq\" ve složce programu"));
+    QCOMPARE(w->PocetRadku(), 9);
+    QCOMPARE(w->TextStavu(),
+             T("Soubor úlohy: chybí [Ch0] až [Ch7] – zobrazeny výchozí hodnoty; Jméno úlohy "
+               "\"../venku.zq\" v souboru ZQ_datalogger.ini obsahuje "
+               "složku, použito jméno \"venku.zq\" ve složce programu"));
     QVERIFY(w->close());
     QVERIFY(fs::exists(Slozka() / "venku.zq"));
     QVERIFY(!fs::exists(Slozka().parent_path() / "venku.zq"));
@@ -509,6 +519,16 @@ class TestHlavni : public QObject {
     w.Button7Click();
     QVERIFY(w.TextStavu().contains(T("úloha do něj nebyla uložena")));
     QCOMPARE(Obsah(Slozka() / "seznam.txt"), QByteArray("jen text\r\n"));
+    // A task whose values the reader replaced shows the replacements and says so.
+    Zapis(Slozka() / "mimo.zq", B("[Připojení]\r\nRozhraní=ZQ-1407U\r\nUDP port=99999\r\n"));
+    OdpovidejSouborem(T("mimo.zq"));
+    w.Button6Click();
+    QCOMPARE(w.Edit2->text(), T("5000"));
+    QVERIFY2(w.TextStavu().startsWith(
+                 T("Soubor úlohy: chybí [Připojení] IP adresa, [Připojení] LAN timeout, "
+                   "[Připojení] RS-485 rychlost a další (8); neplatné hodnoty [Připojení] UDP "
+                   "port=99999 (použito 5000)")),
+             qPrintable(w.TextStavu()));
   }
 
   void ulozitDoSlozkyProgramu() {

@@ -9,6 +9,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
@@ -27,6 +35,83 @@ namespace fs = std::filesystem;
 using namespace zqsim;
 
 namespace {
+void Uloz(const fs::path& p, const QByteArray& obsah) {
+  QFile f(QString::fromStdString(p.string()));
+  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  QCOMPARE(f.write(obsah), obsah.size());
+}
+
+// The build's zq-logger as a process of its own, its standard output and
+// error each on a pipe of ours; killed and reaped at the end if still there.
+struct TProces {
+  pid_t pid = -1;
+  int vystup = -1, chyby = -1;
+  std::string Vystup, Chyby;  // what was read so far
+
+  explicit TProces(const std::vector<std::string>& argumenty) {
+    int o[2], e[2];
+    if (pipe2(o, O_CLOEXEC) != 0 || pipe2(e, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t akce;
+    posix_spawn_file_actions_init(&akce);
+    posix_spawn_file_actions_adddup2(&akce, o[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&akce, e[1], STDERR_FILENO);
+    const std::string program = std::string(ZQ_BIN) + "/zq-logger";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : argumenty) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid, program.c_str(), &akce, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&akce);
+    close(o[1]);
+    close(e[1]);
+    vystup = o[0];
+    chyby = e[0];
+  }
+  ~TProces() {
+    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    Zavri(vystup);
+    Zavri(chyby);
+  }
+  static void Zavri(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+  // Reads both pipes until `text` is in what came from `fd` or `ms` pass.
+  bool Cekej(int fd, const std::string& text, int ms) {
+    const auto konec = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < konec) {
+      std::string& cil = fd == vystup ? Vystup : Chyby;
+      if (cil.find(text) != std::string::npos) return true;
+      pollfd p[2] = {{vystup, POLLIN, 0}, {chyby, POLLIN, 0}};
+      if (poll(p, 2, 50) <= 0) continue;
+      for (const pollfd& x : p) {
+        if (x.fd < 0 || !(x.revents & (POLLIN | POLLHUP))) continue;
+        char buf[4096];
+        const ssize_t n = read(x.fd, buf, sizeof buf);
+        if (n > 0) (x.fd == vystup ? Vystup : Chyby).append(buf, static_cast<size_t>(n));
+      }
+    }
+    return false;
+  }
+  // The exit status, or -1 when the process has not ended within `ms`.
+  int Skonci(int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+      int stav = 0;
+      if (waitpid(pid, &stav, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
+      }
+      QTest::qWait(10);
+    }
+    return -1;
+  }
+};
+
+// Lines of a file, the header's included.
+int Radku(const fs::path& p) { return static_cast<int>(Obsah(p).count("\r\n")); }
+
 struct TBeh {
   int Kod = -1;
   std::string Vystup, Chyby;
@@ -180,12 +265,26 @@ class TestLogger : public QObject {
     QTest::addColumn<QString>("chyba");
     QTest::newRow("bez knihovny") << "knihovna" << LoggerNespusteno
                                   << "104 - chyba inicializace knihovny WZQ1407.DLL\n";
-    QTest::newRow("neplatny port") << "port" << LoggerNespusteno << "Chyba zadaných parametrů\n";
-    QTest::newRow("soubor existuje")
-        << "existuje" << LoggerNespusteno
-        << "Soubor \"data.csv\" již existuje; přepsat jej dovolí volba --prepsat\n";
+    QTest::newRow("neplatny port") << "port" << LoggerChybneVolani << "Chyba zadaných parametrů\n";
+    QTest::newRow("soubor existuje") << "existuje" << LoggerChybneVolani
+                                     << "Soubor \"data.csv\" již existuje; přepsat jej dovolí "
+                                        "volba --prepsat, pokračovat v něm --pokracovat\n";
     QTest::newRow("neni uloha") << "neni" << LoggerChybneVolani << "";
     QTest::newRow("nezname volby") << "volba" << LoggerChybneVolani << "";
+    QTest::newRow("obe volby") << "obe" << LoggerChybneVolani
+                               << "zq-logger: volby --prepsat a --pokracovat nelze použít spolu\n";
+    QTest::newRow("slozka") << "slozka" << LoggerChybneVolani << "je složka, ne soubor úlohy\n";
+    QTest::newRow("roura") << "roura" << LoggerChybneVolani
+                           << "je pojmenovaná roura (FIFO), ne soubor úlohy\n";
+    // A file cut before its channels: eight channels by default values.
+    QTest::newRow("zkracena") << "zkracena" << LoggerChybneVolani
+                              << "zq-logger: v úloze chybí [Ch0] až [Ch7]\n";
+    // A replaced port would reach another program's socket.
+    QTest::newRow("udp port") << "udp" << LoggerChybneVolani
+                              << "zq-logger: neplatná hodnota [Připojení] UDP port=99999, "
+                                 "použito 5000\n";
+    QTest::newRow("cizi soubor dat")
+        << "cizi" << LoggerChybneVolani << "záhlaví se liší od úlohy (patří jiné úloze?)\n";
   }
 
   void startSelze() {
@@ -199,17 +298,116 @@ class TestLogger : public QObject {
     if (pripad == "knihovna") fs::remove(Slozka() / "libWZQ1407.so");
     if (pripad == "port") u.UDPPort = 65535;
     if (pripad == "existuje") QFile((Slozka() / "data.csv").c_str()).open(QIODevice::WriteOnly);
+    if (pripad == "cizi") Uloz(Slozka() / "data.csv", "Index;A\r\n1;2\r\n");
+    if (pripad == "zkracena") u.PocetKanalu = 8;
     ZapisUlohu(u);
     ZapisKanaly(u, k);
-    if (pripad == "neni") QFile((Slozka() / "U.zq").c_str()).open(QIODevice::WriteOnly);
-    const TBeh b = Spust(pripad == "volba" ? std::vector<std::string>{"--rychle", "U.zq"}
-                                           : std::vector<std::string>{"U.zq"},
-                         0);
+    const fs::path ulohy = Slozka() / "U.zq";
+    QByteArray obsah = Obsah(ulohy);
+    if (pripad == "neni") obsah.clear();
+    if (pripad == "zkracena") obsah = obsah.left(obsah.indexOf("[Ch0]"));
+    if (pripad == "udp")
+      obsah.replace("UDP port=" + QByteArray::number(u.UDPPort), "UDP port=99999");
+    Uloz(ulohy, obsah);
+    if (pripad == "slozka" || pripad == "roura") {
+      fs::remove(ulohy);
+      QVERIFY(pripad == "slozka" ? fs::create_directory(ulohy) : mkfifo(ulohy.c_str(), 0600) == 0);
+    }
+    std::vector<std::string> argumenty{"U.zq"};
+    if (pripad == "volba") argumenty.insert(argumenty.begin(), "--rychle");
+    if (pripad == "obe") argumenty.insert(argumenty.begin(), {"--prepsat", "--pokracovat"});
+    if (pripad == "cizi") argumenty.insert(argumenty.begin(), "--pokracovat");
+    const TBeh b = Spust(argumenty, 0);
     QCOMPARE(b.Kod, kod);
-    if (!chyba.isEmpty()) QCOMPARE(QString::fromStdString(b.Chyby), chyba);
+    QVERIFY2(QString::fromStdString(b.Chyby).contains(chyba), b.Chyby.c_str());
     QVERIFY(!b.Chyby.empty());
     QVERIFY(b.Vystup.find("vzorek") == std::string::npos);
     QCOMPARE(sim_->PocetDotazu(), uint64_t{0});
+    if (pripad == "cizi") QCOMPARE(Obsah(Slozka() / "data.csv"), QByteArray("Index;A\r\n1;2\r\n"));
+  }
+
+  // A restart with --pokracovat goes on with the file of the run before: a
+  // torn last line is cut, the index continues, the header stays single;
+  // values the readers replaced outside the interface's fields are listed
+  // and do not keep it from measuring.
+  void pokracovani() {
+    TCFG u;
+    TPoleKanal k;
+    Uloha(u, k, "data.csv");
+    u.Uloha = "P.zq";
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    QCOMPARE(Spust({"P.zq"}, 2).Kod, LoggerOk);
+    QByteArray d = Obsah(Slozka() / "data.csv");
+    const int radku = static_cast<int>(d.count("\r\n"));
+    QVERIFY(radku >= 3);
+    Uloz(Slozka() / "data.csv", d + "9;0;12");  // killed inside a line
+    QByteArray uloha = Obsah(Slozka() / "P.zq");
+    Uloz(Slozka() / "P.zq",
+         uloha.replace("Perioda m\xEC\xF8\x65n\xED=0", "Perioda m\xEC\xF8\x65n\xED=99"));
+    const TBeh b = Spust({"--pokracovat", "P.zq"}, 2);
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Chyby.find("neplatná hodnota [Konfigurace] Perioda měření=99, použito 1\n") !=
+                 std::string::npos,
+             b.Chyby.c_str());
+    QVERIFY2(b.Chyby.find("odříznuto 6 B neúplného záznamu") != std::string::npos, b.Chyby.c_str());
+    QVERIFY(b.Vystup.find(", pokračuje za vzorkem " + std::to_string(radku - 1)) !=
+            std::string::npos);
+    d = Obsah(Slozka() / "data.csv");
+    const QList<QByteArray> radky = d.split('\n');
+    QCOMPARE(d.count("Index;"), 1);
+    QVERIFY(d.endsWith("\r\n"));
+    for (int i = 1; i + 1 < radky.size(); ++i)
+      QVERIFY2(radky[i].startsWith(QByteArray::number(i) + ";"), radky[i].constData());
+  }
+
+  // A reader of the output that goes away (| head, a pager, a closed ssh
+  // session) ends neither the measurement nor its data file: the logger
+  // says so once on standard error and goes on, also once standard error is
+  // gone too.  `timeout` delivers SIGTERM twice: it is one request, a clean
+  // stop with status 0.
+  void rouraZavrena() {
+    TCFG u;
+    TPoleKanal k;
+    const fs::path data = Slozka() / "roura.csv";
+    Uloha(u, k, data.string());
+    u.Uloha = "R.zq";
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    TProces p({(Slozka() / "R.zq").string()});
+    QVERIFY(p.pid > 0);
+    QVERIFY2(p.Cekej(p.vystup, "vzorek 2:", 15000), p.Chyby.c_str());
+    TProces::Zavri(p.vystup);
+    QVERIFY2(p.Cekej(p.chyby, "standardní výstup nelze zapisovat", 15000), p.Chyby.c_str());
+    TProces::Zavri(p.chyby);
+    const int radku = Radku(data);
+    QVERIFY(QTest::qWaitFor([&] { return Radku(data) >= radku + 2; }, 15000));
+    kill(p.pid, SIGTERM);
+    kill(p.pid, SIGTERM);
+    QCOMPARE(p.Skonci(10000), LoggerOk);
+  }
+
+  // A third signal 2 s after the first, while the stop still waits for a
+  // read that takes seconds, ends the program at once.
+  void pozdejsiSignal() {
+    TCFG u;
+    TPoleKanal k;
+    Uloha(u, k, (Slozka() / "s.csv").string());
+    u.Uloha = "S.zq";
+    u.PocetKanalu = 1;
+    k[0] = k[2];  // module 9, which never answers
+    u.LANTimeout = 6000;
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    TProces p({(Slozka() / "S.zq").string()});
+    QVERIFY2(p.Cekej(p.vystup, "zq-logger: úloha", 10000), p.Chyby.c_str());
+    QVERIFY(QTest::qWaitFor([&] { return sim_->PocetDotazu(9) > 0; }, 5000));
+    kill(p.pid, SIGTERM);
+    kill(p.pid, SIGTERM);
+    QTest::qWait(2300);
+    QCOMPARE(p.Skonci(0), -1);  // still waiting for the read
+    kill(p.pid, SIGTERM);
+    QCOMPARE(p.Skonci(3000), 128 + SIGTERM);
   }
 
   // Started under nohup (SIGHUP ignored), a run outlives its terminal: the

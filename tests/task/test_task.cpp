@@ -461,6 +461,74 @@ class TestTask : public QObject {
     QCOMPARE(u.ChybovaHodnota, 0);
   }
 
+  // What a reading reports of a task file that a save did not write
+  // whole, or that holds values out of range: the readers still give the
+  // designed defaults and replacements.
+  void nalezyUlohy_data() {
+    QTest::addColumn<QByteArray>("soubor");
+    QTest::addColumn<QString>("ocekavano");
+    QTest::addColumn<bool>("zavazne");
+    auto zmen = [](QByteArray s, std::initializer_list<std::pair<const char*, const char*>> z) {
+      for (const auto& [co, cim] : z) s.replace(Q(Cp1250(co)), Q(Cp1250(cim)));
+      return s;
+    };
+    const QByteArray lan = zmen(VychoziSoubor, {{"Rozhraní=COMx\r\nČíslo portu COMx=1",
+                                                 "Rozhraní=ZQ-1407U\r\nIP adresa=127.0.0.1\r\n"
+                                                 "UDP port=5000\r\nLAN timeout=200"}});
+    QTest::newRow("whole") << VychoziSoubor << "" << false;
+    QTest::newRow("cut before channels")
+        << zmen(VychoziSoubor, {{"Počet kanálů=1", "Počet kanálů=8"}})
+               .left(VychoziSoubor.indexOf("[Ch0]"))
+        << "chybí [Ch0] až [Ch7]" << true;
+    QTest::newRow("channel keys") << zmen(VychoziSoubor, {{"Počet kanálů=1", "Počet kanálů=4"},
+                                                          {"Formát=float32\r\n", ""},
+                                                          {"Název=Kanál 0", "[Ch2]\r\nAdresa=1"}})
+                                  << "chybí [Ch0] Formát, [Ch0] Název, [Ch1] a další (7)" << true;
+    QTest::newRow("task keys") << zmen(lan, {{"UDP port=5000\r\n", ""}, {"Volby=0\r\n", ""}})
+                               << "chybí [Připojení] UDP port, [Konfigurace] Volby" << true;
+    QTest::newRow("UDP port") << zmen(lan, {{"UDP port=5000", "UDP port=99999"}})
+                              << "neplatné hodnoty [Připojení] UDP port=99999 (použito 5000)"
+                              << true;
+    QTest::newRow("interface") << zmen(VychoziSoubor, {{"Rozhraní=COMx", "Rozhraní=FOO"}})
+                               << "neplatné hodnoty [Připojení] Rozhraní=FOO (použito COMx)"
+                               << true;
+    QTest::newRow("COM port letters")
+        << zmen(VychoziSoubor, {{"COMx=1", "COMx=x1"}})
+        << "neplatné hodnoty [Připojení] Číslo portu COMx=x1 (použito 1)" << true;
+    QTest::newRow("other interface's port")
+        << zmen(VychoziSoubor, {{"COMx=1", "COMx=1\r\nUDP port=99999"}})
+        << "neplatné hodnoty [Připojení] UDP port=99999 (použito 5000)" << false;
+    QTest::newRow("period, channel")
+        << zmen(VychoziSoubor, {{"Perioda měření=0", "Perioda měření=99"},
+                                {"Adresa=1", "Adresa=300"},
+                                {"Konstanta K=1", "Konstanta K=1,2.5"}})
+        << "neplatné hodnoty [Konfigurace] Perioda měření=99 (použito 1), [Ch0] Adresa=300 "
+           "(použito 44), [Ch0] Konstanta K=1,2.5 (použito K 1, Q 0)"
+        << false;
+  }
+  void nalezyUlohy() {
+    QFETCH(QByteArray, soubor);
+    QFETCH(QString, ocekavano);
+    QFETCH(bool, zavazne);
+    UlozSoubor(Soubor("n.zq"), soubor);
+    TCFG u = u_;
+    InitKanaly(*k_);
+    const TCteniUlohy c = PrectiCelouUlohu(Soubor("n.zq"), u, *k_);
+    QVERIFY(c.Uloha);
+    QCOMPARE(QString::fromStdString(Utf8(c.Nalezy.Text())), ocekavano);
+    QCOMPARE(c.Nalezy.Zavazne(), zavazne);
+    // The same task as the two designed readers give, from one reading.
+    TCFG v = u_;
+    v.Uloha = "n.zq";
+    auto k = std::make_unique<TPoleKanal>();
+    InitKanaly(*k);
+    QCOMPARE(PrectiUlohu(v), c.Uloha);
+    QCOMPARE(PrectiKanaly(v, *k), c.Kanaly);
+    v.Uloha = u.Uloha;
+    QVERIFY(StejneCFG(u, v));
+    for (size_t i = 0; i < MaxKanalu; ++i) QVERIFY(StejnaDefinice((*k)[i], (*k_)[i]));
+  }
+
   void smetiVSouboru_data() {
     QTest::addColumn<QByteArray>("obsah");
     QByteArray nahodne(qsizetype{256} * 1024, '\0');
