@@ -104,6 +104,21 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.metainfo.xml
 install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 install(FILES ${zq_manualy_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# zq-logger@.service runs a task unattended as the system user the
+# sysusers.d file makes.  Its ExecStart names the program by full path, so
+# the unit is made at install time, for the prefix installed into (also a
+# prefix chosen then, and /usr in the package).
+if(TARGET zq-logger)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/zentrolix-datalogger.sysusers
+    DESTINATION lib/sysusers.d RENAME zentrolix-datalogger.conf)
+  install(CODE "
+    set(ZQ_BIN \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/zq-logger@.service.in\"
+                   \"${CMAKE_BINARY_DIR}/packaging/systemd/zq-logger@.service\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\"
+         TYPE FILE FILES \"${CMAKE_BINARY_DIR}/packaging/systemd/zq-logger@.service\")")
+endif()
+
 # --- Debian package --------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zentrolix-datalogger)
@@ -121,6 +136,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries from dpkg-shlibdeps; what no ELF file names: Qt's X11/Wayland
 # platform plugins (without them the window cannot open) and Qt's Czech texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The system user of zq-logger@.service; systemd told of the unit.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/packaging/systemd/postinst ${PROJECT_SOURCE_DIR}/packaging/systemd/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 # The window's font; any sans-serif font does if it is missing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
@@ -139,6 +158,8 @@ Tasks, the settings file and data files named without a folder are kept in
 Serial ports and USB converters are reachable only for members of the
 group dialout: add the user with 'adduser <user> dialout' and log in again.
 
-Includes zq-modsim, a simulator of the module bus for trying the program
-without hardware.")
+Includes zq-logger, which measures a task without a window (also as the
+systemd service zq-logger@<task> of the system user zq-logger, with its
+tasks and data in /var/lib/zentrolix-datalogger), and zq-modsim, a
+simulator of the module bus for trying the program without hardware.")
 include(CPack)

@@ -9,8 +9,15 @@
 #     SIGTERM (which closes it like its window), writes its task and settings
 #     into the user's folder ~/.local/share/zentrolix-datalogger and nothing
 #     into the installation;
-#  3. scripts/balicek.sh builds a .deb with Debian's name, the expected files
-#     below /usr, root ownership and the runtime dependencies.
+#  3. zq-logger@.service: systemd-analyze verify takes it (where there is
+#     systemd-analyze), and its ExecStart line, run by hand as systemd would
+#     run it for an instance (state folder as XDG_DATA_HOME), measures a task
+#     against the installed simulator, stops with 0 on SIGTERM, continues its
+#     data file when started again, and ends with 2 (no restart) for a task
+#     file cut short;
+#  4. scripts/balicek.sh builds a .deb with Debian's name, the expected files
+#     below /usr, root ownership, the runtime dependencies and the maintainer
+#     scripts that make the service's system user.
 # The build must be done (scripts/test.sh runs this after its Release build).
 #   scripts/over-instalaci.sh <build folder>
 set -euo pipefail
@@ -46,6 +53,10 @@ ocekavane() {
     [ -f "$koren/packaging/$p.1" ] && echo "share/man/man1/$p.1.gz"
   done
   for l in WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407; do echo "$knihovny/lib$l.so"; done
+  if [ -x "$build/bin/zq-logger" ]; then
+    echo "lib/systemd/system/zq-logger@.service"
+    echo "lib/sysusers.d/zentrolix-datalogger.conf"
+  fi
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"
   for n in "${velikosti_ikon[@]}"; do echo "share/icons/hicolor/${n}x$n/apps/$id.png"; done
@@ -111,7 +122,77 @@ done
 obsah "$prefix" | diff -u "$pracovni/instalovane" - >&2 ||
   chyba "the program wrote into its installation"
 
-# --- 3. the Debian package ---------------------------------------------------
+# --- 3. the service of an unattended logger ------------------------------------
+jednotka="$prefix/lib/systemd/system/zq-logger@.service"
+if [ -f "$jednotka" ]; then
+  if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$pracovni/jednotky"
+    cp "$jednotka" "$pracovni/jednotky/"
+    ln -s zq-logger@.service "$pracovni/jednotky/zq-logger@Linka1.service"
+    systemd-analyze verify --man=no "$pracovni/jednotky/zq-logger@Linka1.service" \
+      >"$pracovni/verify" 2>&1 || { cat "$pracovni/verify" >&2; chyba "systemd-analyze verify refuses $jednotka"; }
+  else
+    echo "install check: no systemd-analyze here, the unit is not verified"
+  fi
+  if command -v systemd-sysusers >/dev/null; then
+    systemd-sysusers --dry-run "$prefix/lib/sysusers.d/zentrolix-datalogger.conf" >"$pracovni/sysusers" 2>&1 ||
+      { cat "$pracovni/sysusers" >&2; chyba "systemd-sysusers refuses the package's sysusers.d file"; }
+  fi
+  # ExecStart as systemd runs it for the instance Linka1: %i replaced, the
+  # unit's environment with the state folder in a folder of ours.
+  prikaz=$(sed -n 's/^ExecStart=//p' "$jednotka" | sed 's/%i/Linka1/g')
+  stav_slozka="$pracovni/stav/zentrolix-datalogger"
+  mkdir -p "$stav_slozka"
+  "$prefix/bin/zq-modsim" --udp 0 --module 1:0=uint32:counter >"$pracovni/modsim.log" 2>&1 &
+  simulator=$!
+  udp=""
+  for _ in $(seq 100); do
+    udp=$(grep -o '127\.0\.0\.1:[0-9]*' "$pracovni/modsim.log" | cut -d: -f2 || true)
+    [ -n "$udp" ] && break
+    sleep 0.05
+  done
+  [ -n "$udp" ] || { kill "$simulator"; cat "$pracovni/modsim.log" >&2; chyba "the installed simulator did not start"; }
+  # A task of one channel on the simulator's LAN converter, as a save writes it.
+  uloha() {
+    printf '%s\r\n' '[Připojení]' 'Rozhraní=ZQ-1407U' 'IP adresa=127.0.0.1' "UDP port=$udp" \
+      'LAN timeout=200' 'RS-485 rychlost=9600' 'RS-485 timeout=50' 'RS-485 opakování=0' \
+      '[Konfigurace]' 'Perioda měření=0' 'Počet kanálů=1' 'Jméno souboru=linka1.csv' 'Volby=3' \
+      'Chybová hodnota=0' '[Ch0]' 'Adresa=1' 'Periferie=0' 'Formát=uint32' 'Desetinná místa=0' \
+      'Konstanta K=1' 'Konstanta Q=0' 'Název=Čítač' | iconv -f UTF-8 -t CP1250
+  }
+  uloha >"$stav_slozka/Linka1.zq"
+  sluzba() {  # runs ExecStart until the data file has $1 lines, then SIGTERM
+    (cd "$stav_slozka" && exec env -u HOME XDG_DATA_HOME="$pracovni/stav" $prikaz) \
+      >"$pracovni/sluzba.log" 2>&1 &
+    local p=$! n=0
+    for _ in $(seq 200); do
+      n=$( (tr -cd '\n' <"$stav_slozka/linka1.csv") 2>/dev/null | wc -c)
+      [ "$n" -ge "$1" ] && break
+      kill -0 "$p" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill -TERM "$p" 2>/dev/null || true
+    local s=0
+    wait "$p" || s=$?
+    return "$s"
+  }
+  sluzba 3 || { kill "$simulator"; cat "$pracovni/sluzba.log" >&2; chyba "the unit's ExecStart did not measure and stop with 0"; }
+  sluzba 5 || { kill "$simulator"; cat "$pracovni/sluzba.log" >&2; chyba "the unit's ExecStart did not continue its data file"; }
+  # One header, indices 1, 2, 3, ... without a gap across the restart.
+  awk -F';' 'NR == 1 { if ($1 != "Index") exit 1; next } $1 != NR - 1 { exit 1 }' \
+    "$stav_slozka/linka1.csv" || { kill "$simulator"; cat "$stav_slozka/linka1.csv" >&2; chyba "the restarted logger did not continue the file"; }
+  # A task file cut short: status 2, which the unit does not restart on.
+  uloha | head -c 200 >"$stav_slozka/Linka1.zq"
+  s=0
+  (cd "$stav_slozka" && exec timeout 20 env -u HOME XDG_DATA_HOME="$pracovni/stav" $prikaz) \
+    >"$pracovni/sluzba.log" 2>&1 || s=$?
+  kill "$simulator"
+  wait "$simulator" 2>/dev/null || true
+  grep -q '^RestartPreventExitStatus=2$' "$jednotka" || chyba "the unit restarts on status 2"
+  [ "$s" = 2 ] || { cat "$pracovni/sluzba.log" >&2; chyba "a task cut short ended the unit's command with $s, not 2"; }
+fi
+
+# --- 4. the Debian package ---------------------------------------------------
 "$koren/scripts/balicek.sh" "$build" >"$pracovni/balicek.log" 2>&1 ||
   { cat "$pracovni/balicek.log" >&2; chyba "scripts/balicek.sh failed"; }
 deb=$(find "$build/balicek" -maxdepth 1 -name '*.deb' -print -quit)
@@ -131,4 +212,9 @@ for z in libc6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n; do
     chyba "the package does not depend on $z: $zavislosti"
 done
 dpkg-deb -f "$deb" Description | grep -q dialout || chyba "the description does not mention dialout"
+if [ -f "$jednotka" ]; then
+  dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q '^\./postinst$' || chyba "no postinst in the package"
+  dpkg-deb -I "$deb" postinst | grep -q 'systemd-sysusers zentrolix-datalogger.conf' ||
+    chyba "the postinst does not create the service's user"
+fi
 echo "Install check passed: the installed tree, the installed program's user folder, the package"
