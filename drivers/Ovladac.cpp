@@ -124,6 +124,7 @@ int32_t Vymena(TSpojeni& spojeni, const TNastaveni& nastaveni, const int32_t* do
   d.Delka = static_cast<uint8_t>(dotaz[3]);
   if (d.Delka > MaxDataDotazu) return selhani(KodDelkaDat);
   for (int i = 0; i < 4; ++i) d.Data[i] = static_cast<uint8_t>(dotaz[4 + i]);
+  if (int32_t kod = spojeni.Obnov(nastaveni); kod != KodOk) return selhani(kod);
 
   // Each try gets its share of the whole bound; time a try leaves unused
   // passes to the next one.

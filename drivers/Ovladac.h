@@ -40,6 +40,10 @@ class TSpojeni {
   virtual int32_t Nastav(const TNastaveni& nastaveni) = 0;
   virtual int32_t Pokus(const TDotaz& dotaz, TOdpoved& odpoved, TCas konec,
                         const TNastaveni& nastaveni) = 0;
+  // Called before the tries of every exchange.  A connection that lost its
+  // device opens it anew here with `nastaveni`; 0 when the tries may go on,
+  // else the status the exchange ends with.
+  virtual int32_t Obnov(const TNastaveni&) { return KodOk; }
   // Extra milliseconds a whole exchange may take beyond the line's
   // (frame time + time-out) per try: the network allowance of the LAN
   // converter, 0 for a line of our own.

@@ -2,7 +2,9 @@
 // USB serial port.  The device is, in this order: the one named by
 // dosdevices/usb1407 in the program's folder; the first entry of
 // /dev/serial/by-id whose name holds "1407"; the first of /dev/ttyUSB0 to
-// /dev/ttyUSB9 that exists.
+// /dev/ttyUSB9 that exists.  A converter pulled out and plugged in again is
+// looked for the same way by a later read, so it may come back under another
+// node.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -41,14 +43,8 @@ std::optional<std::string> NajdiPrevodnik() {
 ZQ_VEREJNE int32_t WUSB1407_Init(int32_t* handle) {
   return zqdrv::Chranene(zqdrv::KodOtevreni, [&] {
     if (handle == nullptr) return zqdrv::KodParametr;
-    const std::optional<std::string> zarizeni = NajdiPrevodnik();
-    if (!zarizeni) {
-      // No device to name, and an earlier failure's device must not show.
-      zqdrv::ZapamatujSelhani(zqdrv::KodUsbNenalezen, {});
-      return zqdrv::KodUsbNenalezen;
-    }
     std::unique_ptr<zqdrv::TSpojeni> spojeni;
-    const int32_t kod = zqdrv::OtevriSeriovyPort(*zarizeni, spojeni, zqdrv::KodUsbNenalezen);
+    const int32_t kod = zqdrv::OtevriSeriovyPort(NajdiPrevodnik, spojeni, zqdrv::KodUsbNenalezen);
     if (kod != zqdrv::KodOk) return kod;
     return tabulka.Pridej(std::move(spojeni), handle);
   });

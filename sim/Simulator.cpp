@@ -92,8 +92,9 @@ struct TVystup {
 };
 
 struct TPty {
-  int Master = -1;
+  int Master = -1;  // -1: closed by ZavriPty, only its link left
   int Slave = -1;
+  std::string Jmeno;  // the slave's path
   std::string Odkaz;
   std::vector<uint8_t> Prijato;
 };
@@ -123,6 +124,8 @@ struct TSimulator::TData {
 
   int Budik = -1;  // eventfd waking the loop
   bool Konec = false;
+  // Held (before Zamek) by whoever starts or stops the loop thread.
+  std::mutex ZamekVlakna;
   std::thread Vlakno;
 
   TData() { Budik = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
@@ -137,6 +140,19 @@ struct TSimulator::TData {
 
   void SpustVlakno() {
     if (!Vlakno.joinable()) Vlakno = std::thread([this] { Smycka(); });
+  }
+
+  // Stops the loop thread and waits for it, with ZamekVlakna held; whether
+  // it was running.
+  bool ZastavVlakno() {
+    {
+      std::lock_guard<std::mutex> z(Zamek);
+      Konec = true;
+    }
+    Vzbud();
+    if (!Vlakno.joinable()) return false;
+    Vlakno.join();
+    return true;
   }
 
   // Whether a fault of kind `druh` spoils this answer of module `adresa`.
@@ -356,7 +372,8 @@ struct TSimulator::TData {
         }
         fds.push_back({Budik, POLLIN, 0});
         if (Udp >= 0) fds.push_back({Udp, POLLIN, 0});
-        for (const TPty& p : Pty) fds.push_back({p.Master, POLLIN, 0});
+        for (const TPty& p : Pty)
+          if (p.Master >= 0) fds.push_back({p.Master, POLLIN, 0});
       }
       // ppoll keeps sub-millisecond timing for the line emulation.
       const int v = ppoll(fds.data(), fds.size(), sCasem ? &cekej : nullptr, nullptr);
@@ -381,6 +398,7 @@ TSimulator::TSimulator() : d_(std::make_unique<TData>()) {}
 TSimulator::~TSimulator() { Zastav(); }
 
 bool TSimulator::SpustUdp(uint16_t port, const std::string& adresa) {
+  std::lock_guard<std::mutex> v(d_->ZamekVlakna);
   std::lock_guard<std::mutex> z(d_->Zamek);
   if (d_->Udp >= 0) return false;
   sockaddr_in a{};
@@ -451,12 +469,39 @@ std::string TSimulator::SpustPty(const std::string& odkaz) {
     }
     p.Odkaz = odkaz;
   }
+  p.Jmeno = jmeno;
+  std::lock_guard<std::mutex> v(d_->ZamekVlakna);
   std::lock_guard<std::mutex> z(d_->Zamek);
+  // A line closed before behind the same link is replaced by this one.
+  std::erase_if(d_->Pty, [&](const TPty& s) { return s.Master < 0 && s.Odkaz == odkaz; });
   d_->Pty.push_back(std::move(p));
   d_->Konec = false;
   d_->SpustVlakno();
   d_->Vzbud();
   return jmeno;
+}
+
+bool TSimulator::ZavriPty(const std::string& slave) {
+  std::lock_guard<std::mutex> v(d_->ZamekVlakna);
+  // The loop thread's poll keeps the master open: the line hangs up only once
+  // the thread has let go of it.
+  const bool bezelo = d_->ZastavVlakno();
+  std::lock_guard<std::mutex> z(d_->Zamek);
+  bool nalezeno = false;
+  for (TPty& p : d_->Pty) {
+    if (p.Master < 0 || p.Jmeno != slave) continue;
+    // Answers still due would go to a closed, perhaps reused, descriptor.
+    std::erase_if(d_->Fronta, [&](const auto& f) { return f.second.Fd == p.Master; });
+    close(p.Slave);
+    close(p.Master);
+    p.Master = p.Slave = -1;
+    p.Prijato.clear();
+    nalezeno = true;
+  }
+  std::erase_if(d_->Pty, [](const TPty& p) { return p.Master < 0 && p.Odkaz.empty(); });
+  d_->Konec = false;
+  if (bezelo) d_->SpustVlakno();
+  return nalezeno;
 }
 
 void TSimulator::PridejPeriferii(uint8_t adresa, uint8_t periferie, const THodnota& hodnota) {
@@ -504,16 +549,12 @@ uint64_t TSimulator::PocetDotazu(uint8_t adresa) const {
 }
 
 void TSimulator::Zastav() {
-  {
-    std::lock_guard<std::mutex> z(d_->Zamek);
-    d_->Konec = true;
-  }
-  d_->Vzbud();
-  if (d_->Vlakno.joinable()) d_->Vlakno.join();
+  std::lock_guard<std::mutex> v(d_->ZamekVlakna);
+  d_->ZastavVlakno();
   std::lock_guard<std::mutex> z(d_->Zamek);
-  d_->Vlakno = std::thread();
   for (TPty& p : d_->Pty) {
     if (!p.Odkaz.empty()) unlink(p.Odkaz.c_str());
+    if (p.Master < 0) continue;
     close(p.Slave);
     close(p.Master);
   }

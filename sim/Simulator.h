@@ -93,6 +93,13 @@ class TSimulator {
   // its slave side, empty on failure.  With `odkaz`, a symbolic link of that
   // name (its folder created if missing) points to it until Zastav().
   std::string SpustPty(const std::string& odkaz = {});
+  // Closes the pseudo-terminal whose slave SpustPty returned, as a USB
+  // converter pulled out: once this returns, a driver holding the line open
+  // finds it hung up, and the slave's node is gone.  Its link stays, leading
+  // nowhere, until SpustPty with the same link puts a new pseudo-terminal
+  // behind it (the converter plugged in again) or Zastav() removes it.
+  // False when no open pseudo-terminal has that slave.
+  bool ZavriPty(const std::string& slave);
 
   void PridejPeriferii(uint8_t adresa, uint8_t periferie, const THodnota& hodnota);
   void OdeberModul(uint8_t adresa);

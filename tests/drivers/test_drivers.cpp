@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/io.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -66,7 +67,7 @@ std::string Text(uint8_t typ, int32_t kod) {
 std::pair<int32_t, std::string> OtevriBezPrav(const std::string& cesta) {
   auto otevri = [&] {
     std::unique_ptr<zqdrv::TSpojeni> spojeni;
-    const int32_t kod = zqdrv::OtevriSeriovyPort(cesta, spojeni);
+    const int32_t kod = zqdrv::OtevriSeriovyPort([&] { return std::optional(cesta); }, spojeni);
     TPole100 pole{};
     zqdrv::ZapisText(kod, pole.data());
     return std::to_string(kod) + ":" + PoleNaText(pole);
@@ -440,6 +441,68 @@ class TestDrivers : public QObject {
       QCOMPARE(int{c.Status}, 0);
       QCOMPARE(c.Data, data);
     }
+  }
+
+  // A device that goes away and comes back behind the same link (a USB
+  // converter pulled out and plugged in again): reads fail at once while it
+  // is away, it is looked for at most once a second, and the same handle
+  // reads again from the new device, set and locked as before.
+  void linkaSeVrati_data() { nastaveniPortu_data(); }
+  void linkaSeVrati() {
+    QFETCH(int, typ);
+    const fs::path odkaz = typ == TypCOM ? comOdkaz_ : usbOdkaz_;
+    QCOMPARE(Otevri(static_cast<uint8_t>(typ), 1), 0);
+    QCOMPARE(int{Precti(1, 0).Status}, 0);
+    const std::string stary = fs::read_symlink(odkaz).string();
+    QVERIFY(sim_.ZavriPty(stary));
+    for (int i = 0; i < 3; ++i) {
+      const TCteni c = Precti(1, 0);
+      QCOMPARE(int{c.Status}, 14);
+      QVERIFY(c.Ms <= Mez() + Rezerva);
+    }
+    QCOMPARE(Text(typ_, 14), Cp1250("chyba zápisu na linku " + stary));
+
+    // Something that is no line behind the link: refused as _Init refuses it.
+    QTemporaryDir tmp;
+    const fs::path soubor = fs::path(tmp.path().toStdString()) / "ttyZQ";
+    std::ofstream{soubor};
+    fs::remove(odkaz);
+    fs::create_symlink(soubor, odkaz);
+    const int sledovani = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(sledovani >= 0 && inotify_add_watch(sledovani, soubor.c_str(), IN_OPEN) >= 0);
+    const auto t0 = THodiny::now();
+    TCteni c;
+    int otevreni = 0;
+    for (int i = 0; i < 25; ++i) {
+      c = Precti(1, 0);
+      QVERIFY(c.Status == 14 || c.Status == 11);
+      QVERIFY(c.Ms <= Mez() + Rezerva);
+      // Counted at once: inotify merges an event with an equal unread one.
+      inotify_event u[8];
+      for (ssize_t n; (n = read(sledovani, u, sizeof u)) > 0;)
+        otevreni += static_cast<int>(static_cast<size_t>(n) / sizeof *u);
+      QTest::qWait(60);
+    }
+    const auto sekundy =
+        std::chrono::duration_cast<std::chrono::seconds>(THodiny::now() - t0).count();
+    close(sledovani);
+    QCOMPARE(int{c.Status}, 11);
+    QVERIFY2(otevreni >= 1 && otevreni <= 1 + sekundy, qPrintable(QString::number(otevreni)));
+
+    const std::string novy = sim_.SpustPty(odkaz);
+    QVERIFY(!novy.empty());
+    if (typ == TypUSB) usbSlave_ = novy;
+    for (int i = 0; i < 40 && (c = Precti(1, 0)).Status != 0; ++i) QTest::qWait(50);
+    QCOMPARE(int{c.Status}, 0);
+    QCOMPARE(c.Data, (std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+    const int fd = open(novy.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios t{};
+    QCOMPARE(tcgetattr(fd, &t), 0);
+    close(fd);
+    QCOMPARE(cfgetospeed(&t), speed_t{B115200});
+    std::unique_ptr<zqdrv::TSpojeni> druhe;
+    QCOMPARE(zqdrv::OtevriSeriovyPort([&] { return std::optional(novy); }, druhe), 13);
   }
 
   // Random faults of every kind: whatever happens, a read either brings the
