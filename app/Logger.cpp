@@ -322,7 +322,6 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     ZachytavejUkonceni(&hlidac, [&vypis](int signal) { vypis.Skonci(signal); });
     smycka.exec();
   }
-  PrestanZachytavat();
 
   int kod = LoggerOk;
   if (vypis.samo_) {
@@ -340,6 +339,9 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // Summed once the acquisition thread has ended, so the pass it was in
   // counts too and the figures equal what went over the bus.
   vystup << Souhrn(mereni->Historie()) << std::endl;
+  // Caught until the summary is out: the same request delivered twice must
+  // not end the program by the default action while it stops.
+  PrestanZachytavat();
   if (mereni->VlaknaBezi()) {
     visi = true;
     static_cast<void>(mereni.release());
