@@ -299,10 +299,18 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // still uses the object, which then is never destroyed.
   auto mereni = std::make_unique<TMereni>();
   TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu);
+  QEventLoop smycka;
+  vypis.smycka_ = &smycka;
+  // Caught from before the start on: a stop asked for while the interface
+  // opens is a clean stop too, never the default action.
+  auto hlidac = std::make_unique<QObject>();
+  ZachytavejUkonceni(hlidac.get(), [&vypis](int signal) { vypis.Skonci(signal); });
   mereni->PridejPozorovatele(&vypis);
   const TVysledekMereni start = mereni->Start(cfg, indexPred);
   if (!start.Uspech()) {
     mereni->OdeberPozorovatele(&vypis);
+    hlidac.reset();
+    PrestanZachytavat();
     chyby << Utf8(start.Text) << "\n";
     return LoggerNespusteno;
   }
@@ -314,14 +322,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     vystup << std::endl;
     vypis.HlidejVystup();
   }
-
-  QEventLoop smycka;
-  vypis.smycka_ = &smycka;
-  {
-    QObject hlidac;
-    ZachytavejUkonceni(&hlidac, [&vypis](int signal) { vypis.Skonci(signal); });
-    smycka.exec();
-  }
+  // A loop not yet running forgets a quit: a signal served during the start
+  // (its waits keep events flowing) is looked at here.
+  if (!vypis.signal_ && !vypis.samo_) smycka.exec();
+  hlidac.reset();
 
   int kod = LoggerOk;
   if (vypis.samo_) {
