@@ -1,42 +1,91 @@
 #!/usr/bin/env python3
-"""The include graph of app/, file by file.
+"""The include graph of the program's folders, file by file.
 
-Fails when the graph has a cycle, or when a file of the measurement (the
-measurement object, its threads, the logger) reaches a header of the window:
-the window observes the measurement, never the other way round.
+Each folder is a library and a layer.  A file may include headers of its own
+folder and of folders of lower layers, never of its own layer's neighbours
+or of a higher one: the measurement knows no window, the models know no
+measurement, the libraries of the bus know no Qt.  Within a folder the graph
+has no cycle.  Besides:
+  - the measurement (mereni/) and the headless logger (logger/) use Qt Core
+    only: no widget, chart or painting header;
+  - the interface libraries (drivers/) and the simulator (sim/) use no Qt.
+Fails with the offending includes listed; prints the layers when all holds.
 """
 import pathlib
 import re
 import sys
 
-slozka = pathlib.Path(__file__).resolve().parent.parent / "app"
-soubory = {p.name: p for p in slozka.iterdir() if p.suffix in (".h", ".cpp")}
-graf = {
-    jmeno: {m for m in re.findall(r'^#include "([^"/]+)"', p.read_text(encoding="utf-8"), re.M)
-            if m in soubory}
-    for jmeno, p in soubory.items()
+koren = pathlib.Path(__file__).resolve().parent.parent
+
+# Folder -> layer.  Lower layers are below: an include goes downwards only.
+VRSTVY = {
+    "platform": 0, "packaging": 0,
+    "drivers": 1,
+    "task": 2, "comm": 2, "sim": 2,
+    "archive": 3, "dialogs": 3, "modely": 3,
+    "mereni": 4,
+    "prubeh": 5, "logger": 5,
+    "app": 6,
 }
+BEZ_QT = {"drivers", "sim"}
+JEN_QT_CORE = {"mereni", "logger"}
+# Qt headers of widgets, charts, painting and item models: none of them in a
+# Qt Core layer.
+NE_JADRO = re.compile(
+    r"^#include <(QtWidgets|QtGui|QtCharts|Q(Widget|Dialog|Label|Chart|LineSeries|Painter|Color|Brush|"
+    r"Pixmap|Image|Font|Application|GuiApplication|Abstract(Item|Table)Model|TableView|PushButton))",
+    re.M)
+
+soubory = {}  # name -> folder
+for slozka in VRSTVY:
+    for p in (koren / slozka).iterdir():
+        if p.suffix in (".h", ".cpp", ".c"):
+            soubory.setdefault(p.name, slozka)
+
+chyby = []
+graf = {}  # (folder, name) -> set of (folder, name) within the folder
+for slozka, vrstva in VRSTVY.items():
+    for p in sorted((koren / slozka).iterdir()):
+        if p.suffix not in (".h", ".cpp", ".c"):
+            continue
+        text = p.read_text(encoding="utf-8")
+        uzly = set()
+        for hlavicka in re.findall(r'^#include "([^"]+)"', text, re.M):
+            jmeno = hlavicka.split("/")[-1]
+            cil = soubory.get(jmeno)
+            if cil is None:
+                continue  # a header of a dependency or generated
+            if cil == slozka:
+                uzly.add(jmeno)
+            elif VRSTVY[cil] >= vrstva:
+                chyby.append(f"{slozka}/{p.name} includes {cil}/{jmeno} (layer {VRSTVY[cil]} "
+                             f"is not below {vrstva})")
+        graf[(slozka, p.name)] = uzly
+        if slozka in BEZ_QT and re.search(r"^#include <Q", text, re.M):
+            chyby.append(f"{slozka}/{p.name} includes Qt")
+        if slozka in JEN_QT_CORE and NE_JADRO.search(text):
+            chyby.append(f"{slozka}/{p.name} includes more than Qt Core: "
+                         f"{NE_JADRO.search(text).group(0)}")
 
 
-def dosah(od):
+def dosah(slozka, od):
     videno, zasobnik = set(), [od]
     while zasobnik:
-        for n in graf[zasobnik.pop()]:
+        for n in graf.get((slozka, zasobnik.pop()), ()):
             if n not in videno:
                 videno.add(n)
                 zasobnik.append(n)
     return videno
 
 
-chyby = [f"cycle through {j}" for j in sorted(graf) if j in dosah(j)]
-okno = {"Hlavni.h", "MereniModel.h", "SouborovyDialog.h", "Preklady.h"}
-for j in sorted(graf):
-    if j.split(".")[0] in ("Mereni", "Vlakna", "Logger", "Dekodovani", "Signaly", "zq-logger"):
-        if dosah(j) & okno:
-            chyby.append(f"{j} reaches the window: {sorted(dosah(j) & okno)}")
-for j in sorted(graf):
-    print(f"  {j} -> {', '.join(sorted(graf[j])) or '-'}")
+for (slozka, jmeno) in sorted(graf):
+    if jmeno in dosah(slozka, jmeno):
+        chyby.append(f"cycle through {slozka}/{jmeno}")
+
 if chyby:
-    print("include graph of app/:", "; ".join(chyby), file=sys.stderr)
+    print("include graph:", "\n  ".join([""] + chyby), file=sys.stderr)
     sys.exit(1)
-print("include graph of app/: no cycle; the measurement never reaches the window")
+for vrstva in sorted(set(VRSTVY.values())):
+    print(f"  layer {vrstva}: {', '.join(s + '/' for s, v in VRSTVY.items() if v == vrstva)}")
+print("include graph: every include goes to a lower layer or its own folder, no cycle; "
+      "the measurement and the logger use Qt Core only, the bus libraries no Qt")

@@ -2,7 +2,7 @@
 # Builds the project and runs every test: once as it ships (Release), once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded
 # tests under ThreadSanitizer (the presets of CMakePresets.json); checks the
-# formatting, the include graph of app/ and the static analysis; checks what
+# formatting, the include graph of the folders and the static analysis; checks what
 # an installation and the Debian package hold.  Every build treats warnings
 # as errors.
 set -euo pipefail
@@ -20,7 +20,7 @@ vlaknove='^(test_mereni|test_logger|test_historie|test_comm)$'
 # The house style: every source file as .clang-format has it.
 # The checkout's list; an unpacked copy without git history has its folders.
 if ! zdroje=$(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null) || [ -z "$zdroje" ]; then
-  zdroje=$(find app archive bench comm dialogs drivers packaging platform sim task tests \
+  zdroje=$(find app archive bench comm dialogs drivers logger mereni modely packaging platform prubeh sim task tests \
     -name '*.cpp' -o -name '*.h' -o -name '*.c')
 fi
 printf '%s\n' "$zdroje" | xargs clang-format --dry-run --Werror
