@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The channels of the soak (bench/soak.sh) and the check of its data file.
+"""The channels of the soak (bench/logger/soak.sh) and the check of its data file.
 
 One table of 256 channels is the source of the simulator's configuration,
 of the task file and of the rule every value in the data file must obey, so
@@ -141,7 +141,7 @@ KANALY = [Kanal(i) for i in range(KANALU)]
 
 
 def zapis_simulator(args):
-    radky = ["# zq-modsim configuration of the soak (bench/soak.py)", "bind 127.0.0.1", "udp 0"]
+    radky = ["# zq-modsim configuration of the soak (bench/logger/soak.py)", "bind 127.0.0.1", "udp 0"]
     radky.append(f"seed {args.seed}")
     radky += [f"module {c.adresa}:{c.periferie}={c.modul}" for c in KANALY]
     if not args.bez_poruch:

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Soak: zq-logger measures 256 channels of the module-bus simulator over the
 # LAN converter on 127.0.0.1 for a given time, with faults on the bus, then
-# the data file is checked value by value (bench/soak.py) and the logger's
+# the data file is checked value by value (bench/logger/soak.py) and the logger's
 # memory and CPU time are printed.  Uses the built programs in build/bin
 # (ZQ_BIN overrides); the run's files stay in build/soak/<time>-<format>-<pid>
 # (ZQ_SOAK_DIR overrides build/soak).
 #
-#   bench/soak.sh [--bez-poruch] [MINUTES] [csv|dbf|txt]
+#   bench/logger/soak.sh [--bez-poruch] [MINUTES] [csv|dbf|txt]
 #
 # MINUTES defaults to 10 (at most 1440); --bez-poruch runs without faults.
 # ZQ_SOAK_SEED sets the seed of the simulator's fault dice (default 12345).
 # Exit status 0 when every check passed, 1 when one failed, 2 on a bad call.
 set -euo pipefail
-koren=$(cd "$(dirname "$0")/.." && pwd)
+koren=$(cd "$(dirname "$0")/../.." && pwd)
 bin=${ZQ_BIN:-$koren/build/bin}
 
 poruchy=1
@@ -93,7 +93,7 @@ trap 'exit 130' INT TERM
 
 volby_sim=(--seed "${ZQ_SOAK_SEED:-12345}")
 [ "$poruchy" = 0 ] && volby_sim+=(--bez-poruch)
-"$python" "$koren/bench/soak.py" simulator "$slozka" "${volby_sim[@]}"
+"$python" "$koren/bench/logger/soak.py" simulator "$slozka" "${volby_sim[@]}"
 
 # Any free UDP port on 127.0.0.1; the simulator prints the one it got.
 "$bin/zq-modsim" --config "$slozka/soak.sim" >"$slozka/simulator.log" 2>&1 &
@@ -111,7 +111,7 @@ if [ -z "$port" ]; then
   sed 's/^/  /' "$slozka/simulator.log" >&2
   exit 1
 fi
-"$python" "$koren/bench/soak.py" uloha "$slozka" "$port" "$format" "$oddelovac"
+"$python" "$koren/bench/logger/soak.py" uloha "$slozka" "$port" "$format" "$oddelovac"
 
 ticku=$(getconf CLK_TCK)
 # VmRSS or VmHWM of the logger in KiB.
@@ -220,5 +220,5 @@ awk -v t="$cpu_ticku" -v hz="$ticku" -v s="$ubehlo" 'BEGIN {
 volby_kontroly=()
 [ -n "$zapsano" ] && volby_kontroly+=(--zapsano "$zapsano")
 for v in "${vady[@]}"; do volby_kontroly+=(--vada "$v"); done
-"$python" "$koren/bench/soak.py" kontrola "$slozka" "$format" "$oddelovac" "$od_prvniho" \
+"$python" "$koren/bench/logger/soak.py" kontrola "$slozka" "$format" "$oddelovac" "$od_prvniho" \
   "${volby_kontroly[@]}"
