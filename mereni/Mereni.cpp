@@ -188,6 +188,9 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   });
   historie_.Zacni(adresy, periodaSek_);
   zacatekMs_ = TikMs();
+  zacatekEpochaMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
 
   const uint64_t generace = ++generace_;
   cyklusHotov_ = false;
@@ -204,6 +207,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   file->start();
 
   stav_ = TStavMereni::Bezi;
+  Oznam([](TPozorovatelMereni& p) { p.MereniZahajeno(); });
   return {};
 }
 

@@ -86,6 +86,8 @@ class TPozorovatelMereni {
   virtual ~TPozorovatelMereni() = default;
   // A progress text, to be shown at once ("Probíhá inicializace měření ...").
   virtual void Postup(const std::string& text) { (void)text; }
+  // The measurement started (both threads run): its history begins now.
+  virtual void MereniZahajeno() {}
   // A channel's reading was stored (after each channel of a pass):
   // pocetKanalu channels take part; chybaKomunikace when a read of this pass
   // failed, posledniChyba its "code - text".
@@ -176,6 +178,11 @@ class TMereni {
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
   const THistorie& Historie() const { return historie_; }
+  // When the measurement running or last run started: the clock of TikMs
+  // (history time 0) and the wall clock in milliseconds since the epoch
+  // (0 before the first start).
+  uint64_t ZacatekTikMs() const { return zacatekMs_; }
+  int64_t ZacatekEpochaMs() const { return zacatekEpochaMs_; }
 
   // Figures for the benchmarks: the duration of the last full pass, and the
   // time the observers spent on channel notifications.
@@ -217,6 +224,7 @@ class TMereni {
   std::string ipText_;  // the IP text handed to the LAN library
   THistorie historie_;
   std::atomic<uint64_t> zacatekMs_{0};  // when the measurement started (TikMs)
+  int64_t zacatekEpochaMs_ = 0;         // the same moment on the wall clock
 
   QPointer<TKomThread> komThread_;
   QPointer<TFileThread> fileThread_;

@@ -1,8 +1,10 @@
 #pragma once
-// The model behind the measurement grid: one row per channel, four columns.
-// A refresh rewrites the value and status of every row at once; the view is
-// told about the changed rows at most every 20 ms, so a pass of 256 channels
-// (256 refreshes) costs a few repaints of the visible cells, not 256.
+// The model behind the measurement grid: one row per channel, four columns
+// ("Kanál", "Název", "Hodnota", "Chyba").  A read changes the value and
+// status of its row; the view is told about the changed rows at most every
+// 20 ms, so a pass of 256 channels costs a few repaints of the visible
+// cells, not 256.  The trend window's channel list is the same model with
+// check boxes (prubeh/ModelKanaluPrubehu.h).
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -18,7 +20,7 @@ class TModelMereni : public QAbstractTableModel {
   explicit TModelMereni(QObject* rodic = nullptr);
 
   // Rows for channels 0..n-1 of the table: "Ch i", name, "0", "0".
-  void Postav(const TPoleKanal& tabulka, int32_t n);
+  virtual void Postav(const TPoleKanal& tabulka, int32_t n);
   // New value text and status of row r (channel r); true when either changed.
   bool NastavHodnotu(int r, const QString& hodnota, const QString& chyba);
   // Rows prvni..posledni changed: the view hears of them within 20 ms.
@@ -29,6 +31,12 @@ class TModelMereni : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int sekce, Qt::Orientation o, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ protected:
+  // The texts of row r (0..rowCount()-1), column s.
+  const QString& Text(int r, int s) const {
+    return radky_[static_cast<size_t>(r)][static_cast<size_t>(s)];
+  }
 
  private:
   void OznamHned();

@@ -1,40 +1,33 @@
 #pragma once
 // "Průběh měření": the trend window beside the main window.  Lists every
-// channel of the task with its live value and status, plots the chosen ones
-// against time from the measurement's history, and shows the health of the
-// communication per module and per channel with the pass time against the
-// measuring period.
+// channel of the task with its live value and status (ModelKanaluPrubehu.h),
+// plots the chosen ones against time from the measurement's history
+// (PrubehGraf.h), and shows the health of the communication per module and
+// per channel with the pass time against the measuring period
+// (PrubehKomunikace.h).
 //
-// It refreshes on a timer, about once a second, never per channel read: a
-// pass of 256 channels costs the main thread nothing here beyond a clock
-// reading per read.  It remembers its size, the chosen channels and the time
-// range per task in ZQ_prubeh.ini beside the settings file; the task and
-// settings files are never touched.
+// It refreshes on a timer, about once a second, never per channel read.  It
+// remembers its size, the chosen channels and the time range per task in
+// ZQ_prubeh.ini beside the settings file, read only once the window is first
+// shown; the task and settings files are never touched.
 
 #include <QList>
 #include <QPointF>
 #include <QWidget>
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "Mereni.h"
 #include "PrubehData.h"
+#include "PrubehGraf.h"
 
-class QChart;
-class QChartView;
-class QComboBox;
-class QDateTimeAxis;
 class QLabel;
-class QLineSeries;
-class QPushButton;
 class QTabWidget;
 class QTableView;
-class QTableWidget;
 class QTimer;
-class QValueAxis;
+class TKartaKomunikace;
 class TModelKanaluPrubehu;
 
 // How the task shown in the main window changed.
@@ -43,7 +36,7 @@ enum class TZmenaUlohy {
   Tataz,  // the same task, saved under another name or with edited channels
 };
 
-class TFormPrubeh : public QWidget, private TPozorovatelMereni {
+class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGrafu {
   Q_OBJECT
 
  public:
@@ -53,7 +46,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
 
   // The task of the main window (name, Windows-1250, and channel count).  For
   // another task the settings of the one before are saved and this one's
-  // read.
+  // read (once the window has been shown).
   void NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZmenaUlohy zmena);
   // Shows the window in front; with kanal >= 0 that channel is plotted and
   // becomes the current row of the list.
@@ -61,7 +54,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
 
   // One refresh now (the timer's work).  The plot is drawn again only when
   // the time of a pixel column has passed since it was last drawn, unless
-  // `vzdy`: over a long range a second changes nothing that could be seen.
+  // `vzdy`.
   void Obnov(bool vzdy = true);
 
   // Plotting a channel, as its check box does.
@@ -82,21 +75,14 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   // Reads the history from `h` instead of the measurement's (benchmarks:
   // a long history without measuring it for hours); nullptr: the
   // measurement's again.
-  void NastavZdrojHistorie(const THistorie* h) { zdroj_ = h; }
+  void NastavZdrojHistorie(const THistorie* h);
 
-  // Controls.
+  // Controls, once built: the plot's and the health tab's are theirs.
   QLabel* Varovani = nullptr;  // passes slower than the period
   QTabWidget* Karty = nullptr;
   QTableView* SeznamKanalu = nullptr;
-  QComboBox* Rozsah = nullptr;
-  QPushButton* Pauza = nullptr;
-  QPushButton* CelyRozsah = nullptr;
-  QPushButton* UlozitObrazek = nullptr;
-  QPushButton* UlozitCsv = nullptr;
-  QChartView* Graf = nullptr;
-  QLabel* Prubehy = nullptr;  // pass time against the period
-  QTableWidget* TabulkaModulu = nullptr;
-  QTableWidget* TabulkaKanalu = nullptr;
+  TGrafPrubehu* PanelGrafu = nullptr;
+  TKartaKomunikace* Komunikace = nullptr;
   QLabel* Stav = nullptr;
 
  public slots:
@@ -109,28 +95,21 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
-  class TGraf;
-
   void Postav();
-  const THistorie& Historie() const { return zdroj_ ? *zdroj_ : mereni_.Historie(); }
-  // The history belongs to the task shown (it was measured with it).
-  bool HistorieUlohy() const;
-  void Tik();
   void Synchronizuj();
   void ObnovVarovani();
-  void ObnovKomunikaci();
-  void NactiData();
-  void Vykresli();
-  void NastavOsy(double odMs, double doMs, double min, double max);
-  void ZaokrouhliOsuY();
-  void OdeberKrivku(int kanal);
   void VyberZmenen(int kanal, bool vybran);
   void NactiNastaveni();
   void UlozNastaveni();
 
   // TPozorovatelMereni
-  void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                    const std::string& posledniChyba) override;
+  void MereniZahajeno() override;
+  // TZdrojGrafu
+  const THistorie& Historie() const override { return zdroj_ ? *zdroj_ : mereni_.Historie(); }
+  bool HistorieUlohy() const override;
+  bool Zive() const override { return mereni_.Bezi() && !zdroj_; }
+  int64_t ZacatekMs() const override { return zacatekMs_; }
+  const std::string& Uloha() const override { return uloha_; }
 
   TMereni& mereni_;
   const THistorie* zdroj_ = nullptr;
@@ -138,33 +117,19 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni {
   std::string uloha_;
   int32_t pocetKanalu_ = 0;
   TNastaveniPrubehu nastaveni_;
-  bool zmeneno_ = false;        // settings to be remembered
-  bool menimVelikost_ = false;  // a resize of our own, not the operator's
-  bool hromadne_ = false;       // the choice of channels is being replaced
+  bool nastaveniNactena_ = false;  // of uloha_, from ZQ_prubeh.ini
+  bool zmeneno_ = false;           // settings to be remembered
+  bool menimVelikost_ = false;     // a resize of our own, not the operator's
+  bool hromadne_ = false;          // the choice of channels is being replaced
 
-  // History time 0 as milliseconds since the epoch, found at the first read
-  // of a measurement, and the task measured then.
+  // History time 0 as milliseconds since the epoch, and the task measured
+  // then: the history is this task's only while it is the one shown.
   bool synchronizovano_ = false;
   int64_t zacatekMs_ = 0;
   std::string ulohaBehu_;
-  uint64_t tikCteni_ = 0;  // clock (TikMs) of the last channel read
-  int odlozeni_ = 0;       // refreshes put off while a pass was reading
-
-  // What the plot shows: the channels' data from the history and the range.
-  std::map<int, TDataKanalu> data_;
-  double odMs_ = 0, doMs_ = 0;
-  double krokMs_ = 0;           // the time of a pixel column at the last drawing
-  uint64_t tikVykresleni_ = 0;  // when it was (TikMs)
-  std::map<int, std::vector<QLineSeries*>> krivky_;
-  bool priblizeno_ = false;  // the operator zoomed: the axes stay his
-  bool nastavujiOsy_ = false;
-  bool vykreslitPozdeji_ = false;
   QString napoveda_;  // the hint last put in the status line
 
   TModelKanaluPrubehu* model_ = nullptr;
-  QChart* chart_ = nullptr;
-  QDateTimeAxis* osaX_ = nullptr;
-  QValueAxis* osaY_ = nullptr;
   QTimer* casovac_ = nullptr;
 
   uint64_t casObnovUs_ = 0;

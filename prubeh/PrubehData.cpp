@@ -172,3 +172,7 @@ void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n)
   p.ZapisCislo(sekce, "Zobrazit", n.Rozsah);
   p.Uloz();
 }
+
+QString NelzeZapsat(const QString& jmeno) {
+  return QString::fromUtf8("Nelze zapsat do souboru \"") + jmeno + u'"';
+}

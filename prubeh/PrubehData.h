@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -56,6 +57,9 @@ struct TKanalCsv {
 // the channel's decimal places and `oddelovac`.
 std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, double doMs,
                         int64_t zacatekMs, char oddelovac);
+
+// The status text of a file the system refused to write.
+QString NelzeZapsat(const QString& jmeno);
 
 // The trend window's file beside the settings file: a section per task.
 inline constexpr std::string_view JmenoNastaveniPrubehu = "ZQ_prubeh.ini";

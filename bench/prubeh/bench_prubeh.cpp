@@ -67,7 +67,7 @@ TVysledek Mer(TProstredi& p, bool sOknem, int pruchodu) {
   if (sOknem) {
     for (int k = 0; k < 256; k += 32) prubeh->Vyber(k, true);
     prubeh->Ukaz();
-    prubeh->Rozsah->setCurrentIndex(1);  // 5 minutes: drawn again every second
+    prubeh->PanelGrafu->Rozsah->setCurrentIndex(1);  // 5 minutes: drawn again every second
   }
   w.Button2Click();
   const TMereni& m = w.Mereni();
@@ -153,7 +153,7 @@ void Historie() {
                            "whole run (24 h)"};
   const double rozsahMs[] = {60e3, 300e3, 900e3, 3600e3, 86400e3};
   for (int r = 0; r < 5; ++r) {
-    okno.Rozsah->setCurrentIndex(r);
+    okno.PanelGrafu->Rozsah->setCurrentIndex(r);
     QCoreApplication::processEvents();
     constexpr int Kol = 20;
     const uint64_t pred = okno.CasObnovUs();
@@ -166,7 +166,7 @@ void Historie() {
     for (int k = 0; k < 256; k += 32)
       for (const auto& cast : okno.Krivka(k)) bodu += static_cast<size_t>(cast.size());
     const double kazdychMs =
-        std::max(1000.0, rozsahMs[r] / (okno.Graf->chart()->plotArea().width() / 2));
+        std::max(1000.0, rozsahMs[r] / (okno.PanelGrafu->Graf->chart()->plotArea().width() / 2));
     std::printf(
         "    %-17s %6.2f ms, %5zu points; drawn every %5.1f s: %.2f %% of the main thread "
         "(%.2f %% if every second)\n",

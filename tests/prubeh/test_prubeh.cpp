@@ -25,8 +25,10 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Pomocne.h"
+#include "Profil.h"
 #include "Prubeh.h"
 #include "PrubehData.h"
+#include "PrubehKomunikace.h"
 #include "Simulator.h"
 #include "SouborovyDialog.h"
 #include "Wxxx407.h"
@@ -136,7 +138,7 @@ class TestPrubeh : public QObject {
 
     TFormPrubeh* p = w.Prubeh();
     p->Ukaz(0);
-    p->Rozsah->setCurrentIndex(0);  // the last minute: a pixel is shorter than a pass
+    p->PanelGrafu->Rozsah->setCurrentIndex(0);  // the last minute: a pixel is shorter than a pass
     p->Obnov();
     qsizetype platnych = 0, chybnych = 0;
     for (const TBodHistorie& b : m.Historie().Body(0))
@@ -222,7 +224,7 @@ class TestPrubeh : public QObject {
 
     p->Karty->setCurrentIndex(1);
     p->Obnov();
-    QTableWidget* t = p->TabulkaModulu;
+    QTableWidget* t = p->Komunikace->TabulkaModulu;
     QCOMPARE(t->rowCount(), 2);
     QCOMPARE(t->item(0, 0)->text(), T("1"));
     QCOMPARE(t->item(0, 1)->text(), QString::number(sim_->PocetDotazu(1)));
@@ -237,10 +239,11 @@ class TestPrubeh : public QObject {
     QCOMPARE(kody.size(), 2);
     QCOMPARE(kody[1], t->item(1, 2)->text());  // all of them with one code
     // Per channel: an absent module's channel fails every read.
-    QCOMPARE(p->TabulkaKanalu->rowCount(), 10);
-    QCOMPARE(p->TabulkaKanalu->item(9, 2)->text(), T("2"));
-    QVERIFY(p->TabulkaKanalu->item(9, 3)->text().toInt() > 0);
-    QCOMPARE(p->TabulkaKanalu->item(9, 4)->text(), p->TabulkaKanalu->item(9, 3)->text());
+    QCOMPARE(p->Komunikace->TabulkaKanalu->rowCount(), 10);
+    QCOMPARE(p->Komunikace->TabulkaKanalu->item(9, 2)->text(), T("2"));
+    QVERIFY(p->Komunikace->TabulkaKanalu->item(9, 3)->text().toInt() > 0);
+    QCOMPARE(p->Komunikace->TabulkaKanalu->item(9, 4)->text(),
+             p->Komunikace->TabulkaKanalu->item(9, 3)->text());
     QVERIFY(!p->TextVarovani().isEmpty());  // still said after the stop
   }
 
@@ -264,7 +267,7 @@ class TestPrubeh : public QObject {
       p->Ukaz();
       p->Vyber(1, true);
       p->Vyber(3, true);
-      p->Rozsah->setCurrentIndex(4);
+      p->PanelGrafu->Rozsah->setCurrentIndex(4);
       p->resize(700, 450);
       QTRY_COMPARE(p->size(), QSize(700, 450));
       p->close();
@@ -275,7 +278,7 @@ class TestPrubeh : public QObject {
       QCOMPARE(p->Vybrane(), std::vector<int>{});
       p->Ukaz();
       QVERIFY(p->size() != QSize(700, 450));
-      QCOMPARE(p->Rozsah->currentIndex(), 1);
+      QCOMPARE(p->PanelGrafu->Rozsah->currentIndex(), 1);
       p->close();
 
       Odpovez(a);
@@ -283,12 +286,17 @@ class TestPrubeh : public QObject {
       QCOMPARE(p->Vybrane(), (std::vector<int>{1, 3}));
       p->Ukaz();
       QTRY_COMPARE(p->size(), QSize(700, 450));
-      QCOMPARE(p->Rozsah->currentIndex(), 4);
+      QCOMPARE(p->PanelGrafu->Rozsah->currentIndex(), 4);
       p->Vyber(0, true);
       w.close();  // the program ends with the window open
     }
     QVERIFY(!Obsah(Slozka() / "ZQ_datalogger.ini").contains("Kan"));
-    TForm1 znovu;  // starts with A.zq, the last task
+    // Starts with A.zq, the last task, reading only the settings and the
+    // task file: the trend window's file waits until the window is shown.
+    const uint64_t otevreni = PocetOtevreniProfilu();
+    TForm1 znovu;
+    QCOMPARE(PocetOtevreniProfilu() - otevreni, uint64_t{2});
+    znovu.Prubeh()->Ukaz();
     QCOMPARE(znovu.Prubeh()->Vybrane(), (std::vector<int>{0, 1, 3}));
   }
 
