@@ -785,7 +785,6 @@ void TForm1::Start() {
     return;
   }
   Label7->setText(QStringLiteral("0"));
-  nezapsano_ = 0;
   chybyZapisu_->clear();
   chybyZapisu_->hide();
   InitOknoMereni(Kanaly.Kopie(), n);
@@ -807,21 +806,13 @@ void TForm1::Postup(const std::string& text) { NastavStavHned(DoQString(text)); 
 
 void TForm1::MereniSkoncilo(const TVysledekMereni& v) { UkazKonec(v); }
 
-void TForm1::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                          const std::string& posledniChyba) {
-  int prvni = INT32_MAX, posledni = -1;
-  Kanaly.Cti([&](const TPoleKanal& kanaly) {
-    for (int32_t r = 0; r < pocetKanalu && r < MaxKanalu; ++r) {
-      const TKanal& k = kanaly[static_cast<size_t>(r)];
-      if (model_->NastavHodnotu(r, DoQString(k.Hodnota), QString::number(k.Chyba))) {
-        if (r < prvni) prvni = r;
-        posledni = r;
-      }
-    }
-  });
-  model_->Oznam(prvni, posledni);
-  NastavStav(chybaKomunikace ? T("Chyba komunikace (") + DoQString(posledniChyba) + u')'
-                             : T("Probíhá měření ..."));
+void TForm1::KanalPrecten(const TPrecteno& p) {
+  // The row of the channel read, nothing else: a pass costs the grid one
+  // conversion per channel.
+  if (model_->NastavHodnotu(p.Kanal, DoQString(p.Hodnota), QString::number(p.Chyba)))
+    model_->Oznam(p.Kanal, p.Kanal);
+  NastavStav(p.ChybaKomunikace ? T("Chyba komunikace (") + DoQString(p.PosledniChyba) + u')'
+                               : T("Probíhá měření ..."));
 }
 
 void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
@@ -830,10 +821,10 @@ void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
   Label7->setText(QString::number(pocetVzorku));
   if (chyba.empty()) return;
   NastavStav(DoQString(chyba));
-  ++nezapsano_;
   // The status bar keeps the writer's own text; this field says why.
   const QString proc = pricina.empty() ? QString() : T(": ") + DoQString(pricina);
-  chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(nezapsano_) + T(" (naposledy ") +
-                        DoQString(Archiv.Vzorek.Cas) + T(" – ") + DoQString(chyba) + proc + u')');
+  chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(mereni_.Nezapsano()) +
+                        T(" (naposledy ") + DoQString(Archiv.Vzorek.Cas) + T(" – ") +
+                        DoQString(chyba) + proc + u')');
   chybyZapisu_->show();
 }

@@ -161,8 +161,7 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
 
   // TPozorovatelMereni: what the measurement reports, shown.
   void Postup(const std::string& text) override;
-  void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                    const std::string& posledniChyba) override;
+  void KanalPrecten(const TPrecteno& precteno) override;
   void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
                     const std::string& pricina) override;
   void MereniSkoncilo(const TVysledekMereni& v) override;
@@ -180,7 +179,6 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // Failed data-file writes of this measurement: shown in a field of their
   // own, so "Probíhá měření ..." never hides them.
   QLabel* chybyZapisu_ = nullptr;
-  int nezapsano_ = 0;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;
   bool naSignal_ = false;  // ending because of a signal

@@ -46,13 +46,12 @@ class TVypis : public TPozorovatelMereni {
   TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, int32_t pocetKanalu)
       : vystup_(vystup), chyby_(chyby), tichy_(tichy), pocetKanalu_(pocetKanalu) {}
 
-  void KanalPrecten(int32_t, bool chybaKomunikace, const std::string& posledniChyba) override {
-    if (chybaKomunikace) posledniChyba_ = posledniChyba;
+  void KanalPrecten(const TPrecteno& p) override {
+    if (p.ChybaKomunikace) posledniChyba_ = p.PosledniChyba;
   }
 
   void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
                     const std::string& pricina) override {
-    if (!chyba.empty()) ++nezapsano_;
     if (tichy_ || vystup_.fail()) return;
     // The sample just written is still in Archiv: its status codes tell
     // which channels failed.
@@ -95,7 +94,6 @@ class TVypis : public TPozorovatelMereni {
   QEventLoop* smycka_ = nullptr;
   bool samo_ = false;
   int signal_ = 0;
-  int nezapsano_ = 0;
   TVysledekMereni vysledek_;
 
  private:
@@ -337,7 +335,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   }
   vystup << "zq-logger: měření ukončeno";
   if (vypis.signal_) vystup << " (" << JmenoSignalu(vypis.signal_) << ")";
-  vystup << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << vypis.nezapsano_ << "\n";
+  vystup << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << mereni->Nezapsano() << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
   // Summed once the acquisition thread has ended, so the pass it was in

@@ -72,7 +72,10 @@ bool PlatnaUloha(const TCFG& u) {
 
 // ---------------------------------------------------------------------------
 
-TMereni::TMereni() : fronta_(std::make_unique<TFrontaHlavnihoVlakna>(nullptr)) {}
+TMereni::TMereni()
+    : fronta_(std::make_unique<TFrontaHlavnihoVlakna>(nullptr)),
+      cteni_(std::make_unique<TFrontaCteni>(
+          [this](std::deque<TFrontaCteni::TZaznam>& zaznamy) { Zpracuj(zaznamy); }, nullptr)) {}
 
 TMereni::~TMereni() {
   if (stav_ == TStavMereni::Bezi) Zastav();
@@ -93,9 +96,15 @@ void TMereni::OdeberPozorovatele(TPozorovatelMereni* p) {
 
 template <typename F>
 void TMereni::Oznam(F&& f) {
-  // A copy: an observer may leave while it is told.
+  // A copy: an observer may leave (or come) while it is told; one that has
+  // left is not told any more.
   const std::vector<TPozorovatelMereni*> kopie = pozorovatele_;
-  for (TPozorovatelMereni* p : kopie) f(*p);
+  for (TPozorovatelMereni* p : kopie)
+    if (Prihlasen(p)) f(*p);
+}
+
+bool TMereni::Prihlasen(const TPozorovatelMereni* p) const {
+  return std::find(pozorovatele_.begin(), pozorovatele_.end(), p) != pozorovatele_.end();
 }
 
 bool TMereni::VlaknaBezi() const { return komBezi_ || fileBezi_ || RozhraniVolaniProbiha(); }
@@ -181,6 +190,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
   Archiv.IndexVzorku = indexPred;
   pocetVzorku_ = 0;
+  nezapsano_ = 0;
   std::vector<uint8_t> adresy;
   Kanaly.Cti([&](const TPoleKanal& kanaly) {
     for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i)
@@ -217,6 +227,9 @@ TVysledekMereni TMereni::Zastav() {
   if (komThread_) komThread_->Ukonci();
   if (fileThread_) fileThread_->Ukonci();
   Cekej([this] { return !komBezi_.load(); }, timeoutUkonceni_);
+  // Every read stored before the end is shown before the stop is; after it
+  // none of this measurement's is (Zpracuj looks at the state).
+  cteni_->Zpracuj();
   if (knihovnaOtevrena_) UkonciRozhrani(typRozhrani_, &handleRozhrani_);
   knihovnaOtevrena_ = false;
   stav_ = TStavMereni::Zastaveno;
@@ -227,15 +240,21 @@ TVysledekMereni TMereni::Zastav() {
   return {KodVyjimka, std::to_string(KodVyjimka) + " - " + porucha};
 }
 
-void TMereni::KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                           const std::string& posledniChyba) {
+void TMereni::Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy) {
   const auto t0 = std::chrono::steady_clock::now();
-  Oznam(
-      [&](TPozorovatelMereni& p) { p.KanalPrecten(pocetKanalu, chybaKomunikace, posledniChyba); });
+  const bool probiha = stav_ == TStavMereni::Bezi || stav_ == TStavMereni::Zastavuje;
+  // Told read after read, each to every observer, as Oznam does, with one
+  // copy of the list for the batch.
+  const std::vector<TPozorovatelMereni*> kopie = pozorovatele_;
+  for (const auto& [generace, precteno] : zaznamy) {
+    if (!probiha || generace != generace_.load()) continue;  // an earlier measurement's
+    for (TPozorovatelMereni* p : kopie)
+      if (Prihlasen(p)) p->KanalPrecten(precteno);
+    ++pocetObnov_;
+  }
   casObnovUs_ += static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
           .count());
-  ++pocetObnov_;
 }
 
 void TMereni::UlozVzorek() {
@@ -246,6 +265,7 @@ void TMereni::UlozVzorek() {
   } catch (...) {
     chyba = ChybaZapisu();
   }
+  if (!chyba.empty()) ++nezapsano_;
   const std::string pricina = chyba.empty() ? std::string() : PricinaChyby(Archiv.Pricina);
   Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba, pricina); });
 }

@@ -11,11 +11,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Dekl.h"
@@ -23,6 +25,7 @@
 #include "Wxxx407.h"
 
 class TFrontaHlavnihoVlakna;
+class TFrontaCteni;
 class TKomThread;
 class TFileThread;
 
@@ -80,6 +83,17 @@ struct TVysledekMereni {
   bool Uspech() const { return Text.empty(); }
 };
 
+// One channel's read as the acquisition thread stored it, handed to the
+// main thread.  Texts are Windows-1250.
+struct TPrecteno {
+  int32_t Kanal = 0;             // the channel read
+  int32_t PocetKanalu = 0;       // channels taking part
+  std::string Hodnota;           // its value text as stored
+  uint8_t Chyba = 0;             // its status
+  bool ChybaKomunikace = false;  // a read of this pass failed, this one or before
+  std::string PosledniChyba;     // "code - text" of the pass's last failure
+};
+
 // Who wants to hear of a measurement.  Called on the main thread.
 class TPozorovatelMereni {
  public:
@@ -88,13 +102,10 @@ class TPozorovatelMereni {
   virtual void Postup(const std::string& text) { (void)text; }
   // The measurement started (both threads run): its history begins now.
   virtual void MereniZahajeno() {}
-  // A channel's reading was stored (after each channel of a pass):
-  // pocetKanalu channels take part; chybaKomunikace when a read of this pass
-  // failed, posledniChyba its "code - text".
-  virtual void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace,
-                            const std::string& posledniChyba) {
-    (void)pocetKanalu, (void)chybaKomunikace, (void)posledniChyba;
-  }
+  // A channel's reading was stored.  Every read of the measurement comes,
+  // in the order of the reads, a batch in each turn of the event loop; the
+  // acquisition thread does not wait for it.
+  virtual void KanalPrecten(const TPrecteno& precteno) { (void)precteno; }
   // A sample was taken and handed to the data-file writer: its number
   // (PocetVzorku), the writer's error text, empty when it was written, and
   // why it failed in the operator's words ("disk je plný").
@@ -174,6 +185,8 @@ class TMereni {
   int32_t PeriodaSek() const { return periodaSek_; }
   int32_t TimeoutUkonceni() const { return timeoutUkonceni_; }
   int32_t PocetVzorku() const { return pocetVzorku_; }
+  // Samples of this measurement that could not be written.
+  int32_t Nezapsano() const { return nezapsano_; }
 
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
@@ -185,7 +198,8 @@ class TMereni {
   int64_t ZacatekEpochaMs() const { return zacatekEpochaMs_; }
 
   // Figures for the benchmarks: the duration of the last full pass, and the
-  // time the observers spent on channel notifications.
+  // time the main thread spent applying the reads (the observers' work on
+  // each) and how many reads it applied.
   uint64_t DobaPrubehuUs() const { return dobaPrubehuUs_; }
   uint64_t CasObnovUs() const { return casObnovUs_; }
   uint64_t PocetObnov() const { return pocetObnov_; }
@@ -197,14 +211,18 @@ class TMereni {
 
   template <typename F>
   void Oznam(F&& f);
+  // The observer is still among those told.
+  bool Prihlasen(const TPozorovatelMereni* p) const;
   TFrontaHlavnihoVlakna* Fronta() const { return fronta_.get(); }
-  // On the main thread, on the workers' behalf:
-  void KanalPrecten(int32_t pocetKanalu, bool chybaKomunikace, const std::string& posledniChyba);
+  // On the main thread, on the workers' behalf: the reads queued so far,
+  // of the measurement running or being stopped (none of an earlier one).
+  void Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy);
   void UlozVzorek();
   void PoruchaKnihovny(uint64_t generace);
 
   std::vector<TPozorovatelMereni*> pozorovatele_;
   std::unique_ptr<TFrontaHlavnihoVlakna> fronta_;
+  std::unique_ptr<TFrontaCteni> cteni_;
   TStavMereni stav_ = TStavMereni::Zastaveno;
 
   // Each start of a measurement gets a new generation; a thread of an
@@ -219,6 +237,7 @@ class TMereni {
   std::atomic<int32_t> periodaSek_{1};
   int32_t timeoutUkonceni_ = 1000;
   std::atomic<int32_t> pocetVzorku_{0};  // written by the logging thread
+  int32_t nezapsano_ = 0;
   uint8_t typRozhrani_ = TypNeznamy;
   int32_t handleRozhrani_ = 0;
   std::string ipText_;  // the IP text handed to the LAN library

@@ -1,10 +1,12 @@
 #include "Vlakna.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -97,6 +99,61 @@ void TFrontaHlavnihoVlakna::Obsluz() {
   }
 }
 
+TFrontaCteni::TFrontaCteni(std::function<void(std::deque<TZaznam>&)> zpracuj, QObject* rodic)
+    : QObject(rodic), zpracuj_(std::move(zpracuj)) {
+  fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  auto* upozorneni = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
+  connect(upozorneni, &QSocketNotifier::activated, this, [this] { Zpracuj(); });
+  // A few milliseconds: the grid shows a read within a frame of a display,
+  // and the reads of a pass come in a handful of batches.
+  znovu_ = new QTimer(this);
+  znovu_->setSingleShot(true);
+  znovu_->setInterval(5);
+  connect(znovu_, &QTimer::timeout, this, [this] { Zpracuj(); });
+}
+
+TFrontaCteni::~TFrontaCteni() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TFrontaCteni::Vloz(TZaznam zaznam, size_t kapacita, const std::function<bool()>& konec) {
+  bool probudit = false;
+  {
+    std::unique_lock<std::mutex> z(m_);
+    // Looked at again now and then: an end request must not wait for a
+    // main thread that is busy elsewhere.
+    while (fronta_.size() >= kapacita) {
+      if (konec()) return;
+      misto_.wait_for(z, std::chrono::milliseconds(20));
+    }
+    fronta_.push_back(std::move(zaznam));
+    probudit = !podivaSe_;
+    podivaSe_ = true;
+  }
+  const uint64_t jedna = 1;
+  if (probudit && ::write(fd_, &jedna, sizeof jedna) < 0) {
+    // The 64-bit counter cannot overflow; nothing to do.
+  }
+}
+
+void TFrontaCteni::Zpracuj() {
+  uint64_t pocet = 0;
+  if (::read(fd_, &pocet, sizeof pocet) < 0) {
+    // Already emptied by an earlier round; the queue decides.
+  }
+  std::deque<TZaznam> davka;
+  {
+    std::lock_guard<std::mutex> z(m_);
+    davka.swap(fronta_);
+    // Nothing came since the last look: idle, the next read wakes it.
+    podivaSe_ = !davka.empty();
+  }
+  misto_.notify_all();
+  if (davka.empty()) return;
+  znovu_->start();
+  zpracuj_(davka);
+}
+
 void TPreruseni::Pozadej() {
   {
     std::lock_guard<std::mutex> z(m_);
@@ -172,7 +229,6 @@ void TKomThread::Smycka() {
         cely = false;
         break;
       }
-      ObnovTabulku();
       if (KnihovnaPorouchana) break;
     }
     if (KnihovnaPorouchana) {
@@ -235,25 +291,36 @@ void TKomThread::CtiKanal(size_t i) {
   const uint8_t r[4] = {static_cast<uint8_t>(odpoved[0]), static_cast<uint8_t>(odpoved[1]),
                         static_cast<uint8_t>(odpoved[2]), static_cast<uint8_t>(odpoved[3])};
   const char oddelovac = Mistni().DesetinnyOddelovac;
+  TPrecteno p;
+  p.Kanal = static_cast<int32_t>(i);
+  p.PocetKanalu = Cfg.PocetKanalu;
   if (status == 0) {
     double hodnota = 0;
-    Kanaly.Uprav(i, [&](TKanal& k) { hodnota = UlozPrecteno(k, r, oddelovac); });
+    Kanaly.Uprav(i, [&](TKanal& k) {
+      hodnota = UlozPrecteno(k, r, oddelovac);
+      p.Hodnota = k.Hodnota;
+      p.Chyba = k.Chyba;
+    });
     if (Moje()) historie.Pridej(i, casMs, hodnota, odezvaMs);
-    return;
+  } else {
+    Kanaly.Uprav(i, [&](TKanal& k) {
+      UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac);
+      p.Hodnota = k.Hodnota;
+      p.Chyba = k.Chyba;
+    });
+    if (Moje()) historie.Pridej(i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
+    PosledniChyba = chyba;
+    ChybaKomunikace = true;
+    if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;
   }
-  Kanaly.Uprav(i, [&](TKanal& k) { UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac); });
-  if (Moje()) historie.Pridej(i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
-  PosledniChyba = chyba;
-  ChybaKomunikace = true;
-  if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;
-}
-
-void TKomThread::ObnovTabulku() {
-  const bool chyba = ChybaKomunikace;
-  const int32_t n = Cfg.PocetKanalu;
-  VHlavnimVlakne([mereni = mereni_, chyba, posledni = PosledniChyba, n] {
-    mereni->KanalPrecten(n, chyba, posledni);
-  });
+  // Handed over without waiting for the main thread: the next request goes
+  // out at once.  A pass's worth of records not applied yet holds it up.
+  p.ChybaKomunikace = ChybaKomunikace;
+  p.PosledniChyba = PosledniChyba;
+  if (Moje())
+    mereni_->cteni_->Vloz({Generace(), std::move(p)},
+                          static_cast<size_t>(std::max<int32_t>(Cfg.PocetKanalu, 1)),
+                          [this] { return Konec(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -11,10 +11,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "Dekl.h"
+#include "Mereni.h"
 
-class TMereni;
+class QTimer;
 
 // Work the worker threads hand to the main thread.  A worker queues a job
 // and blocks until the main thread has run it; the main thread is woken
@@ -41,6 +43,43 @@ class TFrontaHlavnihoVlakna : public QObject {
   int fd_ = -1;
   std::mutex m_;
   std::deque<TUkol*> fronta_;
+};
+
+// Reads handed from the acquisition thread to the main thread without
+// waiting for it: the thread queues a record per read and goes on with the
+// next request; the main thread applies what is queued, in order, in a
+// batch per turn of its event loop.  The thread wakes it (an event
+// descriptor its loop watches) only when it is idle; a main thread that has
+// just taken a batch looks again by itself a few milliseconds later, so a
+// busy line costs the main thread tens of wakes a second, not one per read.
+// Bounded: a thread that finds a pass's worth of records not yet applied
+// waits until the main thread takes them, so memory never grows with a
+// main thread that is held up.
+class TFrontaCteni : public QObject {
+ public:
+  using TZaznam = std::pair<uint64_t, TPrecteno>;  // the measurement's generation, the read
+  // In the main thread; `zpracuj` gets the records taken in a batch.
+  TFrontaCteni(std::function<void(std::deque<TZaznam>&)> zpracuj, QObject* rodic);
+  ~TFrontaCteni() override;
+  TFrontaCteni(const TFrontaCteni&) = delete;
+  TFrontaCteni& operator=(const TFrontaCteni&) = delete;
+  // The acquisition thread: queues a record; with `kapacita` records queued
+  // already, waits until the main thread has taken them or `konec()`
+  // (the record is then dropped).
+  void Vloz(TZaznam zaznam, size_t kapacita, const std::function<bool()>& konec);
+  // The main thread: applies what is queued now.
+  void Zpracuj();
+
+ private:
+  std::function<void(std::deque<TZaznam>&)> zpracuj_;
+  int fd_ = -1;
+  std::mutex m_;
+  std::condition_variable misto_;  // the main thread took a batch
+  std::deque<TZaznam> fronta_;
+  // The main thread will look again by itself (it took a batch and has its
+  // timer set, or it has been woken): nobody needs to wake it.
+  bool podivaSe_ = false;
+  QTimer* znovu_ = nullptr;
 };
 
 // Waiting that an end request cuts short.
@@ -100,8 +139,8 @@ class TKomThread : public TPracovniVlakno {
 
  private:
   void Smycka() override;
+  // Reads channel i, stores the reading and hands it to the main thread.
   void CtiKanal(size_t i);
-  void ObnovTabulku();
 
   // The interface library broke during this pass (a fault inside one of its
   // calls): the pass ends and the measurement is asked to stop.

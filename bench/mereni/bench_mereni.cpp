@@ -99,7 +99,7 @@ void Obnova() {
   MerMereni(0, 10, prumer, obnova);
   std::printf("obnova: 256 channels, LAN on loopback, window offscreen\n");
   std::printf("  full pass: %.1f ms (target <= 100 ms)\n", prumer / 1000.0);
-  std::printf("  grid refreshes: %.1f ms per pass = %.0f %% of the pass (%.1f us each)\n",
+  std::printf("  grid refreshes: %.2f ms per pass = %.1f %% of the pass (%.2f us each)\n",
               obnova / 1000.0, 100.0 * obnova / prumer, obnova / 256.0);
 }
 

@@ -13,8 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "Cp1250.h"
 #include "Dekl.h"
@@ -305,6 +307,58 @@ class TestMereni : public QObject {
     ZkusebniStav.Uvolnit = false;
     ZkusebniStav.SendDelka = 0;
     std::fill(ZkusebniStav.SendOdpoved, ZkusebniStav.SendOdpoved + 4, 0);
+  }
+
+  // The reads reach the window without the acquisition thread waiting for
+  // it.  A stop while the main thread is behind shows every read stored
+  // before "Měření ukončeno", in order, and none after it.
+  void zastaveniSNezpracovanymiCtenimi() {
+    for (int p = 0; p < 32; ++p)
+      sim_->PridejPeriferii(3, static_cast<uint8_t>(p),
+                            {TFormat::Uint32, TPrubeh::Citac, 0, 0, 60, 1, 0});
+    std::vector<TKanal> kanaly;
+    for (int p = 0; p < 32; ++p)
+      kanaly.push_back(Kanal("C", 3, static_cast<uint8_t>(p), "uint32", 0));
+    TForm1 w;
+    m_ = &w.Mereni();
+    Nastav(w, kanaly, QString::fromStdString((Slozka() / "c.csv").string()));
+    struct TSledovani : TPozorovatelMereni {
+      int cteni = 0, poKonci = 0;
+      bool konec = false;
+      std::vector<int32_t> poradi;  // channels in the order applied
+      void KanalPrecten(const TPrecteno& p) override {
+        ++cteni;
+        if (konec) ++poKonci;
+        poradi.push_back(p.Kanal);
+      }
+    } s;
+    m_->PridejPozorovatele(&s);
+    QStringList stavy;
+    w.SledovaniStavu = [&](const QString& t) {
+      stavy << t;
+      if (t == T("Měření ukončeno")) s.konec = true;
+    };
+    // Reads of some 20 ms: the main thread is held up in the middle of the
+    // second pass, while the reads go on.
+    sim_->NastavRychlostLinky(9600);
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return s.cteni >= 32 + 4; }, 10000));
+    const int pred = s.cteni;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    w.Button2Click();
+    QVERIFY(s.cteni > pred);
+    QCOMPARE(stavy.last(), T("Měření ukončeno"));
+    QCOMPARE(stavy.count(T("Měření ukončeno")), 1);
+    // In the order of the reads: channel after channel, pass after pass.
+    for (size_t i = 1; i < s.poradi.size(); ++i) QCOMPARE(s.poradi[i], (s.poradi[i - 1] + 1) % 32);
+    // What the table holds, the grid shows: no stored read was lost.
+    const TPoleKanal tabulka = Kanaly.Kopie();
+    for (int r = 0; r < 32; ++r) QCOMPARE(w.Bunka(2, r + 1), DoQString(tabulka[r].Hodnota));
+    QTest::qWait(300);
+    QCOMPARE(s.poKonci, 0);
+    QCOMPARE(stavy.last(), T("Měření ukončeno"));
+    m_->OdeberPozorovatele(&s);
+    Zastav(w);
   }
 
   void selhanyZapisDatovehoSouboru() {
