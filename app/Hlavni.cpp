@@ -91,12 +91,6 @@ std::string NelzeZapsat(const std::filesystem::path& cesta) {
   return Cp1250("Nelze zapsat do souboru \"") + CestaCp1250(cesta) + "\"";
 }
 
-// An existing, non-empty regular file: one whose contents a save could destroy.
-bool NeprazdnySoubor(const std::filesystem::path& cesta) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(cesta, ec) && std::filesystem::file_size(cesta, ec) > 0;
-}
-
 // The open or save dialog of task files.
 TSouborovyDotaz DotazNaUlohu(bool ulozit, const QString& jmeno) {
   TSouborovyDotaz d;
@@ -593,22 +587,14 @@ void TForm1::Button1Click() {
 
 bool TForm1::UlozUlohu(const TCFG& u, std::string& chyba) {
   const std::filesystem::path cesta = CestaVeSlozceProgramu(JmenoUlohy(u.Uloha));
-  // A file that holds something other than a task is never written into.
-  TCFG zkouska = u;
-  if (NeprazdnySoubor(cesta) && !PrectiUlohu(zkouska)) {
+  try {
+    if (ZapisCelouUlohu(u, Kanaly.Kopie())) return true;
     chyba = Cp1250("Soubor \"") + CestaCp1250(cesta) +
             Cp1250("\" neobsahuje měřicí úlohu, úloha do něj nebyla uložena");
-    return false;
-  }
-  const TPoleKanal kopie = Kanaly.Kopie();
-  try {
-    ZapisUlohu(u);
-    ZapisKanaly(u, kopie);
   } catch (const TChybaZapisu&) {
     chyba = NelzeZapsat(cesta);
-    return false;
   }
-  return true;
+  return false;
 }
 
 void TForm1::Button5Click() {

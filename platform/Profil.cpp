@@ -139,6 +139,7 @@ TProfil::TProfil(std::filesystem::path cesta) : cesta_(std::move(cesta)) {
     return;
   }
   precten_ = true;
+  prazdny_ = obsah.empty();
   Nacti(obsah);
 }
 

@@ -42,6 +42,8 @@ class TProfil {
   const std::filesystem::path& Cesta() const { return cesta_; }
   // True when the file existed and was read.
   bool Precten() const { return precten_; }
+  // True when there was no file or it held nothing.
+  bool Prazdny() const { return !precten_ || prazdny_; }
 
   // Whether the file holds the section, or the key in its section.
   bool MaSekci(std::string_view sekce) const;
@@ -79,6 +81,7 @@ class TProfil {
 
   std::filesystem::path cesta_;
   bool precten_ = false;
+  bool prazdny_ = true;
   bool zmeneno_ = false;
   bool bom_ = false;        // the file began with a UTF-8 byte-order mark; kept
   bool nelzeCist_ = false;  // the file is there but could not be read: never overwritten

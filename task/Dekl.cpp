@@ -362,9 +362,10 @@ std::string JmenoUlohy(std::string_view uloha) {
   return std::string(uloha);
 }
 
-bool ZapisUlohu(const TCFG& u) {
+namespace {
+
+void ZapisUlohuDo(TProfil& p, const TCFG& u) {
   const TJmena& j = J();
-  TProfil p(SouborUlohy(u));
   p.ZapisText(j.Pripojeni, j.Rozhrani, u.Rozhrani);
   if (u.Rozhrani == RozhraniCOM) p.ZapisCislo(j.Pripojeni, j.PortCOM, u.PortCOM);
   if (u.Rozhrani == RozhraniPCI407)
@@ -382,14 +383,11 @@ bool ZapisUlohu(const TCFG& u) {
   p.ZapisText(j.Konfigurace, j.JmenoSouboru, u.JmenoSouboru);
   p.ZapisCislo(j.Konfigurace, j.Volby, u.Volby);
   p.ZapisCislo(j.Konfigurace, j.ChybovaHodnota, u.ChybovaHodnota);
-  p.Uloz();
-  return true;
 }
 
-bool ZapisKanaly(const TCFG& u, const TPoleKanal& k) {
+void ZapisKanalyDo(TProfil& p, const TCFG& u, const TPoleKanal& k) {
   const TJmena& j = J();
   const char oddelovac = Mistni().DesetinnyOddelovac;
-  TProfil p(SouborUlohy(u));
   const int pocet = u.PocetKanalu > MaxKanalu ? MaxKanalu : u.PocetKanalu;
   for (int n = 0; n < pocet; ++n) {
     const TKanal& c = k[static_cast<size_t>(n)];
@@ -402,6 +400,30 @@ bool ZapisKanaly(const TCFG& u, const TPoleKanal& k) {
     p.ZapisText(s, j.KonstQ, DoubleNaText(c.KonstQ, oddelovac));
     p.ZapisText(s, j.Nazev, c.Nazev);
   }
+}
+
+}  // namespace
+
+bool ZapisUlohu(const TCFG& u) {
+  TProfil p(SouborUlohy(u));
+  ZapisUlohuDo(p, u);
+  p.Uloz();
+  return true;
+}
+
+bool ZapisKanaly(const TCFG& u, const TPoleKanal& k) {
+  TProfil p(SouborUlohy(u));
+  ZapisKanalyDo(p, u, k);
+  p.Uloz();
+  return true;
+}
+
+bool ZapisCelouUlohu(const TCFG& u, const TPoleKanal& k) {
+  TProfil p(SouborUlohy(u));
+  // A file that holds something other than a task is never written into.
+  if (!p.Prazdny() && p.CtiText(J().Pripojeni, J().Rozhrani, "jkl") == "jkl") return false;
+  ZapisUlohuDo(p, u);
+  ZapisKanalyDo(p, u, k);
   p.Uloz();
   return true;
 }

@@ -125,6 +125,10 @@ bool ZapisUlohu(const TCFG& u);
 bool ZapisKanaly(const TCFG& u, const TPoleKanal& k);
 bool PrectiUlohu(TCFG& u);
 bool PrectiKanaly(const TCFG& u, TPoleKanal& k);
+// ZapisUlohu and ZapisKanaly with one reading and one writing of the file.
+// False, with nothing written, when the file is there, not empty, and holds
+// no task: what is not a task file is never written into.
+bool ZapisCelouUlohu(const TCFG& u, const TPoleKanal& k);
 // The same readers for a task file anywhere (the headless logger's task
 // given by a path).  Uloha is not touched.
 bool PrectiUlohuZ(const std::filesystem::path& soubor, TCFG& u);

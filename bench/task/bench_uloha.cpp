@@ -72,6 +72,11 @@ int main(int argc, char** argv) {
           ZapisUlohu(u);
           ZapisKanaly(u, *k);
         }));
+  Vypis("ZapisCelouUlohu (the window's save)", Mer(opakovani, [&](int i) {
+          u.Volby = (i + 1) & 31;
+          (*k)[0].Nazev = "Ch " + std::to_string(i + 1);
+          ZapisCelouUlohu(u, *k);
+        }));
   std::printf("task file: %ju bytes\n",
               static_cast<uintmax_t>(fs::file_size(slozka / JmenoUlohy(u.Uloha))));
   Vypis("PrectiUlohu + PrectiKanaly", Mer(opakovani, [&](int) {
@@ -79,6 +84,12 @@ int main(int argc, char** argv) {
           InitCFG(r);
           PrectiUlohu(r);
           PrectiKanaly(r, *k);
+        }));
+  Vypis("PrectiCelouUlohu (a load)", Mer(opakovani, [&](int) {
+          TCFG r;
+          InitCFG(r);
+          r.Uloha = u.Uloha;
+          PrectiCelouUlohu(r, *k);
         }));
   Vypis("PrectiKanaly alone", Mer(opakovani, [&](int) { PrectiKanaly(u, *k); }));
 

@@ -27,6 +27,7 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Pomocne.h"
+#include "Profil.h"
 #include "Preklady.h"
 #include "Signaly.h"
 #include "SouborovyDialog.h"
@@ -536,6 +537,17 @@ class TestHlavni : public QObject {
     w.Edit8->setText(T("250"));
     TSouborovyDotaz dotaz;
     OdpovidejSouborem(T("/jinam/Ulozena.zq"), 1, &dotaz);
+    const uint64_t otevreni = PocetOtevreniProfilu();
+    w.Button7Click();
+    // The check that the file holds a task, the task and its channels: one
+    // reading and one writing of the file.
+    QCOMPARE(PocetOtevreniProfilu() - otevreni, uint64_t{1});
+    w.Edit8->setText(T("240"));
+    OdpovidejSouborem(T("Ulozena.zq"));
+    w.Button7Click();
+    QCOMPARE(PocetOtevreniProfilu() - otevreni, uint64_t{3});
+    w.Edit8->setText(T("250"));
+    OdpovidejSouborem(T("/jinam/Ulozena.zq"));
     w.Button7Click();
     QVERIFY(dotaz.Ulozit);
     QVERIFY(dotaz.PtatSePrepsat);
