@@ -211,6 +211,8 @@ void Linka() {
               m.Median / 1000.0, m.Min / 1000.0, m.Max / 1000.0, m.Median / dratUs);
   std::printf("  reads alone:   median %.1f ms (%.1f-%.1f), %.3f x the wire time\n",
               s.Median / 1000.0, s.Min / 1000.0, s.Max / 1000.0, s.Median / dratUs);
+  // The spread: the fastest pass against the slowest pass of reads alone,
+  // and the slowest against the fastest.
   std::printf(
       "  pass / reads alone: %.3f (spread %.3f-%.3f; target <= 1.02 quiet, <= 1.05 "
       "with two busy cores)\n",
