@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "ArchivDat.h"
@@ -14,6 +15,7 @@
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Mereni.h"
+#include "Publikace.h"
 #include "Signaly.h"
 #include "Slozka.h"
 
@@ -31,6 +33,9 @@ const char* const Napoveda =
     "      --prepsat     přepsat existující datový soubor (okno se na to ptá)\n"
     "      --pokracovat  pokračovat v existujícím datovém souboru téže úlohy\n"
     "                    (po restartu); neúplný poslední záznam se odřízne\n"
+    "      --publikace SOUBOR\n"
+    "                    nastavení publikace MQTT z tohoto souboru místo\n"
+    "                    ZQ_publikace.ini ve složce programu\n"
     "  -h, --help        tato nápověda\n"
     "      --version     verze programu\n"
     "\n"
@@ -52,6 +57,7 @@ class TVypis : public TPozorovatelMereni {
 
   void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
                     const std::string& pricina) override {
+    if (Publikace) HlidejPublikaci(Publikace->Stav());
     if (tichy_ || vystup_.fail()) return;
     // The sample just written is still in Archiv: its status codes tell
     // which channels failed.
@@ -80,6 +86,13 @@ class TVypis : public TPozorovatelMereni {
            << std::endl;
   }
 
+  // A new failure of the publishing, said once on standard error.
+  void HlidejPublikaci(const TStavPublikace& p) {
+    if (p.Chyba == chybaPublikace_) return;
+    chybaPublikace_ = p.Chyba;
+    if (!p.Chyba.empty()) chyby_ << "zq-logger: publikace: " << Utf8(p.Chyba) << std::endl;
+  }
+
   void MereniSkoncilo(const TVysledekMereni& v) override {
     samo_ = true;
     vysledek_ = v;
@@ -92,6 +105,7 @@ class TVypis : public TPozorovatelMereni {
   }
 
   QEventLoop* smycka_ = nullptr;
+  const TPublikaceMereni* Publikace = nullptr;
   bool samo_ = false;
   int signal_ = 0;
   TVysledekMereni vysledek_;
@@ -100,6 +114,7 @@ class TVypis : public TPozorovatelMereni {
   std::ostream& vystup_;
   std::ostream& chyby_;
   bool vystupSelhal_ = false;
+  std::string chybaPublikace_;
   bool tichy_;
   int32_t pocetKanalu_;
   std::string posledniChyba_;
@@ -200,7 +215,9 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   visi = false;
   bool tichy = false, prepsat = false, pokracovat = false;
   std::string uloha;
-  for (const std::string& a : argumenty) {
+  std::optional<fs::path> souborPublikace;
+  for (size_t i = 0; i < argumenty.size(); ++i) {
+    const std::string& a = argumenty[i];
     if (a == "-h" || a == "--help") {
       vystup << Napoveda;
       return LoggerOk;
@@ -215,6 +232,12 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
       prepsat = true;
     } else if (a == "--pokracovat") {
       pokracovat = true;
+    } else if (a == "--publikace") {
+      if (i + 1 >= argumenty.size()) {
+        chyby << "zq-logger: volba --publikace potřebuje soubor\n" << Napoveda;
+        return LoggerChybneVolani;
+      }
+      souborPublikace = fs::path(argumenty[++i]);
     } else if (!a.empty() && a[0] == '-') {
       chyby << "zq-logger: neznámá volba " << a << "\n" << Napoveda;
       return LoggerChybneVolani;
@@ -297,6 +320,16 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // still uses the object, which then is never destroyed.
   auto mereni = std::make_unique<TMereni>();
   TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu);
+  // Samples to a broker when ZQ_publikace.ini (or the file given) says so.
+  auto publikace = std::make_unique<TPublikaceMereni>(
+      *mereni, "zq-logger",
+      souborPublikace ? *souborPublikace : CestaVeSlozceProgramu(JmenoNastaveniPublikace));
+  publikace->Hlaseni = [&chyby](const std::string& text) {
+    chyby << "zq-logger: " << Utf8(text) << std::endl;
+  };
+  // Looked at with each sample: a broker that refuses or is away is said
+  // on standard error when it starts and when it changes.
+  vypis.Publikace = publikace.get();
   QEventLoop smycka;
   vypis.smycka_ = &smycka;
   // Caught from before the start on: a stop asked for while the interface
@@ -338,9 +371,16 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   vystup << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << mereni->Nezapsano() << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
+  // The broker gets up to 5 s for what is stored; the rest waits in the
+  // store for the next run.
+  publikace->Ukonci(5000);
   // Summed once the acquisition thread has ended, so the pass it was in
   // counts too and the figures equal what went over the bus.
-  vystup << Souhrn(mereni->Historie()) << std::endl;
+  std::string souhrn = Souhrn(mereni->Historie());
+  if (const TStavPublikace p = publikace->Stav(); p.Zapnuto)
+    souhrn += "; publikace: odesláno " + std::to_string(p.Odeslano) + ", čeká " +
+              std::to_string(p.Ceka) + ", zahozeno " + std::to_string(p.Zahozeno);
+  vystup << souhrn << std::endl;
   // Caught until the summary is out: the same request delivered twice must
   // not end the program by the default action while it stops.
   PrestanZachytavat();

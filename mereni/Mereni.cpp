@@ -233,6 +233,7 @@ TVysledekMereni TMereni::Zastav() {
   if (knihovnaOtevrena_) UkonciRozhrani(typRozhrani_, &handleRozhrani_);
   knihovnaOtevrena_ = false;
   stav_ = TStavMereni::Zastaveno;
+  Oznam([](TPozorovatelMereni& p) { p.MereniZastaveno(); });
   // A library that broke during the measurement (or while closing) is said
   // so: the operator must know the next start of this interface is refused.
   const std::string porucha = PoruchaRozhrani(typRozhrani_);

@@ -113,6 +113,8 @@ class TPozorovatelMereni {
                             const std::string& pricina) {
     (void)pocetVzorku, (void)chyba, (void)pricina;
   }
+  // The measurement has stopped, by the operator or by itself.
+  virtual void MereniZastaveno() {}
   // The measurement stopped by itself (its interface library broke); the
   // outcome carries the fault.
   virtual void MereniSkoncilo(const TVysledekMereni& vysledek) { (void)vysledek; }
@@ -187,6 +189,9 @@ class TMereni {
   int32_t PocetVzorku() const { return pocetVzorku_; }
   // Samples of this measurement that could not be written.
   int32_t Nezapsano() const { return nezapsano_; }
+  // When the sample being written was taken, ms since the epoch (UTC); read
+  // while the observers hear of it (VzorekZapsan).
+  int64_t CasVzorkuMs() const { return casVzorkuMs_; }
 
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
@@ -238,6 +243,7 @@ class TMereni {
   int32_t timeoutUkonceni_ = 1000;
   std::atomic<int32_t> pocetVzorku_{0};  // written by the logging thread
   int32_t nezapsano_ = 0;
+  std::atomic<int64_t> casVzorkuMs_{0};  // written by the logging thread
   uint8_t typRozhrani_ = TypNeznamy;
   int32_t handleRozhrani_ = 0;
   std::string ipText_;  // the IP text handed to the LAN library

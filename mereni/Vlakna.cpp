@@ -348,6 +348,9 @@ void TFileThread::Smycka() {
     posledni = TikMs();
     ++mereni_->pocetVzorku_;
     const TDatumCas t = TedMistni();
+    mereni_->casVzorkuMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
     Kanaly.Cti([&](const TPoleKanal& kanaly) {
       TVzorek& v = Archiv.Vzorek;
       v.Datum = FormatujDatum(t);

@@ -261,13 +261,16 @@ void TProfil::Uloz() {
   for (int pokus = 0; pokus < 100 && fd < 0; ++pokus) {
     docasna = slozka / Spoj({".", cil.filename().native(), ".", CeleNaText(::getpid()), "-",
                              CeleNaText(poradi++), ".tmp"});
-    fd = ::open(docasna.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ::open(docasna.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, soukromy_ ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) ChybaZapisu(cesta_);
   ++pocetOtevreni;
   bool ok = true;
-  if (existuje) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  if (soukromy_)
+    ok = ::fchmod(fd, 0600) == 0;
+  else if (existuje)
+    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
   ok = ok && ZapisVse(fd, Obsah()) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(docasna.c_str(), cil.c_str()) == 0;

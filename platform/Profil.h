@@ -55,6 +55,10 @@ class TProfil {
   // `vychozi`.
   int32_t CtiCislo(std::string_view sekce, std::string_view klic, int32_t vychozi) const;
 
+  // The file will hold a secret (a password): Uloz() leaves it readable and
+  // writable by its owner only, whatever its mode was.
+  void NastavSoukromy() { soukromy_ = true; }
+
   void ZapisText(std::string_view sekce, std::string_view klic, std::string_view hodnota);
   void ZapisCislo(std::string_view sekce, std::string_view klic, int32_t hodnota);
 
@@ -83,6 +87,7 @@ class TProfil {
   bool precten_ = false;
   bool prazdny_ = true;
   bool zmeneno_ = false;
+  bool soukromy_ = false;
   bool bom_ = false;        // the file began with a UTF-8 byte-order mark; kept
   bool nelzeCist_ = false;  // the file is there but could not be read: never overwritten
   std::vector<TSekce> sekce_;

@@ -24,11 +24,12 @@ VRSTVY = {
     "task": 2, "comm": 2, "sim": 2,
     "archive": 3, "dialogs": 3, "modely": 3,
     "mereni": 4,
-    "prubeh": 5, "logger": 5,
-    "app": 6,
+    "publikace": 5,
+    "prubeh": 6, "logger": 6,
+    "app": 7,
 }
 BEZ_QT = {"drivers", "sim"}
-JEN_QT_CORE = {"mereni", "logger"}
+JEN_QT_CORE = {"mereni", "publikace", "logger"}
 # Qt headers of widgets, charts, painting and item models: none of them in a
 # Qt Core layer.
 NE_JADRO = re.compile(

@@ -8,7 +8,7 @@
 set -euo pipefail
 koren=$(cd "$(dirname "$0")/.." && pwd)
 cd "$koren"
-"$koren/scripts/zavislosti.sh"
+"$koren/scripts/zavislosti.sh" --testy
 
 jobs=$(nproc)
 # The GUI tests and the threaded ones run three times in the Release build

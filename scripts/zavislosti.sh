@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
 # As root it installs directly, otherwise through sudo.
+#   scripts/zavislosti.sh           what building and running the program needs
+#   scripts/zavislosti.sh --testy   that and what only the tests need
 set -euo pipefail
 
 # Package and why the project needs it.
@@ -31,7 +33,20 @@ baliky=(
   "file|the install check reads the icons' sizes"
   "desktop-file-utils|the install check validates the desktop entry"
   "appstream|the install check validates the AppStream metadata"
+  "libmosquitto-dev|MQTT client library: publishing samples to a broker (run time: libmosquitto1)"
 )
+# Only for the tests: servers the tests start themselves on free loopback
+# ports, with folders of their own.  On a desktop these packages also start
+# system services, which neither the program nor the tests use: they are
+# never installed for ./scripts/run.sh.
+baliky_testu=(
+  "mosquitto|the MQTT broker the publishing tests run against"
+  "influxdb|InfluxDB 1.x: the tests write the line-protocol payload into it and read it back"
+  "openssl|the TLS test makes its own CA and server certificate"
+)
+if [ "${1:-}" = "--testy" ]; then
+  baliky+=("${baliky_testu[@]}")
+fi
 
 chybi=()
 for b in "${baliky[@]}"; do

@@ -1,0 +1,129 @@
+#include "Nastaveni.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include "Cp1250.h"
+#include "Profil.h"
+#include "Slozka.h"
+
+namespace {
+
+// Section and key names, Windows-1250.
+struct TKlice {
+  std::string Sekce = "MQTT";
+  std::string Server = "Server";
+  std::string Port = "Port";
+  std::string Tema = Cp1250("Téma");
+  std::string Klient = "Klient";
+  std::string Uzivatel = Cp1250("Uživatel");
+  std::string Heslo = "Heslo";
+  std::string CA = "CA";
+  std::string Format = Cp1250("Formát");
+  std::string Fronta = "Fronta MB";
+};
+
+const TKlice& K() {
+  static const TKlice k;
+  return k;
+}
+
+bool MaleRovno(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor) {
+  const TKlice& k = K();
+  const TProfil p(soubor);
+  TNastaveniPublikace n;
+  n.Server = p.CtiText(k.Sekce, k.Server, "");
+  n.Port = p.CtiCislo(k.Sekce, k.Port, n.Port);
+  n.Tema = p.CtiText(k.Sekce, k.Tema, "");
+  n.Klient = p.CtiText(k.Sekce, k.Klient, "");
+  n.Uzivatel = p.CtiText(k.Sekce, k.Uzivatel, "");
+  n.Heslo = p.CtiText(k.Sekce, k.Heslo, "");
+  n.CA = p.CtiText(k.Sekce, k.CA, "");
+  n.Format = p.CtiText(k.Sekce, k.Format, "json");
+  n.FrontaMB = p.CtiCislo(k.Sekce, k.Fronta, n.FrontaMB);
+  return n;
+}
+
+void ZapisNastaveniPublikace(const std::filesystem::path& soubor, const TNastaveniPublikace& n) {
+  const TKlice& k = K();
+  TProfil p(soubor);
+  if (!n.Heslo.empty()) p.NastavSoukromy();
+  p.ZapisText(k.Sekce, k.Server, n.Server);
+  p.ZapisCislo(k.Sekce, k.Port, n.Port);
+  p.ZapisText(k.Sekce, k.Tema, n.Tema);
+  p.ZapisText(k.Sekce, k.Klient, n.Klient);
+  p.ZapisText(k.Sekce, k.Uzivatel, n.Uzivatel);
+  p.ZapisText(k.Sekce, k.Heslo, n.Heslo);
+  p.ZapisText(k.Sekce, k.CA, n.CA);
+  p.ZapisText(k.Sekce, k.Format, n.Format);
+  p.ZapisCislo(k.Sekce, k.Fronta, n.FrontaMB);
+  p.Uloz();
+}
+
+std::filesystem::path CestaCA(const TNastaveniPublikace& n) {
+  std::filesystem::path p = SystemovaCesta(n.CA);
+  if (p.is_relative()) p = SlozkaProgramu() / p;
+  return p;
+}
+
+TFormatZpravy FormatZpravy(const TNastaveniPublikace& n) {
+  return MaleRovno(n.Format, "influx") ? TFormatZpravy::Influx : TFormatZpravy::Json;
+}
+
+std::string ChybaNastaveni(const TNastaveniPublikace& n) {
+  if (!n.Zapnuto()) return {};
+  if (!n.Format.empty() && !MaleRovno(n.Format, "json") && !MaleRovno(n.Format, "influx"))
+    return Cp1250("neznámý formát zpráv \"") + n.Format + Cp1250("\" (json nebo influx)");
+  if (n.Port < 1 || n.Port > 65535)
+    return Cp1250("port ") + std::to_string(n.Port) + Cp1250(" mimo rozsah 1 až 65535");
+  if (n.FrontaMB < 1 || n.FrontaMB > 1048576)
+    return Cp1250("velikost fronty ") + std::to_string(n.FrontaMB) +
+           Cp1250(" MB mimo rozsah 1 až 1048576");
+  if (!n.CA.empty()) {
+    std::ifstream f(CestaCA(n));
+    char c = 0;
+    if (!f || !f.get(c)) return Cp1250("soubor CA \"") + n.CA + Cp1250("\" nelze číst");
+  }
+  for (char c : n.Tema)
+    if (c == '+' || c == '#') return Cp1250("téma \"") + n.Tema + Cp1250("\" obsahuje + nebo #");
+  return {};
+}
+
+std::string JmenoStroje() {
+  char jmeno[256] = {};
+  if (::gethostname(jmeno, sizeof jmeno - 1) != 0 || jmeno[0] == '\0') return "localhost";
+  return jmeno;
+}
+
+std::string UlohaVTematu(std::string_view ulohaCp1250) {
+  std::string u(ulohaCp1250);
+  if (u.size() > 3 && MaleRovno(u.substr(u.size() - 3), ".zq")) u.resize(u.size() - 3);
+  for (char& c : u)
+    if (c == '+' || c == '#' || c == '/') c = '_';
+  return Utf8(u);
+}
+
+std::string TemaPublikace(const TNastaveniPublikace& n) {
+  std::string t = n.Tema.empty() ? "zentrolix/" + JmenoStroje() : Utf8(n.Tema);
+  while (!t.empty() && t.back() == '/') t.pop_back();
+  return t;
+}
+
+std::string KlientPublikace(const TNastaveniPublikace& n, std::string_view program,
+                            std::string_view ulohaCp1250) {
+  if (!n.Klient.empty()) return Utf8(n.Klient);
+  return JmenoStroje() + "-" + std::string(program) + "-" + UlohaVTematu(ulohaCp1250);
+}

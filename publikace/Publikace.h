@@ -1,0 +1,121 @@
+#pragma once
+// Samples leave the machine: each sample of the data file goes to an MQTT
+// broker, through a store on disk that keeps what the broker has not
+// acknowledged (Uloziste.h), so nothing is lost while the broker or the
+// network is away.
+//
+// The promise: every sample is delivered at least once, in the order of
+// the samples; one that was not delivered while it was new goes out from
+// the store after an outage, marked historical; a power cut loses at most
+// the last second of samples, kill -9 at most the sample being handed over.
+//
+// Two threads of its own do the work, never the main thread (which serves
+// the acquisition thread): one appends the samples to the store and makes
+// them durable each second, the other talks to the broker (connecting,
+// resolving names, reconnecting with a growing pause, publishing at QoS 1
+// only while connected and only as many as its in-flight window allows).
+// A broker that is down, slow, unreachable or refusing never delays a read
+// or a data-file write and never grows memory without bound.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Mereni.h"
+#include "Nastaveni.h"
+#include "Zprava.h"
+
+// What the publishing does now.  Texts are Windows-1250.
+struct TStavPublikace {
+  bool Zapnuto = false;          // settings turn it on and can be used
+  bool Pripojeno = false;        // connected to the broker
+  std::string Broker;            // "server:port"
+  uint64_t Odeslano = 0;         // acknowledged by the broker since the program started
+  uint64_t Ceka = 0;             // in the store, not acknowledged yet
+  uint64_t Zahozeno = 0;         // dropped: the store was full or could not be written
+  int64_t PotvrzenoPoradi = -1;  // the last sample acknowledged: its number,
+  int64_t PotvrzenoCasMs = 0;    // and when it was taken (ms since the epoch)
+  std::string Chyba;             // the last failure, empty while all is well
+};
+
+class TPublikace {
+ public:
+  struct TParametry {
+    TNastaveniPublikace Nastaveni;
+    std::string Tema;              // the topic prefix, UTF-8
+    std::string Klient;            // the client id, UTF-8
+    std::string Uloha;             // the task's name in topics, UTF-8
+    std::filesystem::path Slozka;  // the store's folder
+  };
+  explicit TPublikace(TParametry p);
+  // Stops as Ukonci(5000) does.
+  ~TPublikace();
+  TPublikace(const TPublikace&) = delete;
+  TPublikace& operator=(const TPublikace&) = delete;
+
+  // Hands a sample over without waiting (any thread; the window's and the
+  // logger's main thread).
+  void Vzorek(TVzorekZpravy v);
+  // The state topic: "online" while measuring, "offline" after it.
+  void NastavMereni(bool bezi);
+  TStavPublikace Stav() const;
+  const TParametry& Parametry() const;
+  // Ends the publishing: the samples handed over are stored, and for up to
+  // `ms` milliseconds the broker's acknowledgements of what is stored are
+  // awaited (what is not acknowledged stays in the store for the next run);
+  // then "offline" and a clean disconnect.  Waits for it; true when nothing
+  // was left unacknowledged.
+  bool Ukonci(int ms);
+  // The same without waiting: the threads end by themselves.
+  void ZacniKonec(int ms);
+  bool Skonceno() const;
+
+ private:
+  struct TJadro;
+  std::shared_ptr<TJadro> j_;
+};
+
+// Publishing for a measurement, as the window and the logger use it: an
+// observer of the measurement that reads the settings at each start
+// (`soubor`), publishes every sample written, and keeps publishing what is
+// stored after the measurement has stopped, until the program ends.  One
+// publisher per task and program; another task's replaces it.
+class TPublikaceMereni : private TPozorovatelMereni {
+ public:
+  // `program` names the program in the default client id ("zq-datalogger",
+  // "zq-logger").
+  TPublikaceMereni(TMereni& mereni, std::string program, std::filesystem::path soubor);
+  // Ends every publisher, each waiting up to 5 s for acknowledgements.
+  ~TPublikaceMereni();
+  TPublikaceMereni(const TPublikaceMereni&) = delete;
+  TPublikaceMereni& operator=(const TPublikaceMereni&) = delete;
+
+  // The settings file and the state of the current publisher (off: none).
+  const std::filesystem::path& Soubor() const { return soubor_; }
+  TStavPublikace Stav() const;
+  // What is wrong with the settings read at the last start (Windows-1250);
+  // empty when they were fine or publishing is off.
+  const std::string& ChybaNastaveni() const { return chybaNastaveni_; }
+  // Told of a text the operator should read (bad settings), Windows-1250.
+  std::function<void(const std::string&)> Hlaseni;
+  // Ends the publishing now, waiting up to `ms` for acknowledgements (the
+  // program's exit); the state stays readable.
+  void Ukonci(int ms);
+
+ private:
+  void MereniZahajeno() override;
+  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
+                    const std::string& pricina) override;
+  void MereniZastaveno() override;
+
+  TMereni& mereni_;
+  std::string program_;
+  std::filesystem::path soubor_;
+  std::string chybaNastaveni_;
+  std::unique_ptr<TPublikace> publikace_;
+  std::vector<std::unique_ptr<TPublikace>> konci_;  // others' publishers draining
+  TStavPublikace posledni_;                         // of the one that ended
+};

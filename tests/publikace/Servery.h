@@ -1,0 +1,137 @@
+#pragma once
+// The servers the publishing tests run against, each started by the test
+// on a free port of 127.0.0.1 with a folder of its own, and a subscriber
+// that collects what a broker passes on.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A port of 127.0.0.1 that nothing listens on now.
+inline uint16_t VolnyPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t d = sizeof a;
+  uint16_t port = 0;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &d) == 0)
+    port = ntohs(a.sin_port);
+  ::close(s);
+  return port;
+}
+
+// True once something accepts TCP connections on the port (at most `ms`).
+inline bool Nasloucha(uint16_t port, int ms) {
+  return QTest::qWaitFor(
+      [&] {
+        QTcpSocket s;
+        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return s.waitForConnected(200);
+      },
+      ms);
+}
+
+// A server process of the test's own, ended when the object goes.
+class TServer {
+ public:
+  ~TServer() { Zastav(); }
+  // Starts `program` with `argumenty`; true once it listens on `port`.
+  bool Spust(const QString& program, const QStringList& argumenty, uint16_t port) {
+    p_.setProcessChannelMode(QProcess::MergedChannels);
+    p_.start(program, argumenty);
+    if (!p_.waitForStarted(5000)) {
+      Chyba = program + QStringLiteral(" did not start: ") + p_.errorString();
+      return false;
+    }
+    if (!Nasloucha(port, 15000)) {
+      Chyba = program + QStringLiteral(" does not listen on ") + QString::number(port) + ": " +
+              QString::fromUtf8(p_.readAll());
+      Zastav();
+      return false;
+    }
+    return true;
+  }
+  void Zastav() {
+    if (p_.state() == QProcess::NotRunning) return;
+    p_.terminate();
+    if (!p_.waitForFinished(5000)) {
+      p_.kill();
+      p_.waitForFinished(5000);
+    }
+  }
+  QString Chyba;
+
+ private:
+  QProcess p_;
+};
+
+// A client that subscribes to a topic filter and keeps every message, in
+// the order they came; it reconnects by itself when the broker comes back.
+class TOdberatel {
+ public:
+  TOdberatel(uint16_t port, const std::string& filtr, const std::string& ca = {}) : filtr_(filtr) {
+    mosquitto_lib_init();
+    m_ = mosquitto_new(nullptr, true, this);
+    if (!ca.empty()) mosquitto_tls_set(m_, ca.c_str(), nullptr, nullptr, nullptr, nullptr);
+    mosquitto_connect_callback_set(m_, [](mosquitto* m, void* u, int rc) {
+      auto* o = static_cast<TOdberatel*>(u);
+      if (rc == 0) mosquitto_subscribe(m, nullptr, o->filtr_.c_str(), 1);
+      std::lock_guard<std::mutex> z(o->zamek_);
+      o->pripojen_ = rc == 0;
+    });
+    mosquitto_disconnect_callback_set(m_, [](mosquitto*, void* u, int) {
+      auto* o = static_cast<TOdberatel*>(u);
+      std::lock_guard<std::mutex> z(o->zamek_);
+      o->pripojen_ = false;
+    });
+    mosquitto_message_callback_set(m_, [](mosquitto*, void* u, const mosquitto_message* z) {
+      auto* o = static_cast<TOdberatel*>(u);
+      std::lock_guard<std::mutex> l(o->zamek_);
+      o->zpravy_.emplace_back(z->topic, std::string(static_cast<const char*>(z->payload),
+                                                    static_cast<size_t>(z->payloadlen)));
+    });
+    mosquitto_reconnect_delay_set(m_, 1, 1, false);
+    mosquitto_connect_async(m_, "127.0.0.1", port, 30);
+    mosquitto_loop_start(m_);
+  }
+  ~TOdberatel() {
+    mosquitto_disconnect(m_);
+    mosquitto_loop_stop(m_, true);
+    mosquitto_destroy(m_);
+  }
+  bool Pripojen() {
+    std::lock_guard<std::mutex> z(zamek_);
+    return pripojen_;
+  }
+  // The messages of topics ending in `konec`.
+  std::vector<std::string> Zpravy(const std::string& konec) {
+    std::lock_guard<std::mutex> z(zamek_);
+    std::vector<std::string> v;
+    for (const auto& [tema, zprava] : zpravy_)
+      if (tema.size() >= konec.size() &&
+          tema.compare(tema.size() - konec.size(), konec.size(), konec) == 0)
+        v.push_back(zprava);
+    return v;
+  }
+
+ private:
+  mosquitto* m_ = nullptr;
+  std::string filtr_;
+  std::mutex zamek_;
+  bool pripojen_ = false;
+  std::vector<std::pair<std::string, std::string>> zpravy_;
+};

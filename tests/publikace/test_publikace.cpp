@@ -1,0 +1,606 @@
+// Publishing samples to an MQTT broker: the payloads and the store on
+// their own, then zq-logger against a real mosquitto started by the test
+// (every sample arrives, in order, with the data file's values; a broker
+// that goes away and comes back; kill -9 with the broker down; the last
+// will; a wrong password; TLS), and the line protocol written into a real
+// InfluxDB and read back.
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "Cp1250.h"
+#include "Dekl.h"
+#include "Logger.h"
+#include "Mistni.h"
+#include "Nastaveni.h"
+#include "Pomocne.h"
+#include "Proces.h"
+#include "Servery.h"
+#include "Simulator.h"
+#include "Slozka.h"
+#include "Uloziste.h"
+#include "Zprava.h"
+
+namespace fs = std::filesystem;
+using namespace zqsim;
+
+namespace {
+
+struct TBeh {
+  int Kod = -1;
+  std::string Vystup, Chyby;
+};
+
+// Runs the logger in this process.  After each sample reported `akce(n)`
+// runs once; when it returns true the logger gets SIGTERM.
+TBeh Spust(const std::vector<std::string>& argumenty, const std::function<bool(int)>& akce) {
+  TBeh b;
+  std::ostringstream vystup, chyby;
+  QTimer hlidac;
+  int videno = 0;
+  bool poslano = false;
+  QObject::connect(&hlidac, &QTimer::timeout, [&] {
+    while (!poslano &&
+           vystup.str().find("vzorek " + std::to_string(videno + 1) + ":") != std::string::npos) {
+      ++videno;
+      if (akce(videno)) {
+        poslano = true;
+        raise(SIGTERM);
+      }
+    }
+  });
+  hlidac.start(20);
+  bool visi = false;
+  b.Kod = SpustLogger(argumenty, vystup, chyby, visi);
+  b.Vystup = vystup.str();
+  b.Chyby = chyby.str();
+  return b;
+}
+
+std::vector<QJsonObject> Json(const std::vector<std::string>& zpravy) {
+  std::vector<QJsonObject> v;
+  for (const std::string& z : zpravy)
+    v.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(z)).object());
+  return v;
+}
+
+// The data lines of a CSV file (header left out), split into fields.
+std::vector<QList<QByteArray>> RadkyCsv(const QByteArray& d) {
+  std::vector<QList<QByteArray>> v;
+  const QList<QByteArray> radky = d.split('\n');
+  for (qsizetype i = 1; i < radky.size(); ++i)
+    if (!radky[i].trimmed().isEmpty()) v.push_back(radky[i].trimmed().split(';'));
+  return v;
+}
+
+}  // namespace
+
+class TestPublikace : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir slozka_;
+  std::unique_ptr<TSimulator> sim_;
+  std::unique_ptr<TServer> broker_;
+  uint16_t port_ = 0;
+
+  fs::path Slozka() const { return fs::path(slozka_.path().toStdString()); }
+
+  // A task for the simulator's LAN converter: a constant, a counter, and a
+  // module that never answers; index and error columns.
+  void Uloha(const std::string& jmeno, const std::string& soubor, int32_t perioda = 0) {
+    TCFG u;
+    TPoleKanal k;
+    InitCFG(u);
+    InitKanaly(k);
+    u.Uloha = jmeno;
+    u.Rozhrani = "ZQ-1407U";
+    u.IPAdresa = "127.0.0.1";
+    u.UDPPort = sim_->UdpPort();
+    u.LANTimeout = 150;
+    u.RS485Timeout = 20;
+    u.RS485Opakovani = 0;
+    u.Perioda = perioda;
+    u.PocetKanalu = 3;
+    u.JmenoSouboru = soubor;
+    u.Volby = VolbaZahlavi | VolbaIndex | VolbaChyba;
+    k[0] = Kanal("Teplota, \"venku\"", 1, 1);
+    k[1] = Kanal("Počet", 1, 0, "uint32", 0);
+    k[2] = Kanal("Chybí", 9, 0);
+    QVERIFY(ZapisCelouUlohu(u, k));
+  }
+
+  // ZQ_publikace.ini of the program's folder for the test's broker.
+  void Publikace(const std::function<void(TNastaveniPublikace&)>& uprava = {}) {
+    TNastaveniPublikace n;
+    n.Server = "127.0.0.1";
+    n.Port = port_;
+    n.Tema = "test";
+    if (uprava) uprava(n);
+    ZapisNastaveniPublikace(CestaVeSlozceProgramu(JmenoNastaveniPublikace), n);
+  }
+
+  // The test's broker on port_, with more lines of configuration; false
+  // (the reason in chybaBrokeru_) when it does not start.
+  bool SpustBroker(const QString& navic = {}) {
+    const QString program =
+        QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {"/usr/sbin", "/usr/bin"});
+    if (program.isEmpty()) {
+      chybaBrokeru_ = "mosquitto is not installed (scripts/zavislosti.sh --testy)";
+      return false;
+    }
+    const QString conf = slozka_.filePath(QStringLiteral("mosquitto.conf"));
+    QFile f(conf);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    // Started as root, the broker would change to its own user, who cannot
+    // read the test's private folder: it stays the test's user.
+    const passwd* u = ::getpwuid(::getuid());
+    f.write(QStringLiteral("user %1\nlistener %2 127.0.0.1\npersistence false\n")
+                .arg(QString::fromUtf8(u ? u->pw_name : "root"))
+                .arg(port_)
+                .toUtf8());
+    f.write(navic.isEmpty() ? "allow_anonymous true\n" : navic.toUtf8());
+    f.close();
+    broker_ = std::make_unique<TServer>();
+    if (broker_->Spust(program, {QStringLiteral("-c"), conf}, port_)) return true;
+    chybaBrokeru_ = broker_->Chyba;
+    return false;
+  }
+  QString chybaBrokeru_;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(slozka_.isValid());
+    NastavMistni(MistniCeske());
+  }
+
+  void init() {
+    PripravSlozku(Slozka(), {"libWZQ1407.so"});
+    sim_ = std::make_unique<TSimulator>();
+    sim_->PridejPeriferii(1, 0, {TFormat::Uint32, TPrubeh::Citac, 100, 0, 60, 1, 0});
+    sim_->PridejPeriferii(1, 1, {TFormat::Float32, TPrubeh::Konstanta, -12.5, 0, 60, 1, 2});
+    QVERIFY(sim_->SpustUdp(0));
+    port_ = VolnyPort();
+  }
+
+  void cleanup() {
+    broker_.reset();
+    sim_.reset();
+  }
+
+  // The two payloads of one sample, byte for byte: names and texts in
+  // UTF-8 and escaped, a failed read with no value.
+  void zpravy() {
+    TVzorek s;
+    s.Nazev[0] = Cp1250("Teplota, \"venku\"");
+    s.Hodnota[0] = "-12,50";
+    s.Nazev[1] = Cp1250("Počet=kusy");
+    s.Hodnota[1] = "7";
+    s.Chyba[1] = 20;
+    const TVzorekZpravy v = VzorekZpravy(s, 2, 3, 1796725230123, 1796725200005, "Linka 1", ',');
+    QCOMPARE(
+        JsonZpravy(v, true),
+        std::string("{\"ts\":\"2026-12-08T10:20:30.123Z\",\"seq\":3,"
+                    "\"run\":\"20261208T102000.005Z\",\"task\":\"Linka 1\","
+                    "\"historical\":true,\"channels\":["
+                    "{\"ch\":0,\"name\":\"Teplota, \\\"venku\\\"\",\"value\":-12.5,"
+                    "\"text\":\"-12,50\",\"status\":0},"
+                    "{\"ch\":1,\"name\":\"Po\xC4\x8D\x65t=kusy\",\"value\":null,\"text\":\"7\","
+                    "\"status\":20}]}"));
+    QCOMPARE(InfluxZpravy(v),
+             std::string("zentrolix,task=Linka\\ 1,ch=0,name=Teplota\\,\\ \"venku\" "
+                         "value=-12.5,status=0i 1796725230123000000\n"
+                         "zentrolix,task=Linka\\ 1,ch=1,name=Po\xC4\x8D\x65t\\=kusy status=20i "
+                         "1796725230123000000\n"));
+    TVzorekZpravy zpet;
+    QVERIFY(Deserializuj(Serializuj(v), zpet));
+    QCOMPARE(JsonZpravy(zpet, true), JsonZpravy(v, true));
+    QVERIFY(!Deserializuj(Serializuj(v).substr(0, 20), zpet));
+    QCOMPARE(UlohaVTematu(Cp1250("a+b#c/d.zq")), std::string("a_b_c_d"));
+  }
+
+  // Settings that turn publishing on but cannot be used are said in Czech,
+  // and the password never is; a file holding one is its owner's only.
+  void nastaveni_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("ca");
+    QTest::addColumn<QString>("chyba");
+    QTest::newRow("fine") << "influx" << 1883 << ""
+                          << "";
+    QTest::newRow("format") << "xml" << 1883 << ""
+                            << "neznámý formát zpráv \"xml\" (json nebo influx)";
+    QTest::newRow("port") << "json" << 70000 << ""
+                          << "port 70000 mimo rozsah 1 až 65535";
+    QTest::newRow("ca") << "json" << 8883 << "chybi.pem"
+                        << "soubor CA \"chybi.pem\" nelze číst";
+  }
+  void nastaveni() {
+    QFETCH(QString, format);
+    QFETCH(int, port);
+    QFETCH(QString, ca);
+    QFETCH(QString, chyba);
+    TNastaveniPublikace n;
+    n.Server = "broker.example";
+    n.Format = format.toStdString();
+    n.Port = port;
+    n.CA = ca.toStdString();
+    n.Uzivatel = "u";
+    n.Heslo = "tajne-heslo";
+    QCOMPARE(QString::fromStdString(Utf8(ChybaNastaveni(n))), chyba);
+    const fs::path soubor = Slozka() / "p.ini";
+    ZapisNastaveniPublikace(soubor, n);
+    struct stat st {};
+    QCOMPARE(::stat(soubor.c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+    const TNastaveniPublikace zpet = PrectiNastaveniPublikace(soubor);
+    QCOMPARE(zpet.Heslo, n.Heslo);
+    QCOMPARE(zpet.Port, n.Port);
+  }
+
+  // The store: what was appended survives a reopen; a record torn by a
+  // power cut is cut off; acknowledged segments go; the limit drops the
+  // oldest segment and counts it.
+  void uloziste() {
+    const fs::path s = Slozka() / "fronta";
+    const std::string zaznam(1000, 'x');
+    TMisto konecPrvnich;
+    {
+      TUloziste u(s, 64 * 1024);  // segments of 16 KiB
+      for (int i = 0; i < 40; ++i) QVERIFY(u.Pridej(zaznam, i % 2));
+      QCOMPARE(u.Cekajicich(), uint64_t{40});
+      TMisto m = u.Potvrzeno(), dalsi;
+      std::string d;
+      uint32_t priznaky = 7;
+      for (int i = 0; i < 20; ++i) {
+        QVERIFY(u.Cti(m, d, priznaky, dalsi));
+        QCOMPARE(d, zaznam);
+        QCOMPARE(priznaky, static_cast<uint32_t>(i % 2));
+        u.Potvrd(m, dalsi);
+        m = dalsi;
+      }
+      konecPrvnich = m;
+      QCOMPARE(u.Cekajicich(), uint64_t{20});
+      u.Zajisti();
+    }
+    // Half a record at the end of the last segment, as a power cut leaves it.
+    fs::path posledni;
+    for (const auto& e : fs::directory_iterator(s))
+      if (e.path().extension() == ".zqs" && e.path() > posledni) posledni = e.path();
+    {
+      std::ofstream f(posledni, std::ios::app | std::ios::binary);
+      f.write("ZQP1\x10\x00\x00\x00", 8);
+    }
+    {
+      TUloziste u(s, 64 * 1024);
+      QCOMPARE(u.Cekajicich(), uint64_t{20});
+      QCOMPARE(u.Odriznuto(), uint64_t{8});
+      QCOMPARE(u.Potvrzeno(), konecPrvnich);
+      // Past the limit: the oldest segment, not yet acknowledged, goes.
+      for (int i = 0; i < 60; ++i) QVERIFY(u.Pridej(zaznam, 0));
+      QVERIFY(u.Bajtu() <= 64 * 1024);
+      QVERIFY(u.Zahozeno() > 0);
+      QCOMPARE(u.Cekajicich() + u.Zahozeno(), uint64_t{80});
+    }
+  }
+
+  // Every sample of a run arrives, in order, with the data file's texts,
+  // values and statuses; the state is "online" while measuring and
+  // "offline" after the clean stop.
+  void vzorkyDorazi() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace();
+    Uloha("Linka.zq", "d.csv");
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    const TBeh b = Spust({"Linka.zq"}, [](int n) { return n >= 4; });
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Vystup.find("; publikace: odesláno ") != std::string::npos, b.Vystup.c_str());
+    const std::vector<QList<QByteArray>> csv = RadkyCsv(Obsah(Slozka() / "d.csv"));
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= csv.size(); }, 10000));
+    const std::vector<QJsonObject> z = Json(o.Zpravy("/data"));
+    QCOMPARE(z.size(), csv.size());
+    for (size_t i = 0; i < z.size(); ++i) {
+      QCOMPARE(z[i]["seq"].toInt(), csv[i][0].toInt());
+      QCOMPARE(z[i]["task"].toString(), QStringLiteral("Linka"));
+      QCOMPARE(z[i]["historical"].toBool(), false);
+      const QJsonArray k = z[i]["channels"].toArray();
+      QCOMPARE(k.size(), 3);
+      const uint32_t bity = csv[i][1].toUInt();
+      for (int c = 0; c < 3; ++c) {
+        const QJsonObject ch = k[c].toObject();
+        QCOMPARE(ch["status"].toInt() != 0, ((bity >> c) & 1) != 0);
+        // A failed read is compared by its status: the file may repeat an
+        // old value where the message has none.
+        if (ch["status"].toInt() != 0) {
+          QVERIFY(ch["value"].isNull());
+          continue;
+        }
+        QCOMPARE(ch["text"].toString().toUtf8(), csv[i][2 + c]);
+        QCOMPARE(ch["value"].toDouble(),
+                 QString::fromUtf8(csv[i][2 + c]).replace(',', '.').toDouble());
+      }
+    }
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !o.Zpravy("/stav").empty() && o.Zpravy("/stav").back() == "offline"; }, 5000));
+    QCOMPARE(o.Zpravy("/stav").front(), std::string("online"));
+  }
+
+  // A broker away for 10 s in the middle of a run: every sample number
+  // arrives, in order, those taken while it was away marked historical.
+  void vypadekBrokeru() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace();
+    Uloha("V.zq", "v.csv");
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    int vypadekOd = 0, vypadekDo = 0;
+    const TBeh b = Spust({"V.zq"}, [&](int n) {
+      if (n == 2) {
+        broker_->Zastav();
+        vypadekOd = n;
+      }
+      if (vypadekOd && !vypadekDo && n >= vypadekOd + 10) {
+        if (!SpustBroker()) qWarning("%s", qPrintable(chybaBrokeru_));
+        vypadekDo = n;
+      }
+      return vypadekDo && n >= vypadekDo + 4;
+    });
+    QCOMPARE(b.Kod, LoggerOk);
+    const int vzorku = static_cast<int>(RadkyCsv(Obsah(Slozka() / "v.csv")).size());
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          const std::vector<QJsonObject> z = Json(o.Zpravy("/data"));
+          return !z.empty() && z.back()["seq"].toInt() == vzorku;
+        },
+        15000));
+    // In order, each number at least once (a copy may come twice).
+    std::vector<int> poradi;
+    for (const QJsonObject& z : Json(o.Zpravy("/data"))) {
+      const int seq = z["seq"].toInt();
+      if (!poradi.empty() && seq <= poradi.back()) continue;
+      QCOMPARE(seq, poradi.empty() ? 1 : poradi.back() + 1);
+      poradi.push_back(seq);
+      // Taken while the broker was away: historical.
+      if (seq > vypadekOd + 1 && seq < vypadekDo)
+        QVERIFY2(z["historical"].toBool(), qPrintable(QString::number(seq)));
+      if (seq < vypadekOd) QVERIFY(!z["historical"].toBool());
+    }
+    QCOMPARE(static_cast<int>(poradi.size()), vzorku);
+  }
+  // Bad settings are said, and the measurement goes on without publishing.
+  void chybnaNastaveni() {
+    port_ = 1;
+    Publikace([](TNastaveniPublikace& n) { n.Format = "xml"; });
+    Uloha("N.zq", "n.csv");
+    const TBeh b = Spust({"N.zq"}, [](int n) { return n >= 2; });
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Chyby.find("zq-logger: Publikace vypnuta: neznámý formát zpráv \"xml\" (json nebo "
+                          "influx)") != std::string::npos,
+             b.Chyby.c_str());
+    QVERIFY(b.Vystup.find("publikace:") == std::string::npos);
+    QVERIFY(RadkyCsv(Obsah(Slozka() / "n.csv")).size() >= 2);
+  }
+
+  // A wrong password: the broker's refusal is said (the password never),
+  // the samples wait in the store, the data file is written as ever.
+  void chybneHeslo() {
+    const QString hesla = slozka_.filePath(QStringLiteral("hesla"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                               {"-b", "-c", hesla, "mereni", "spravne"}),
+             0);
+    QVERIFY2(SpustBroker(QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(hesla)),
+             qPrintable(chybaBrokeru_));
+    Publikace([](TNastaveniPublikace& n) {
+      n.Uzivatel = "mereni";
+      n.Heslo = "spatne-heslo";
+    });
+    Uloha("H.zq", "h.csv");
+    const TBeh b = Spust({"H.zq"}, [](int n) { return n >= 3; });
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Chyby.find("zq-logger: publikace: broker odmítl přihlášení (jméno nebo heslo)\n") !=
+                 std::string::npos,
+             b.Chyby.c_str());
+    QVERIFY(b.Chyby.find("spatne-heslo") == std::string::npos);
+    QVERIFY(b.Vystup.find("spatne-heslo") == std::string::npos);
+    const size_t vzorku = RadkyCsv(Obsah(Slozka() / "h.csv")).size();
+    QVERIFY(vzorku >= 3);
+    QVERIFY2(b.Vystup.find("; publikace: odesláno 0, čeká " + std::to_string(vzorku) +
+                           ", zahozeno 0") != std::string::npos,
+             b.Vystup.c_str());
+  }
+
+  // TLS to a broker whose certificate a CA of the test's signed.
+  void tls() {
+    auto openssl = [&](const QStringList& a) {
+      QProcess p;
+      p.setWorkingDirectory(slozka_.path());
+      p.start(QStringLiteral("openssl"), a);
+      return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    const QString san = slozka_.filePath(QStringLiteral("san.cnf"));
+    QFile f(san);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+    f.close();
+    QVERIFY(openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                     "/CN=Zkusebni CA", "-keyout", "ca.key", "-out", "ca.pem"}));
+    QVERIFY(openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
+                     "server.key", "-out", "server.csr"}));
+    QVERIFY(openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                     "-CAcreateserial", "-days", "2", "-extfile", san, "-out", "server.pem"}));
+    const QString d = slozka_.path() + u'/';
+    QVERIFY2(SpustBroker(QStringLiteral("allow_anonymous true\ncafile %1ca.pem\ncertfile "
+                                        "%1server.pem\nkeyfile %1server.key\n")
+                             .arg(d)),
+             qPrintable(chybaBrokeru_));
+    Publikace([&](TNastaveniPublikace& n) { n.CA = (d + "ca.pem").toStdString(); });
+    Uloha("T.zq", "t.csv");
+    TOdberatel o(port_, "test/#", (d + "ca.pem").toStdString());
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    const TBeh b = Spust({"T.zq"}, [](int n) { return n >= 3; });
+    QCOMPARE(b.Kod, LoggerOk);
+    const size_t vzorku = RadkyCsv(Obsah(Slozka() / "t.csv")).size();
+    QVERIFY2(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= vzorku; }, 10000),
+             b.Chyby.c_str());
+  }
+
+  // kill -9 of a connected logger: the broker gives its last will
+  // ("offline").  kill -9 of one that stores while the broker is down: the
+  // next run sends what it stored, marked historical, before its own.
+  void kill9() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace();
+    const std::string ini = (Slozka() / JmenoNastaveniPublikace).string();
+    const std::string uloha = (Slozka() / "K.zq").string();
+    Uloha("K.zq", (Slozka() / "k.csv").string());
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    {
+      TProces p({"--publikace", ini, uloha});
+      QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= 2; }, 10000));
+      QCOMPARE(o.Zpravy("/stav").back(), std::string("online"));
+      kill(p.pid, SIGKILL);
+      QCOMPARE(p.Skonci(5000), 128 + SIGKILL);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/stav").back() == "offline"; }, 5000));
+
+    broker_->Zastav();
+    const int pred = static_cast<int>(RadkyCsv(Obsah(Slozka() / "k.csv")).size());
+    int vzorkuBezBrokeru = 0;
+    {
+      TProces p({"--publikace", ini, "--pokracovat", uloha});
+      QVERIFY(QTest::qWaitFor(
+          [&] { return static_cast<int>(RadkyCsv(Obsah(Slozka() / "k.csv")).size()) >= pred + 3; },
+          10000));
+      kill(p.pid, SIGKILL);
+      QCOMPARE(p.Skonci(5000), 128 + SIGKILL);
+      vzorkuBezBrokeru = static_cast<int>(RadkyCsv(Obsah(Slozka() / "k.csv")).size()) - pred;
+    }
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 10000));
+    {
+      TProces p({"--publikace", ini, "--pokracovat", uloha});
+      QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/stav").back() == "online"; }, 10000));
+      QVERIFY(QTest::qWaitFor(
+          [&] { return o.Zpravy("/data").size() >= 2u + vzorkuBezBrokeru + 2u; }, 15000));
+      kill(p.pid, SIGTERM);
+      QCOMPARE(p.Skonci(10000), LoggerOk);
+    }
+    // The run without the broker: its samples, historical, every one that
+    // was handed over before the kill.
+    std::map<QString, std::vector<const QJsonObject*>> behy;
+    const std::vector<QJsonObject> z = Json(o.Zpravy("/data"));
+    for (const QJsonObject& x : z) behy[x["run"].toString()].push_back(&x);
+    QCOMPARE(behy.size(), size_t{3});
+    const QString beh2 = std::next(behy.begin())->first;
+    std::set<int> cisla;
+    for (const QJsonObject* x : behy[beh2]) {
+      QVERIFY((*x)["historical"].toBool());
+      cisla.insert((*x)["seq"].toInt());
+    }
+    QVERIFY(static_cast<int>(cisla.size()) >= vzorkuBezBrokeru);
+    QCOMPARE(*cisla.begin(), 1);
+    QCOMPARE(*cisla.rbegin(), static_cast<int>(cisla.size()));
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/stav").back() == "offline"; }, 5000));
+  }
+
+  // The line protocol written into a real InfluxDB and read back: the
+  // values and statuses equal the data file's.
+  void influxDb() {
+    const QString influxd = QStandardPaths::findExecutable(QStringLiteral("influxd"));
+    if (influxd.isEmpty()) QSKIP("influxd is not installed (scripts/zavislosti.sh --testy)");
+    const uint16_t http = VolnyPort(), rpc = VolnyPort();
+    const QString d = slozka_.filePath(QStringLiteral("influx"));
+    QVERIFY(QDir().mkpath(d));
+    QFile f(d + "/influxdb.conf");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("reporting-disabled = true\nbind-address = \"127.0.0.1:%1\"\n"
+                           "[meta]\n  dir = \"%2/meta\"\n"
+                           "[data]\n  dir = \"%2/data\"\n  wal-dir = \"%2/wal\"\n"
+                           "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n")
+                .arg(rpc)
+                .arg(d)
+                .arg(http)
+                .toUtf8());
+    f.close();
+    TServer db;
+    QVERIFY2(db.Spust(influxd, {QStringLiteral("-config"), d + "/influxdb.conf"}, http),
+             qPrintable(db.Chyba));
+    QNetworkAccessManager sit;
+    auto posli = [&](const QString& cesta, const QUrlQuery& dotaz, const QByteArray& telo) {
+      QUrl url(QStringLiteral("http://127.0.0.1:%1%2").arg(http).arg(cesta));
+      url.setQuery(dotaz);
+      QNetworkRequest r(url);
+      r.setHeader(QNetworkRequest::ContentTypeHeader, "text/plain");
+      std::unique_ptr<QNetworkReply> o(sit.post(r, telo));
+      QEventLoop s;
+      QObject::connect(o.get(), &QNetworkReply::finished, &s, &QEventLoop::quit);
+      QTimer::singleShot(10000, &s, &QEventLoop::quit);
+      s.exec();
+      return std::make_pair(o->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                            o->readAll());
+    };
+    QCOMPARE(posli("/query", QUrlQuery("q=CREATE DATABASE zq"), {}).first, 200);
+
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace([](TNastaveniPublikace& n) { n.Format = "influx"; });
+    Uloha("I.zq", "i.csv");
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    QCOMPARE(Spust({"I.zq"}, [](int n) { return n >= 3; }).Kod, LoggerOk);
+    const std::vector<QList<QByteArray>> csv = RadkyCsv(Obsah(Slozka() / "i.csv"));
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= csv.size(); }, 10000));
+    for (const std::string& z : o.Zpravy("/data"))
+      QCOMPARE(posli("/write", QUrlQuery("db=zq&precision=ns"), QByteArray::fromStdString(z)).first,
+               204);
+    for (int ch = 0; ch < 3; ++ch) {
+      QUrlQuery q;
+      q.addQueryItem("db", "zq");
+      q.addQueryItem("q", QStringLiteral("SELECT value, status FROM zentrolix WHERE ch='%1' "
+                                         "ORDER BY time")
+                              .arg(ch));
+      const auto [kod, telo] = posli("/query", q, {});
+      QCOMPARE(kod, 200);
+      const QJsonArray radky =
+          QJsonDocument::fromJson(telo)["results"][0]["series"][0]["values"].toArray();
+      QCOMPARE(static_cast<size_t>(radky.size()), csv.size());
+      for (size_t i = 0; i < csv.size(); ++i) {
+        const QJsonArray r = radky[static_cast<qsizetype>(i)].toArray();  // time, value, status
+        const bool chyba = (csv[i][1].toUInt() >> ch) & 1;
+        QCOMPARE(r[2].toInt() != 0, chyba);
+        if (chyba)
+          QVERIFY(r[1].isNull());
+        else
+          QCOMPARE(r[1].toDouble(), QString::fromUtf8(csv[i][2 + ch]).replace(',', '.').toDouble());
+      }
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(TestPublikace)
+#include "test_publikace.moc"
