@@ -33,6 +33,7 @@
 #include "OpravduSmazat.h"
 #include "Profil.h"
 #include "Prubeh.h"
+#include "Publikace.h"
 #include "Slozka.h"
 #include "SouborExistuje.h"
 #include "SouborovyDialog.h"
@@ -170,11 +171,19 @@ class TBezKolecka : public QObject {
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   mereni_.PridejPozorovatele(this);
+  publikace_ = std::make_unique<TPublikaceMereni>(mereni_, "zq-datalogger",
+                                                  CestaVeSlozceProgramu(JmenoNastaveniPublikace));
   // Made before the first task is shown and before any measurement, so that
   // it observes every measurement from its first read; its widgets are
   // built when it is first shown.
   prubeh_ = new TFormPrubeh(mereni_, this);
   Vytvor();
+  prubeh_->NastavPublikaci(publikace_.get());
+  publikace_->Hlaseni = [this](const std::string& text) {
+    chybaPublikace_->setText(DoQString(text));
+    chybaPublikace_->setToolTip(DoQString(text));
+    chybaPublikace_->show();
+  };
   FormCreate();
 }
 
@@ -364,6 +373,10 @@ void TForm1::Vytvor() {
   chybyZapisu_->setStyleSheet(QStringLiteral("color: #c00000;"));
   StatusBar1->addPermanentWidget(chybyZapisu_);
   chybyZapisu_->hide();
+  chybaPublikace_ = new QLabel(StatusBar1);
+  chybaPublikace_->setStyleSheet(QStringLiteral("color: #c00000;"));
+  StatusBar1->addPermanentWidget(chybaPublikace_);
+  chybaPublikace_->hide();
 
   // Design-time selections.
   ComboBox3->setCurrentIndex(0);
@@ -515,6 +528,10 @@ QString TForm1::TextStavu() const { return stav_->text(); }
 
 QString TForm1::TextChybZapisu() const {
   return chybyZapisu_->isHidden() ? QString() : chybyZapisu_->text();
+}
+
+QString TForm1::TextChybyPublikace() const {
+  return chybaPublikace_->isHidden() ? QString() : chybaPublikace_->text();
 }
 
 void TForm1::NastavStav(const QString& text) {
@@ -765,6 +782,8 @@ void TForm1::Start() {
   if (proba == TProbaSouboru::Nelze) NastavStav(DoQString(NelzeVytvorit(CFG.JmenoSouboru)));
   if (proba != TProbaSouboru::Ok) return;
 
+  // Shown again by the start when the publishing's settings are still wrong.
+  chybaPublikace_->hide();
   const TVysledekMereni v = mereni_.Start(CFG);
   if (!v.Uspech()) {
     NastavStav(DoQString(v.Text));

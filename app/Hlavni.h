@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Dekl.h"
@@ -21,6 +22,7 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class TFormPrubeh;
+class TPublikaceMereni;
 class TModelMereni;
 
 // The task CFG and its channel table Kanaly live with the measurement
@@ -51,6 +53,9 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // Text of the status bar's field of failed data-file writes; empty while
   // none failed since the start.
   QString TextChybZapisu() const;
+  // Text of the status bar's field of publishing that cannot start; empty
+  // while it is not shown.
+  QString TextChybyPublikace() const;
   void NastavStav(const QString& text);
   // Shows a progress text and paints it at once, before the work that follows.
   void NastavStavHned(const QString& text);
@@ -173,12 +178,18 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   bool FormClose();
 
   TMereni mereni_;
+  // Samples to a broker when ZQ_publikace.ini says so; made after the
+  // measurement it observes and gone before it, waiting up to 5 s for the
+  // broker at the program's end.
+  std::unique_ptr<TPublikaceMereni> publikace_;
   TFormPrubeh* prubeh_ = nullptr;
   TModelMereni* model_ = nullptr;
   QLabel* stav_ = nullptr;
   // Failed data-file writes of this measurement: shown in a field of their
   // own, so "Probíhá měření ..." never hides them.
   QLabel* chybyZapisu_ = nullptr;
+  // Publishing that cannot start (bad settings): a field of its own too.
+  QLabel* chybaPublikace_ = nullptr;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;
   bool naSignal_ = false;  // ending because of a signal

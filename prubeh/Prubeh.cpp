@@ -20,6 +20,7 @@
 #include "ModelKanaluPrubehu.h"
 #include "Profil.h"
 #include "PrubehKomunikace.h"
+#include "PrubehPublikace.h"
 #include "Slozka.h"
 
 namespace {
@@ -103,6 +104,10 @@ void TFormPrubeh::Postav() {
 
   Komunikace = new TKartaKomunikace;
   Karty->addTab(Komunikace, T("Komunikace"));
+  Publikace = new TKartaPublikace;
+  Publikace->NastavUlohu(uloha_);
+  Publikace->NastavPublikaci(publikace_);
+  Karty->addTab(Publikace, T("Publikace"));
 
   Stav = new QLabel(this);
   hlavni->addWidget(Stav);
@@ -138,6 +143,7 @@ void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZm
   // program never open it.
   if (zmena == TZmenaUlohy::Jina && postaveno_) NactiNastaveni();
   setWindowTitle(T("Průběh měření – ") + DoQString(uloha_));
+  if (Publikace) Publikace->NastavUlohu(uloha_);
   if (postaveno_ && isVisible()) Obnov();
 }
 
@@ -268,6 +274,11 @@ void TFormPrubeh::MereniZahajeno() {
   synchronizovano_ = true;
 }
 
+void TFormPrubeh::NastavPublikaci(const TPublikaceMereni* p) {
+  publikace_ = p;
+  if (Publikace) Publikace->NastavPublikaci(p);
+}
+
 void TFormPrubeh::NastavZdrojHistorie(const THistorie* h) {
   zdroj_ = h;
   synchronizovano_ = false;
@@ -312,6 +323,8 @@ void TFormPrubeh::Obnov(bool vzdy) {
     PanelGrafu->Obnov(vzdy);
   else if (Karty->currentIndex() == 1)
     Komunikace->Obnov(HistorieUlohy() ? &Historie() : nullptr, *model_);
+  else if (Karty->currentIndex() == 2)
+    Publikace->Obnov();
   // A hint of what the plot lacks; the outcome of an export stays until the
   // hint changes.
   const QString napoveda =

@@ -28,6 +28,8 @@ class QTabWidget;
 class QTableView;
 class QTimer;
 class TKartaKomunikace;
+class TKartaPublikace;
+class TPublikaceMereni;
 class TModelKanaluPrubehu;
 
 // How the task shown in the main window changed.
@@ -72,6 +74,9 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   // plot's painting, and how many there were (benchmarks).
   uint64_t CasObnovUs() const { return casObnovUs_; }
   uint64_t PocetObnov() const { return pocetObnov_; }
+  // The publishing of the program's measurements, for the tab "Publikace".
+  void NastavPublikaci(const TPublikaceMereni* p);
+
   // Reads the history from `h` instead of the measurement's (benchmarks:
   // a long history without measuring it for hours); nullptr: the
   // measurement's again.
@@ -83,6 +88,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   QTableView* SeznamKanalu = nullptr;
   TGrafPrubehu* PanelGrafu = nullptr;
   TKartaKomunikace* Komunikace = nullptr;
+  TKartaPublikace* Publikace = nullptr;
   QLabel* Stav = nullptr;
 
  public slots:
@@ -129,6 +135,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   std::string ulohaBehu_;
   QString napoveda_;  // the hint last put in the status line
 
+  const TPublikaceMereni* publikace_ = nullptr;
   TModelKanaluPrubehu* model_ = nullptr;
   QTimer* casovac_ = nullptr;
 

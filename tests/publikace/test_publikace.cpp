@@ -11,9 +11,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,11 +38,15 @@
 
 #include "Cp1250.h"
 #include "Dekl.h"
+#include "Hlavni.h"
 #include "Logger.h"
 #include "Mistni.h"
+#include "Modalni.h"
 #include "Nastaveni.h"
 #include "Pomocne.h"
 #include "Proces.h"
+#include "Prubeh.h"
+#include "PrubehPublikace.h"
 #include "Servery.h"
 #include "Simulator.h"
 #include "Slozka.h"
@@ -600,7 +607,53 @@ class TestPublikace : public QObject {
       }
     }
   }
+  // The window publishes the same way: its tab "Publikace" edits the
+  // settings (a password makes the file its owner's only) and shows the
+  // state; bad settings show in the status bar and the measurement goes on.
+  void okno() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    TForm1 w;
+    NastavLan(w, {Kanal("A", 1, 1)}, sim_->UdpPort(),
+              QString::fromStdString((Slozka() / "o.csv").string()), 150, 20);
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz();
+    TKartaPublikace* k = p->Publikace;
+    k->Server->setText(QStringLiteral("127.0.0.1"));
+    k->Port->setValue(port_);
+    k->Tema->setText(QStringLiteral("test"));
+    k->CA->setText(QStringLiteral("neni.pem"));
+    QVERIFY(!k->Uloz());
+    QVERIFY(k->Zprava->text().startsWith(T("Neuloženo: soubor CA \"neni.pem\" nelze číst")));
+    k->CA->clear();
+    k->Uzivatel->setText(QStringLiteral("u"));
+    k->Heslo->setText(QStringLiteral("h"));
+    QVERIFY(k->Uloz());
+    struct stat st {};
+    QCOMPARE(::stat((Slozka() / JmenoNastaveniPublikace).c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+
+    w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= 2; }, 10000));
+    p->Karty->setCurrentIndex(2);
+    p->Obnov();
+    QVERIFY2(k->Stav->text().startsWith(T("Spojeno s 127.0.0.1:") + QString::number(port_)),
+             qPrintable(k->Stav->text()));
+    w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/stav").back() == "offline"; }, 5000));
+
+    // A format nobody knows: said in the status bar, measured all the same.
+    TNastaveniPublikace n = PrectiNastaveniPublikace(Slozka() / JmenoNastaveniPublikace);
+    n.Format = "xml";
+    ZapisNastaveniPublikace(Slozka() / JmenoNastaveniPublikace, n);
+    NastavZobrazovac([](QDialog&) { return VysledekAno; });  // the data file exists
+    w.Button2Click();
+    QVERIFY(w.MereniBezi());
+    QVERIFY(w.TextChybyPublikace().startsWith(T("Publikace vypnuta: neznámý formát zpráv")));
+    w.Button2Click();
+  }
 };
 
-QTEST_GUILESS_MAIN(TestPublikace)
+QTEST_MAIN(TestPublikace)
 #include "test_publikace.moc"
