@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -83,6 +84,11 @@ class TServer {
 // the order they came; it reconnects by itself when the broker comes back.
 class TOdberatel {
  public:
+  struct TZprava {
+    std::string Tema, Text;
+    int64_t PrijatoMs = 0;  // when it came, ms since the epoch
+  };
+
   TOdberatel(uint16_t port, const std::string& filtr, const std::string& ca = {}) : filtr_(filtr) {
     mosquitto_lib_init();
     m_ = mosquitto_new(nullptr, true, this);
@@ -100,9 +106,14 @@ class TOdberatel {
     });
     mosquitto_message_callback_set(m_, [](mosquitto*, void* u, const mosquitto_message* z) {
       auto* o = static_cast<TOdberatel*>(u);
+      const int64_t prijato = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
       std::lock_guard<std::mutex> l(o->zamek_);
-      o->zpravy_.emplace_back(z->topic, std::string(static_cast<const char*>(z->payload),
-                                                    static_cast<size_t>(z->payloadlen)));
+      o->zpravy_.push_back(
+          {z->topic,
+           std::string(static_cast<const char*>(z->payload), static_cast<size_t>(z->payloadlen)),
+           prijato});
     });
     mosquitto_reconnect_delay_set(m_, 1, 1, false);
     mosquitto_connect_async(m_, "127.0.0.1", port, 30);
@@ -117,14 +128,20 @@ class TOdberatel {
     std::lock_guard<std::mutex> z(zamek_);
     return pripojen_;
   }
-  // The messages of topics ending in `konec`.
-  std::vector<std::string> Zpravy(const std::string& konec) {
+  // The messages of topics ending in `konec`, with when they came.
+  std::vector<TZprava> ZpravySCasem(const std::string& konec) {
     std::lock_guard<std::mutex> z(zamek_);
+    std::vector<TZprava> v;
+    for (const TZprava& x : zpravy_)
+      if (x.Tema.size() >= konec.size() &&
+          x.Tema.compare(x.Tema.size() - konec.size(), konec.size(), konec) == 0)
+        v.push_back(x);
+    return v;
+  }
+  // Their texts only.
+  std::vector<std::string> Zpravy(const std::string& konec) {
     std::vector<std::string> v;
-    for (const auto& [tema, zprava] : zpravy_)
-      if (tema.size() >= konec.size() &&
-          tema.compare(tema.size() - konec.size(), konec.size(), konec) == 0)
-        v.push_back(zprava);
+    for (const TZprava& x : ZpravySCasem(konec)) v.push_back(x.Text);
     return v;
   }
 
@@ -133,5 +150,5 @@ class TOdberatel {
   std::string filtr_;
   std::mutex zamek_;
   bool pripojen_ = false;
-  std::vector<std::pair<std::string, std::string>> zpravy_;
+  std::vector<TZprava> zpravy_;
 };
