@@ -147,7 +147,7 @@ if [ -f "$jednotka" ]; then
   simulator=$!
   udp=""
   for _ in $(seq 100); do
-    udp=$(grep -o '127\.0\.0\.1:[0-9]*' "$pracovni/modsim.log" | cut -d: -f2 || true)
+    udp=$(sed -n 's/^LAN konvertor na 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$pracovni/modsim.log" 2>/dev/null || true)
     [ -n "$udp" ] && break
     sleep 0.05
   done

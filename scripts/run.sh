@@ -46,11 +46,11 @@ spust_simulator() {
     --module 2:0=uint32:const:value=4711 >"$vypis" 2>&1 &
   sim=$!
   for _ in $(seq 100); do
-    grep -q '^serial line on ' "$vypis" && return 0
+    grep -q '^sériová linka na ' "$vypis" && return 0
     if ! kill -0 "$sim" 2>/dev/null; then
       wait "$sim" 2>/dev/null || true
       sim=""
-      grep -q 'cannot listen on' "$vypis" && return 1
+      grep -q 'nelze naslouchat na' "$vypis" && return 1
       return 2
     fi
     sleep 0.05
@@ -91,8 +91,8 @@ if [ "${ZQ_HARDWARE:-0}" != 1 ]; then
     fi
     exit 1
   fi
-  udp=$(sed -n 's/^LAN converter on .*:\([0-9]*\)$/\1/p' "$vypis")
-  pty=$(sed -n 's/^serial line on \([^ ]*\).*/\1/p' "$vypis")
+  udp=$(sed -n 's/^LAN konvertor na .*:\([0-9]*\)$/\1/p' "$vypis")
+  pty=$(sed -n 's/^sériová linka na \([^ ]*\).*/\1/p' "$vypis")
   cat <<EOF
 
 The module-bus simulator runs (modules 1 and 2):

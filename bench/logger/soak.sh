@@ -100,7 +100,7 @@ volby_sim=(--seed "${ZQ_SOAK_SEED:-12345}")
 sim=$!
 port=""
 for _ in $(seq 100); do
-  port=$(sed -n 's/^LAN converter on 127\.0\.0\.1:\([0-9]*\)$/\1/p' \
+  port=$(sed -n 's/^LAN konvertor na 127\.0\.0\.1:\([0-9]*\)$/\1/p' \
     "$slozka/simulator.log" 2>/dev/null) || true
   [ -n "$port" ] && break
   kill -0 "$sim" 2>/dev/null || break
