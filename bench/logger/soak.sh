@@ -76,6 +76,9 @@ else
   oddelovac=.
 fi
 unset LANGUAGE LC_NUMERIC LC_TIME
+# The script's own arithmetic and figures: a decimal point whatever the locale
+# (its fractions of seconds go to the checker as arguments).
+awk() { LC_ALL=C command awk "$@"; }
 
 slozka="${ZQ_SOAK_DIR:-$koren/build/soak}/$(date +%Y%m%d-%H%M%S)-$format-$$"
 mkdir -p "$slozka"
