@@ -6,7 +6,8 @@
 #   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger when built)
 #   <libdir>/zentrolix-datalogger/libW*.so   the interface libraries, private:
 #                                            the program loads them by full path
-#   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
+#   share/applications, share/metainfo, share/icons/hicolor,
+#   share/man/man1 (English), share/man/cs/man1 (Czech)
 # The program finds its libraries relative to its own folder, so the prefix
 # may be chosen at install time.
 
@@ -61,30 +62,38 @@ if(TARGET zq-logger)
   list(APPEND zq_programy zq-logger)
 endif()
 
-# Man pages: packaging/<program>.1 of every program installed, compressed as
-# Debian wants them (-n: no name or time inside, so the package is
-# reproducible).
+# Man pages: packaging/<program>.1 of every program installed in English
+# (man1), packaging/cs/<program>.1 in Czech (cs/man1), compressed as Debian
+# wants them (-n: no name or time inside, so the package is reproducible).
 find_program(ZQ_GZIP gzip REQUIRED)
-set(zq_manualy)
-foreach(p ${zq_programy})
-  if(EXISTS ${PROJECT_SOURCE_DIR}/packaging/${p}.1)
-    list(APPEND zq_manualy ${p}.1)
-  endif()
-endforeach()
-set(zq_manualy_gz)
-foreach(m ${zq_manualy})
-  set(gz ${CMAKE_BINARY_DIR}/packaging/man/${m}.gz)
+# gzip -9n of $1 into $2 at build time; the output is appended to `seznam`.
+function(zq_gzip zdroj cil seznam)
   add_custom_command(
-    OUTPUT ${gz}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
-    COMMAND sh -c "${ZQ_GZIP} -9n -c \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/packaging/${m} ${gz}
-    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${m}
+    OUTPUT ${cil}
+    COMMAND sh -c "mkdir -p \"$(dirname \"$2\")\" && ${ZQ_GZIP} -9n -c \"$1\" > \"$2\"" sh
+            ${zdroj} ${cil}
+    DEPENDS ${zdroj}
     VERBATIM)
-  list(APPEND zq_manualy_gz ${gz})
+  set(${seznam} ${${seznam}} ${cil} PARENT_SCOPE)
+endfunction()
+set(zq_gz)
+foreach(jazyk en cs)
+  set(slozka "")
+  if(NOT jazyk STREQUAL en)
+    set(slozka ${jazyk}/)
+  endif()
+  set(zq_manualy_${jazyk})
+  foreach(p ${zq_programy})
+    set(m ${PROJECT_SOURCE_DIR}/packaging/${slozka}${p}.1)
+    if(EXISTS ${m})
+      zq_gzip(${m} ${CMAKE_BINARY_DIR}/packaging/man/${slozka}${p}.1.gz zq_manualy_${jazyk})
+    endif()
+  endforeach()
+  list(APPEND zq_gz ${zq_manualy_${jazyk}})
 endforeach()
 
 add_custom_target(zq_instalacni_soubory ALL
-  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_manualy_gz})
+  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_gz})
 
 set(zq_knihovny_cile WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407)
 # Everything that gets installed, and only that: scripts/balicek.sh builds it
@@ -102,7 +111,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-install(FILES ${zq_manualy_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${zq_manualy_en} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${zq_manualy_cs} DESTINATION ${CMAKE_INSTALL_MANDIR}/cs/man1)
 
 # zq-logger@.service runs a task unattended as the system user the
 # sysusers.d file makes.  Its ExecStart names the program by full path, so

@@ -2,9 +2,10 @@
 # Checks what the build in the given folder installs and packages:
 #  1. cmake --install into a temporary prefix gives exactly the expected
 #     files (programs, the interface libraries in their private folder, the
-#     desktop entry, AppStream metadata, icons, man pages), the desktop entry
-#     and the metadata validate, the icons have their sizes, and no installed
-#     program or library points into the build tree (RPATH);
+#     desktop entry, AppStream metadata, icons, man pages in English and
+#     Czech), the desktop entry and the metadata validate, the icons have
+#     their sizes, and no installed program or library points into the build
+#     tree (RPATH);
 #  2. the installed program, started once without a display and ended by
 #     SIGTERM (which closes it like its window), writes its task and settings
 #     into the user's folder ~/.local/share/zentrolix-datalogger and nothing
@@ -51,6 +52,7 @@ ocekavane() {
   for p in "${programy[@]}"; do
     echo "bin/$p"
     [ -f "$koren/packaging/$p.1" ] && echo "share/man/man1/$p.1.gz"
+    [ -f "$koren/packaging/cs/$p.1" ] && echo "share/man/cs/man1/$p.1.gz"
   done
   for l in WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407; do echo "$knihovny/lib$l.so"; done
   if [ -x "$build/bin/zq-logger" ]; then
@@ -84,7 +86,9 @@ done
 python3 -c 'import sys, xml.etree.ElementTree as E
 sys.exit(E.parse(sys.argv[1]).getroot().tag != "{http://www.w3.org/2000/svg}svg")' \
   "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || chyba "the SVG icon is no SVG document"
-for m in "$prefix"/share/man/man1/*.gz; do gzip -t "$m" || chyba "$m is damaged"; done
+for m in "$prefix"/share/man/man1/*.gz "$prefix"/share/man/cs/man1/*.gz; do
+  gzip -t "$m" || chyba "$m is damaged"
+done
 for f in "$prefix"/bin/* "$prefix/$knihovny"/*.so; do
   readelf -d "$f" | grep -qE 'R(UN)?PATH' && chyba "$f keeps a library search path: $(readelf -d "$f" | grep -E 'R(UN)?PATH')"
 done
