@@ -31,6 +31,7 @@ baliky=(
   "file|the install check reads the icons' sizes"
   "desktop-file-utils|the install check validates the desktop entry"
   "appstream|the install check validates the AppStream metadata"
+  "lintian|the install check runs Debian's checks of the package"
 )
 
 chybi=()
