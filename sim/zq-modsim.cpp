@@ -142,11 +142,16 @@ void Vypis(const zqsim::TSimulator& sim) {
 
 int main(int argc, char** argv) {
   // The signals are taken synchronously below; the simulator's thread must
-  // not receive them.
+  // not receive them.  A signal ignored at the start stays ignored (a
+  // blocked one would still be taken): a script's background simulator
+  // outlives a Ctrl-C meant for the program in its foreground, as under nohup.
   sigset_t signaly;
   sigemptyset(&signaly);
-  sigaddset(&signaly, SIGINT);
-  sigaddset(&signaly, SIGTERM);
+  for (const int s : {SIGINT, SIGTERM}) {
+    struct sigaction puvodni = {};
+    if (sigaction(s, nullptr, &puvodni) == 0 && puvodni.sa_handler == SIG_IGN) continue;
+    sigaddset(&signaly, s);
+  }
   pthread_sigmask(SIG_BLOCK, &signaly, nullptr);
 
   zqsim::TSimulator sim;

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -437,9 +438,11 @@ class TestSim : public QObject {
   }
 
   // The lines the scripts read: where it listens, a port that is taken
-  // (status 1), and the counters after SIGTERM.
+  // (status 1), and the counters after SIGTERM.  Started with SIGINT
+  // ignored, as a script's background job, a SIGINT leaves it running.
   void programVypisuje() {
     QProcess p;
+    p.setChildProcessModifier([] { signal(SIGINT, SIG_IGN); });
     p.start(ZQ_BIN "/zq-modsim", {"--udp", "0", "--pty", "-", "--module", "1:0=uint32"});
     QString vypis;
     const QRegularExpression naslouchani(
@@ -450,6 +453,8 @@ class TestSim : public QObject {
     }
     const QString port = naslouchani.match(vypis).captured(1);
     QVERIFY2(!port.isEmpty(), qPrintable(vypis));
+    QCOMPARE(kill(static_cast<pid_t>(p.processId()), SIGINT), 0);
+    QVERIFY(!p.waitForFinished(300));
 
     QProcess druhy;
     druhy.start(ZQ_BIN "/zq-modsim", {"--udp", port});
