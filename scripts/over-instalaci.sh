@@ -35,8 +35,10 @@ chyba() {
 
 pracovni=$(mktemp -d "${TMPDIR:-/tmp}/zq-instalace.XXXXXX")
 pid=""
+simulator=""
 uklid() {
-  [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
+  # Also after a failed step: no program of the check outlives it.
+  for p in "$pid" "$simulator"; do [ -n "$p" ] && kill -KILL "$p" 2>/dev/null; done
   rm -rf "$pracovni"
 }
 trap uklid EXIT
@@ -205,6 +207,7 @@ if [ -f "$jednotka" ]; then
     >"$pracovni/sluzba.log" 2>&1 || s=$?
   kill "$simulator"
   wait "$simulator" 2>/dev/null || true
+  simulator=""
   grep -q '^RestartPreventExitStatus=2$' "$jednotka" || chyba "the unit restarts on status 2"
   [ "$s" = 2 ] || { cat "$pracovni/sluzba.log" >&2; chyba "a task cut short ended the unit's command with $s, not 2"; }
 fi
