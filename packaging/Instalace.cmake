@@ -6,7 +6,10 @@
 #   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger when built)
 #   <libdir>/zentrolix-datalogger/libW*.so   the interface libraries, private:
 #                                            the program loads them by full path
-#   share/applications, share/metainfo, share/icons/hicolor, share/man/man1
+#   share/applications, share/metainfo, share/icons/hicolor,
+#   share/man/man1 (English), share/man/cs/man1 (Czech),
+#   share/doc/zentrolix-datalogger (copyright, changelog, documents)
+#   lib/systemd/system, lib/sysusers.d (with zq-logger)
 # The program finds its libraries relative to its own folder, so the prefix
 # may be chosen at install time.
 
@@ -61,30 +64,52 @@ if(TARGET zq-logger)
   list(APPEND zq_programy zq-logger)
 endif()
 
-# Man pages: packaging/<program>.1 of every program installed, compressed as
-# Debian wants them (-n: no name or time inside, so the package is
-# reproducible).
+# Man pages: packaging/<program>.1 of every program installed in English
+# (man1), packaging/cs/<program>.1 in Czech (cs/man1), compressed as Debian
+# wants them (-n: no name or time inside, so the package is reproducible).
 find_program(ZQ_GZIP gzip REQUIRED)
-set(zq_manualy)
-foreach(p ${zq_programy})
-  if(EXISTS ${PROJECT_SOURCE_DIR}/packaging/${p}.1)
-    list(APPEND zq_manualy ${p}.1)
-  endif()
-endforeach()
-set(zq_manualy_gz)
-foreach(m ${zq_manualy})
-  set(gz ${CMAKE_BINARY_DIR}/packaging/man/${m}.gz)
+# gzip -9n of $1 into $2 at build time; the output is appended to `seznam`.
+function(zq_gzip zdroj cil seznam)
   add_custom_command(
-    OUTPUT ${gz}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
-    COMMAND sh -c "${ZQ_GZIP} -9n -c \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/packaging/${m} ${gz}
-    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${m}
+    OUTPUT ${cil}
+    COMMAND sh -c "mkdir -p \"$(dirname \"$2\")\" && ${ZQ_GZIP} -9n -c \"$1\" > \"$2\"" sh
+            ${zdroj} ${cil}
+    DEPENDS ${zdroj}
     VERBATIM)
-  list(APPEND zq_manualy_gz ${gz})
+  set(${seznam} ${${seznam}} ${cil} PARENT_SCOPE)
+endfunction()
+set(zq_gz)
+foreach(jazyk en cs)
+  set(slozka "")
+  if(NOT jazyk STREQUAL en)
+    set(slozka ${jazyk}/)
+  endif()
+  set(zq_manualy_${jazyk})
+  foreach(p ${zq_programy})
+    set(m ${PROJECT_SOURCE_DIR}/packaging/${slozka}${p}.1)
+    if(EXISTS ${m})
+      zq_gzip(${m} ${CMAKE_BINARY_DIR}/packaging/man/${slozka}${p}.1.gz zq_manualy_${jazyk})
+    endif()
+  endforeach()
+  list(APPEND zq_gz ${zq_manualy_${jazyk}})
 endforeach()
 
+# Documents in share/doc/zentrolix-datalogger: the licence as Debian reads it
+# (packaging/copyright, machine-readable, left uncompressed as Debian wants
+# it), the changelog, and the pages the man pages point to, compressed.
+set(zq_slozka_dokumentu ${CMAKE_INSTALL_DATADIR}/doc/zentrolix-datalogger)
+set(zq_dokumenty_gz)
+foreach(d README.md docs/instalace.md docs/zq-logger.md docs/simulator.md docs/prubeh.md
+          docs/profilove-soubory.md docs/datove-soubory.md docs/rozhrani.md)
+  get_filename_component(n ${d} NAME)
+  zq_gzip(${PROJECT_SOURCE_DIR}/${d} ${CMAKE_BINARY_DIR}/packaging/doc/${n}.gz zq_dokumenty_gz)
+endforeach()
+zq_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/packaging/doc/changelog.gz
+        zq_dokumenty_gz)
+list(APPEND zq_gz ${zq_dokumenty_gz})
+
 add_custom_target(zq_instalacni_soubory ALL
-  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_manualy_gz})
+  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_gz})
 
 set(zq_knihovny_cile WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407)
 # Everything that gets installed, and only that: scripts/balicek.sh builds it
@@ -97,12 +122,38 @@ install(TARGETS ${zq_programy} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${zq_knihovny_cile}
   LIBRARY DESTINATION ${ZQ_SLOZKA_KNIHOVEN}
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# A stripped install (the package, cmake --install --strip) also drops what
+# Debian's own packages drop: the compiler's .comment and the .note section,
+# and from the libraries every symbol no other object needs.
+set(zq_bin_soubory)
+foreach(t ${zq_programy})
+  list(APPEND zq_bin_soubory ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${t}>)
+endforeach()
+set(zq_lib_soubory)
+foreach(t ${zq_knihovny_cile})
+  list(APPEND zq_lib_soubory ${ZQ_SLOZKA_KNIHOVEN}/$<TARGET_FILE_NAME:${t}>)
+endforeach()
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    set(s \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note)
+    foreach(f ${zq_bin_soubory})
+      execute_process(COMMAND \${s} \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${f}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+    foreach(f ${zq_lib_soubory})
+      execute_process(COMMAND \${s} --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${f}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-install(FILES ${zq_manualy_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${zq_manualy_en} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${zq_manualy_cs} DESTINATION ${CMAKE_INSTALL_MANDIR}/cs/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${zq_dokumenty_gz}
+  DESTINATION ${zq_slozka_dokumentu})
 
 # zq-logger@.service runs a task unattended as the system user the
 # sysusers.d file makes.  Its ExecStart names the program by full path, so
@@ -133,14 +184,18 @@ set(CPACK_PACKAGE_CONTACT ${ZQ_SPRAVCE_BALICKU})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries from dpkg-shlibdeps; what no ELF file names: Qt's X11/Wayland
-# platform plugins (without them the window cannot open) and Qt's Czech texts.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The system user of zq-logger@.service; systemd told of the unit.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/systemd/postinst ${PROJECT_SOURCE_DIR}/packaging/systemd/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# Libraries from dpkg-shlibdeps; what no ELF file names: Qt's X11/Wayland
+# platform plugins (without them the window cannot open), Qt's Czech texts,
+# and systemd-sysusers for the postinst: systemd's own, or a stand-alone one
+# where systemd is not the init system (the dependency debhelper writes for a
+# package with a sysusers.d file).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, qt6-translations-l10n, systemd | systemd-standalone-sysusers | systemd-sysusers")
 # The window's font; any sans-serif font does if it is missing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for RS-485 measuring modules (Czech)")

@@ -2,9 +2,10 @@
 # Checks what the build in the given folder installs and packages:
 #  1. cmake --install into a temporary prefix gives exactly the expected
 #     files (programs, the interface libraries in their private folder, the
-#     desktop entry, AppStream metadata, icons, man pages), the desktop entry
-#     and the metadata validate, the icons have their sizes, and no installed
-#     program or library points into the build tree (RPATH);
+#     desktop entry, AppStream metadata, icons, man pages in English and
+#     Czech), the desktop entry and the metadata validate, the icons have
+#     their sizes, and no installed program or library points into the build
+#     tree (RPATH);
 #  2. the installed program, started once without a display and ended by
 #     SIGTERM (which closes it like its window), writes its task and settings
 #     into the user's folder ~/.local/share/zentrolix-datalogger and nothing
@@ -17,7 +18,10 @@
 #     file cut short;
 #  4. scripts/balicek.sh builds a .deb with Debian's name, the expected files
 #     below /usr, root ownership, the runtime dependencies and the maintainer
-#     scripts that make the service's system user.
+#     scripts that make the service's system user; installed by dpkg into an
+#     empty root (--root, the scripts run with DPKG_ROOT) its postinst makes
+#     the user there, and a purge leaves none of its files; lintian finds no
+#     error in it (its warnings and notes are printed).
 # The build must be done (scripts/test.sh runs this after its Release build).
 #   scripts/over-instalaci.sh <build folder>
 set -euo pipefail
@@ -31,8 +35,10 @@ chyba() {
 
 pracovni=$(mktemp -d "${TMPDIR:-/tmp}/zq-instalace.XXXXXX")
 pid=""
+simulator=""
 uklid() {
-  [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
+  # Also after a failed step: no program of the check outlives it.
+  for p in "$pid" "$simulator"; do [ -n "$p" ] && kill -KILL "$p" 2>/dev/null; done
   rm -rf "$pracovni"
 }
 trap uklid EXIT
@@ -51,6 +57,7 @@ ocekavane() {
   for p in "${programy[@]}"; do
     echo "bin/$p"
     [ -f "$koren/packaging/$p.1" ] && echo "share/man/man1/$p.1.gz"
+    [ -f "$koren/packaging/cs/$p.1" ] && echo "share/man/cs/man1/$p.1.gz"
   done
   for l in WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407; do echo "$knihovny/lib$l.so"; done
   if [ -x "$build/bin/zq-logger" ]; then
@@ -58,6 +65,10 @@ ocekavane() {
     echo "lib/sysusers.d/zentrolix-datalogger.conf"
   fi
   echo "share/applications/$id.desktop"
+  for d in copyright changelog.gz README.md.gz instalace.md.gz zq-logger.md.gz simulator.md.gz \
+    prubeh.md.gz profilove-soubory.md.gz datove-soubory.md.gz rozhrani.md.gz; do
+    echo "share/doc/zentrolix-datalogger/$d"
+  done
   echo "share/metainfo/$id.metainfo.xml"
   for n in "${velikosti_ikon[@]}"; do echo "share/icons/hicolor/${n}x$n/apps/$id.png"; done
   echo "share/icons/hicolor/scalable/apps/$id.svg"
@@ -84,11 +95,19 @@ done
 python3 -c 'import sys, xml.etree.ElementTree as E
 sys.exit(E.parse(sys.argv[1]).getroot().tag != "{http://www.w3.org/2000/svg}svg")' \
   "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || chyba "the SVG icon is no SVG document"
-for m in "$prefix"/share/man/man1/*.gz; do gzip -t "$m" || chyba "$m is damaged"; done
+for m in "$prefix"/share/man/man1/*.gz "$prefix"/share/man/cs/man1/*.gz; do
+  gzip -t "$m" || chyba "$m is damaged"
+done
 for f in "$prefix"/bin/* "$prefix/$knihovny"/*.so; do
   readelf -d "$f" | grep -qE 'R(UN)?PATH' && chyba "$f keeps a library search path: $(readelf -d "$f" | grep -E 'R(UN)?PATH')"
 done
 [ "$(stat -c %a "$prefix/$knihovny/libWCOM407.so")" = 644 ] || chyba "libraries should be 0644"
+dokumenty="$prefix/share/doc/zentrolix-datalogger"
+zcat "$dokumenty/changelog.gz" | head -n 1 | grep -q "^zentrolix-datalogger ($verze) " ||
+  chyba "the changelog's latest entry is not of version $verze"
+dep5='Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
+[ "$(head -n 1 "$dokumenty/copyright")" = "$dep5" ] ||
+  chyba "the copyright file is not in Debian's machine-readable format"
 
 # --- 2. the installed program writes into the user's folder ------------------
 domov="$pracovni/domov"
@@ -147,7 +166,7 @@ if [ -f "$jednotka" ]; then
   simulator=$!
   udp=""
   for _ in $(seq 100); do
-    udp=$(grep -o '127\.0\.0\.1:[0-9]*' "$pracovni/modsim.log" | cut -d: -f2 || true)
+    udp=$(sed -n 's/^LAN konvertor na 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$pracovni/modsim.log" 2>/dev/null || true)
     [ -n "$udp" ] && break
     sleep 0.05
   done
@@ -188,6 +207,7 @@ if [ -f "$jednotka" ]; then
     >"$pracovni/sluzba.log" 2>&1 || s=$?
   kill "$simulator"
   wait "$simulator" 2>/dev/null || true
+  simulator=""
   grep -q '^RestartPreventExitStatus=2$' "$jednotka" || chyba "the unit restarts on status 2"
   [ "$s" = 2 ] || { cat "$pracovni/sluzba.log" >&2; chyba "a task cut short ended the unit's command with $s, not 2"; }
 fi
@@ -214,7 +234,37 @@ done
 dpkg-deb -f "$deb" Description | grep -q dialout || chyba "the description does not mention dialout"
 if [ -f "$jednotka" ]; then
   dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q '^\./postinst$' || chyba "no postinst in the package"
-  dpkg-deb -I "$deb" postinst | grep -q 'systemd-sysusers zentrolix-datalogger.conf' ||
+  dpkg-deb -I "$deb" postinst | grep -q '^ *systemd-sysusers .*zentrolix-datalogger.conf$' ||
     chyba "the postinst does not create the service's user"
+fi
+# The maintainer scripts at work, in a root of their own: dpkg runs them
+# outside it with DPKG_ROOT set, as for a system being bootstrapped (the
+# Qt libraries are not there, hence --force-depends).
+if [ -f "$jednotka" ] && command -v systemd-sysusers >/dev/null; then
+  koren_dpkg="$pracovni/dpkg-root"
+  mkdir -p "$koren_dpkg/var/lib/dpkg/info" "$koren_dpkg/var/lib/dpkg/updates" "$koren_dpkg/etc"
+  touch "$koren_dpkg/var/lib/dpkg/status"
+  dpkg_r() { dpkg --root="$koren_dpkg" --force-depends --force-script-chrootless "$@"; }
+  dpkg_r -i "$deb" >"$pracovni/dpkg.log" 2>&1 || { cat "$pracovni/dpkg.log" >&2; chyba "dpkg -i failed"; }
+  grep -q '^zq-logger:x:[0-9]*:[0-9]*:[^:]*:/var/lib/zentrolix-datalogger:' "$koren_dpkg/etc/passwd" ||
+    chyba "the postinst did not make the user zq-logger"
+  grep -q '^dialout:.*[:,]zq-logger\(,\|$\)' "$koren_dpkg/etc/group" ||
+    chyba "the postinst did not put zq-logger into dialout"
+  dpkg_r --purge zentrolix-datalogger >"$pracovni/dpkg.log" 2>&1 ||
+    { cat "$pracovni/dpkg.log" >&2; chyba "dpkg --purge failed"; }
+  [ -z "$(find "$koren_dpkg/usr" -type f 2>/dev/null)" ] || chyba "a purge left files below /usr"
+fi
+# Debian's checks of the package: no error; the rest is shown (lintian
+# warns when run as root, which says nothing of the package).
+if command -v lintian >/dev/null; then
+  s=0
+  lintian --fail-on error --display-info --display-experimental --pedantic "$deb" \
+    >"$pracovni/lintian" 2>&1 || s=$?
+  grep -v '^running with root privileges' "$pracovni/lintian" >"$pracovni/lintian.vypis" || true
+  echo "lintian $(lintian --print-version):"
+  if [ -s "$pracovni/lintian.vypis" ]; then sed 's/^/  /' "$pracovni/lintian.vypis"; else echo "  (nothing)"; fi
+  [ "$s" = 0 ] || chyba "lintian finds errors in the package (status $s)"
+else
+  chyba "no lintian here (scripts/zavislosti.sh installs it)"
 fi
 echo "Install check passed: the installed tree, the installed program's user folder, the package"

@@ -43,6 +43,7 @@ baliky_testu=(
   "mosquitto|the MQTT broker the publishing tests run against"
   "influxdb|InfluxDB 1.x: the tests write the line-protocol payload into it and read it back"
   "openssl|the TLS test makes its own CA and server certificate"
+  "lintian|the install check runs Debian's checks of the package"
 )
 if [ "${1:-}" = "--testy" ]; then
   baliky+=("${baliky_testu[@]}")

@@ -53,7 +53,7 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
   if (rovnitko == std::string_view::npos || dvojtecka == std::string_view::npos ||
       dvojtecka > rovnitko || !Bajt(text.substr(0, dvojtecka), adresa) ||
       !Bajt(text.substr(dvojtecka + 1, rovnitko - dvojtecka - 1), periferie)) {
-    chyba = "expected ADDRESS:PERIPHERAL=FORMAT:KIND[:key=value...]";
+    chyba = "očekáváno ADRESA:PERIFERIE=FORMÁT[:DRUH][:klíč=hodnota...]";
     return false;
   }
   const std::vector<std::string_view> casti = Rozdel(text.substr(rovnitko + 1), ':');
@@ -65,7 +65,7 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
   else if (casti[0] == "bool32")
     hodnota.Format = TFormat::Bool32;
   else {
-    chyba = "unknown format '" + std::string(casti[0]) + "' (uint32, float32, bool32)";
+    chyba = "neznámý formát '" + std::string(casti[0]) + "' (uint32, float32, bool32)";
     return false;
   }
   size_t i = 1;
@@ -82,7 +82,7 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
     else if (druh == "walk")
       hodnota.Prubeh = TPrubeh::PosuvnyBit;
     else {
-      chyba = "unknown kind '" + std::string(druh) + "' (const, counter, ramp, sine, walk)";
+      chyba = "neznámý druh '" + std::string(druh) + "' (const, counter, ramp, sine, walk)";
       return false;
     }
     i = 2;
@@ -109,7 +109,7 @@ bool PrectiModul(std::string_view text, uint8_t& adresa, uint8_t& periferie, THo
       dobre = Cislo(hodnotaText, hodnota.Mista) && hodnota.Mista >= 0 && hodnota.Mista <= 127;
     }
     if (!dobre) {
-      chyba = "bad setting '" + std::string(casti[i]) + "'";
+      chyba = "chybné nastavení '" + std::string(casti[i]) + "'";
       return false;
     }
   }
@@ -141,7 +141,7 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
       znama = true;
     }
   if (!znama) {
-    chyba = "unknown fault '" + std::string(jmeno) +
+    chyba = "neznámá porucha '" + std::string(jmeno) +
             "' (silent, drop, crc, addr, delay, dup, trunc, long, foreign, echo)";
     return false;
   }
@@ -174,7 +174,7 @@ bool PrectiPoruchu(std::string_view text, TPorucha& porucha, std::string& chyba)
       dobre = false;
   }
   if (!dobre) {
-    chyba = "bad fault '" + std::string(text) + "'";
+    chyba = "chybná porucha '" + std::string(text) + "'";
     return false;
   }
   return true;

@@ -1,11 +1,15 @@
 // zq-modsim: the module-bus simulator on the command line.  Runs until
-// Ctrl-C or SIGTERM; see docs/simulator.md.
+// Ctrl-C or SIGTERM; see docs/simulator.md.  Its status lines (where it
+// listens, its counters) are read by scripts/run.sh, scripts/over-instalaci.sh
+// and bench/logger/soak.sh.
+#include <algorithm>
 #include <charconv>
 #include <csignal>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Simulator.h"
@@ -13,21 +17,36 @@
 namespace {
 
 const char* const Navod =
-    "usage: zq-modsim [options]\n"
-    "  --udp PORT            answer as the LAN converter on UDP PORT (0: any free port)\n"
-    "  --bind ADDRESS        IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --pty LINK            serve a serial line on a new pseudo-terminal, LINK a\n"
-    "                        symbolic link to it (\"-\": no link); may repeat\n"
-    "  --baud BD             emulate the line speed: answers take their wire time\n"
-    "  --module A:P=FORMAT[:KIND][:key=value...]\n"
-    "                        peripheral P of module A; FORMAT uint32, float32, bool32;\n"
-    "                        KIND const, counter, ramp, sine, walk; keys value, start,\n"
-    "                        min, offset, bits, amp, height, period, step, dec\n"
-    "  --fault FAULT         silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
-    "                        trunc=P, long=P, foreign=P, echo=P; then ,count=N ,module=A\n"
-    "  --seed N              seed of the fault dice\n"
-    "  --stats SECONDS       print the counters every SECONDS\n"
-    "  --config FILE         read options from FILE, one \"option value\" per line\n";
+    "Použití: zq-modsim [volby]\n"
+    "Zastupuje měřicí moduly RS-485: odpovídá jako LAN konvertor na portu UDP a jako\n"
+    "sériová linka na pseudoterminálech, dokud nepřijde SIGINT nebo SIGTERM (Ctrl-C).\n"
+    "\n"
+    "Volby:\n"
+    "  --udp PORT            odpovídat jako LAN konvertor na portu UDP PORT\n"
+    "                        (0: kterýkoli volný, vypíše se)\n"
+    "  --bind ADRESA         adresa IPv4, na níž naslouchat (výchozí 127.0.0.1)\n"
+    "  --pty ODKAZ           sériová linka na novém pseudoterminálu, ODKAZ je symbolický\n"
+    "                        odkaz na něj (\"-\": bez odkazu); lze opakovat\n"
+    "  --baud BD             napodobit rychlost linky: odpověď trvá jako po drátě\n"
+    "  --module A:P=FORMÁT[:DRUH][:klíč=hodnota...]\n"
+    "                        periferie P modulu A; FORMÁT uint32, float32, bool32;\n"
+    "                        DRUH const, counter, ramp, sine, walk; klíče value, bits,\n"
+    "                        start, step, min, height, offset, amp, period, dec\n"
+    "  --fault PORUCHA       silent=A, drop=P, crc=P, addr=P, delay=MS[@P], dup=P,\n"
+    "                        trunc=P, long=P, foreign=P, echo=P; za ní ,count=N ,module=A\n"
+    "  --seed N              semínko náhodných poruch (výchozí 12345)\n"
+    "  --stats SEKUND        vypisovat počitadla každých SEKUND\n"
+    "  --config SOUBOR       číst volby ze SOUBORu, na řádku \"volba hodnota\" bez \"--\"\n"
+    "  -h, --help            tato nápověda\n"
+    "      --version         verze programu\n"
+    "\n"
+    "Návratový kód: 0 po ukončení signálem; 1 když nelze naslouchat na portu UDP\n"
+    "nebo vytvořit pseudoterminál; 2 při chybném volání.\n";
+
+// The options that take a value: a word that is none of them is refused as
+// unknown before a value is looked for.
+constexpr std::string_view VolbySHodnotou[] = {
+    "--udp", "--bind", "--pty", "--baud", "--module", "--fault", "--seed", "--stats", "--config"};
 
 struct TVolby {
   int Udp = -1;
@@ -49,7 +68,7 @@ bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby,
 bool Konfigurace(const std::string& soubor, TVolby& volby, zqsim::TSimulator& sim) {
   std::ifstream f(soubor);
   if (!f) {
-    std::cerr << "zq-modsim: cannot read " << soubor << "\n";
+    std::cerr << "zq-modsim: soubor " << soubor << " nelze přečíst\n";
     return false;
   }
   std::string radek;
@@ -106,28 +125,33 @@ bool Volba(const std::string& jmeno, const std::string& hodnota, TVolby& volby,
     }
     sim.PridejPoruchu(porucha);
   } else {
-    std::cerr << "zq-modsim: unknown option " << jmeno << "\n" << Navod;
+    std::cerr << "zq-modsim: neznámá volba " << jmeno << "\n" << Navod;
     return false;
   }
-  if (!dobre) std::cerr << "zq-modsim: bad value for " << jmeno << ": " << hodnota << "\n";
+  if (!dobre) std::cerr << "zq-modsim: chybná hodnota volby " << jmeno << ": " << hodnota << "\n";
   return dobre;
 }
 
 void Vypis(const zqsim::TSimulator& sim) {
   const zqsim::TPocitadla p = sim.Pocitadla();
-  std::cout << "requests " << p.Dotazy << ", answers " << p.Odpovedi << ", unanswered "
-            << p.Potlacene << ", bad input " << p.Vadne << std::endl;
+  std::cout << "dotazů " << p.Dotazy << ", odpovědí " << p.Odpovedi << ", nezodpovězených "
+            << p.Potlacene << ", vadných vstupů " << p.Vadne << std::endl;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   // The signals are taken synchronously below; the simulator's thread must
-  // not receive them.
+  // not receive them.  A signal ignored at the start stays ignored (a
+  // blocked one would still be taken): a script's background simulator
+  // outlives a Ctrl-C meant for the program in its foreground, as under nohup.
   sigset_t signaly;
   sigemptyset(&signaly);
-  sigaddset(&signaly, SIGINT);
-  sigaddset(&signaly, SIGTERM);
+  for (const int s : {SIGINT, SIGTERM}) {
+    struct sigaction puvodni = {};
+    if (sigaction(s, nullptr, &puvodni) == 0 && puvodni.sa_handler == SIG_IGN) continue;
+    sigaddset(&signaly, s);
+  }
   pthread_sigmask(SIG_BLOCK, &signaly, nullptr);
 
   zqsim::TSimulator sim;
@@ -138,33 +162,42 @@ int main(int argc, char** argv) {
       std::cout << Navod;
       return 0;
     }
+    if (jmeno == "--version") {
+      std::cout << "zq-modsim " << ZQ_VERZE << "\n";
+      return 0;
+    }
+    if (std::find(std::begin(VolbySHodnotou), std::end(VolbySHodnotou), jmeno) ==
+        std::end(VolbySHodnotou)) {
+      std::cerr << "zq-modsim: neznámá volba " << jmeno << "\n" << Navod;
+      return 2;
+    }
     if (i + 1 >= argc) {
-      std::cerr << "zq-modsim: " << jmeno << " needs a value\n";
+      std::cerr << "zq-modsim: volba " << jmeno << " vyžaduje hodnotu\n";
       return 2;
     }
     if (!Volba(jmeno, argv[++i], volby, sim)) return 2;
   }
   if (volby.Udp < 0 && volby.Pty.empty()) {
-    std::cerr << "zq-modsim: nothing to serve: give --udp and/or --pty\n" << Navod;
+    std::cerr << "zq-modsim: není co obsluhovat: zadejte --udp nebo --pty (nebo obě)\n" << Navod;
     return 2;
   }
   sim.NastavSemeno(volby.Seed);
   sim.NastavRychlostLinky(volby.Baud);
   if (volby.Udp >= 0) {
     if (!sim.SpustUdp(static_cast<uint16_t>(volby.Udp), volby.Bind)) {
-      std::cerr << "zq-modsim: cannot listen on " << volby.Bind << ":" << volby.Udp << "\n";
+      std::cerr << "zq-modsim: nelze naslouchat na " << volby.Bind << ":" << volby.Udp << "\n";
       return 1;
     }
-    std::cout << "LAN converter on " << volby.Bind << ":" << sim.UdpPort() << std::endl;
+    std::cout << "LAN konvertor na " << volby.Bind << ":" << sim.UdpPort() << std::endl;
   }
   for (const std::string& odkaz : volby.Pty) {
     const std::string slave = sim.SpustPty(odkaz == "-" ? std::string() : odkaz);
     if (slave.empty()) {
-      std::cerr << "zq-modsim: cannot create the pseudo-terminal"
-                << (odkaz == "-" ? "" : " or " + odkaz) << "\n";
+      std::cerr << "zq-modsim: nelze vytvořit pseudoterminál"
+                << (odkaz == "-" ? "" : " nebo odkaz " + odkaz) << "\n";
       return 1;
     }
-    std::cout << "serial line on " << slave << (odkaz == "-" ? "" : " (link " + odkaz + ")")
+    std::cout << "sériová linka na " << slave << (odkaz == "-" ? "" : " (odkaz " + odkaz + ")")
               << std::endl;
   }
   for (;;) {

@@ -76,6 +76,9 @@ else
   oddelovac=.
 fi
 unset LANGUAGE LC_NUMERIC LC_TIME
+# The script's own arithmetic and figures: a decimal point whatever the locale
+# (its fractions of seconds go to the checker as arguments).
+awk() { LC_ALL=C command awk "$@"; }
 
 slozka="${ZQ_SOAK_DIR:-$koren/build/soak}/$(date +%Y%m%d-%H%M%S)-$format-$$"
 mkdir -p "$slozka"
@@ -100,7 +103,7 @@ volby_sim=(--seed "${ZQ_SOAK_SEED:-12345}")
 sim=$!
 port=""
 for _ in $(seq 100); do
-  port=$(sed -n 's/^LAN converter on 127\.0\.0\.1:\([0-9]*\)$/\1/p' \
+  port=$(sed -n 's/^LAN konvertor na 127\.0\.0\.1:\([0-9]*\)$/\1/p' \
     "$slozka/simulator.log" 2>/dev/null) || true
   [ -n "$port" ] && break
   kill -0 "$sim" 2>/dev/null || break

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -401,6 +402,75 @@ class TestSim : public QObject {
     sim.Zastav();
     QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(odkaz)));
     std::filesystem::remove_all(slozka);
+  }
+
+  // The program's answers to its command line: the exit status and the first
+  // line of the stream it writes to.
+  void program_data() {
+    QTest::addColumn<QStringList>("argumenty");
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QString>("radek");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Použití: zq-modsim [volby]";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "zq-modsim " ZQ_VERZE;
+    QTest::newRow("neznámá") << QStringList{"--version2", "1"} << 2
+                             << "zq-modsim: neznámá volba --version2";
+    QTest::newRow("bez hodnoty") << QStringList{"--module"} << 2
+                                 << "zq-modsim: volba --module vyžaduje hodnotu";
+    QTest::newRow("hodnota") << QStringList{"--udp", "65536"} << 2
+                             << "zq-modsim: chybná hodnota volby --udp: 65536";
+    QTest::newRow("modul") << QStringList{"--udp", "0", "--module", "1:0=int16"} << 2
+                           << "zq-modsim: --module 1:0=int16: neznámý formát 'int16' (uint32, "
+                              "float32, bool32)";
+    QTest::newRow("nic") << QStringList{"--seed", "1"} << 2
+                         << "zq-modsim: není co obsluhovat: zadejte --udp nebo --pty (nebo obě)";
+  }
+  void program() {
+    QFETCH(QStringList, argumenty);
+    QFETCH(int, kod);
+    QFETCH(QString, radek);
+    QProcess p;
+    p.start(ZQ_BIN "/zq-modsim", argumenty);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), kod);
+    const QByteArray vystup = kod == 0 ? p.readAllStandardOutput() : p.readAllStandardError();
+    QCOMPARE(QString::fromUtf8(vystup).section('\n', 0, 0), radek);
+  }
+
+  // The lines the scripts read: where it listens, a port that is taken
+  // (status 1), and the counters after SIGTERM.  Started with SIGINT
+  // ignored, as a script's background job, a SIGINT leaves it running.
+  void programVypisuje() {
+    QProcess p;
+    p.setChildProcessModifier([] { signal(SIGINT, SIG_IGN); });
+    p.start(ZQ_BIN "/zq-modsim", {"--udp", "0", "--pty", "-", "--module", "1:0=uint32"});
+    QString vypis;
+    const QRegularExpression naslouchani(
+        "^LAN konvertor na 127\\.0\\.0\\.1:(\\d+)\nsériová linka na /dev/pts/\\d+\n$");
+    for (int i = 0; i < 100 && !naslouchani.match(vypis).hasMatch(); ++i) {
+      p.waitForReadyRead(100);
+      vypis += QString::fromUtf8(p.readAllStandardOutput());
+    }
+    const QString port = naslouchani.match(vypis).captured(1);
+    QVERIFY2(!port.isEmpty(), qPrintable(vypis));
+    QCOMPARE(kill(static_cast<pid_t>(p.processId()), SIGINT), 0);
+    QVERIFY(!p.waitForFinished(300));
+
+    QProcess druhy;
+    druhy.start(ZQ_BIN "/zq-modsim", {"--udp", port});
+    QVERIFY(druhy.waitForFinished(10000));
+    QCOMPARE(druhy.exitCode(), 1);
+    QCOMPARE(druhy.readAllStandardError(),
+             "zq-modsim: nelze naslouchat na 127.0.0.1:" + port.toUtf8() + "\n");
+
+    TKlient k(port.toUShort());
+    k.Dotaz(1, 1, 0);
+    QVERIFY(!k.Prijmi(1000).empty());
+    p.terminate();
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput(),
+             "dotazů 1, odpovědí 1, nezodpovězených 0, vadných vstupů 0\n");
   }
 
   // Stopping while a client keeps sending; the simulator starts again after.
