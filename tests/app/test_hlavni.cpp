@@ -27,8 +27,8 @@
 #include "Mistni.h"
 #include "Modalni.h"
 #include "Pomocne.h"
-#include "Profil.h"
 #include "Preklady.h"
+#include "Profil.h"
 #include "Signaly.h"
 #include "SouborovyDialog.h"
 
