@@ -15,6 +15,7 @@
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Mereni.h"
+#include "Mistni.h"
 #include "Publikace.h"
 #include "Signaly.h"
 #include "Slozka.h"
@@ -124,7 +125,8 @@ class TVypis : public TPozorovatelMereni {
 std::string Souhrn(const THistorie& h) {
   const TStatistikaKanalu c = h.Celkem();
   const TPrubehy p = h.Prubehy();
-  auto ms = [](double v) { return FixniText(v, 1, '.'); };
+  // Numbers as the window shows them: the regional decimal separator.
+  auto ms = [](double v) { return FixniText(v, 1, Mistni().DesetinnyOddelovac); };
   std::string s = "zq-logger: komunikace: čtení " + std::to_string(c.Cteni) + ", chybných " +
                   std::to_string(c.Chyby);
   if (!c.PodleKodu.empty()) s += " (" + c.TextPodleKodu() + ")";
@@ -160,6 +162,14 @@ const char* JmenoSignalu(int signal) {
 }
 
 }  // namespace
+
+std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
+                        std::string_view pet) {
+  // Czech: 1 kanál, 2 to 4 kanály, 0 and 5 on kanálů (21 and 22 too).
+  const int64_t a = n < 0 ? -n : n;
+  const std::string_view slovo = a == 1 ? jeden : (a >= 2 && a <= 4 ? dva : pet);
+  return std::to_string(n) + " " + std::string(slovo);
+}
 
 namespace {
 
@@ -295,7 +305,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
 
   // The same start as the window's, without its questions.
   if (!PlatnaUloha(cfg)) {
-    chyby << "Chyba zadaných parametrů\n";
+    chyby << "zq-logger: Chyba zadaných parametrů\n";
     return LoggerChybneVolani;
   }
   uint32_t indexPred = 0;
@@ -306,12 +316,12 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
       case TProbaSouboru::Ok: break;
       case TProbaSouboru::Odmitnuto:
-        chyby << "Soubor \"" << Utf8(cfg.JmenoSouboru)
+        chyby << "zq-logger: Soubor \"" << Utf8(cfg.JmenoSouboru)
               << "\" již existuje; přepsat jej dovolí volba --prepsat, pokračovat v něm "
                  "--pokracovat\n";
         return LoggerChybneVolani;
       case TProbaSouboru::Nelze:
-        chyby << Utf8(NelzeVytvorit(cfg.JmenoSouboru)) << "\n";
+        chyby << "zq-logger: " << Utf8(NelzeVytvorit(cfg.JmenoSouboru)) << "\n";
         return LoggerNespusteno;
     }
   }
@@ -342,13 +352,14 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     mereni->OdeberPozorovatele(&vypis);
     hlidac.reset();
     PrestanZachytavat();
-    chyby << Utf8(start.Text) << "\n";
+    chyby << "zq-logger: " << Utf8(start.Text) << "\n";
     return LoggerNespusteno;
   }
   if (!tichy) {
-    vystup << "zq-logger: úloha \"" << soubor.string() << "\", " << cfg.PocetKanalu
-           << " kanálů, perioda " << mereni->PeriodaSek() << " s, data do \""
-           << DatovaCesta(cfg.JmenoSouboru).string() << "\"";
+    vystup << "zq-logger: úloha \"" << soubor.string() << "\", "
+           << PocetSlovem(cfg.PocetKanalu, "kanál", "kanály", "kanálů") << ", perioda "
+           << mereni->PeriodaSek() << " s, data do \"" << DatovaCesta(cfg.JmenoSouboru).string()
+           << "\"";
     if (indexPred > 0) vystup << ", pokračuje za vzorkem " << indexPred;
     vystup << std::endl;
     vypis.HlidejVystup();
@@ -360,15 +371,16 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
 
   int kod = LoggerOk;
   if (vypis.samo_) {
-    chyby << "Měření ukončeno: " << Utf8(vypis.vysledek_.Text) << "\n";
+    chyby << "zq-logger: Měření ukončeno: " << Utf8(vypis.vysledek_.Text) << "\n";
     kod = LoggerSkoncilSam;
   } else {
     const TVysledekMereni konec = mereni->Zastav();
-    if (!konec.Uspech()) chyby << "Měření ukončeno: " << Utf8(konec.Text) << "\n";
+    if (!konec.Uspech()) chyby << "zq-logger: Měření ukončeno: " << Utf8(konec.Text) << "\n";
   }
   vystup << "zq-logger: měření ukončeno";
   if (vypis.signal_) vystup << " (" << JmenoSignalu(vypis.signal_) << ")";
-  vystup << ", vzorků " << mereni->PocetVzorku() << ", nezapsaných " << mereni->Nezapsano() << "\n";
+  vystup << ", " << PocetSlovem(mereni->PocetVzorku(), "vzorek", "vzorky", "vzorků")
+         << ", z toho nezapsaných " << mereni->Nezapsano() << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
   // The broker gets up to 5 s for what is stored; the rest waits in the

@@ -14,14 +14,21 @@
 // without --prepsat or --pokracovat or that --pokracovat cannot continue;
 // 3 when the measurement ended by itself (its interface library broke).
 
+#include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr int LoggerOk = 0;
 inline constexpr int LoggerNespusteno = 1;
 inline constexpr int LoggerChybneVolani = 2;
 inline constexpr int LoggerSkoncilSam = 3;
+
+// "1 kanál", "3 kanály", "5 kanálů": a count with the Czech plural form of
+// its noun (UTF-8), given for one, for two to four, and for the rest.
+std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
+                        std::string_view pet);
 
 // Runs the logger with the program's arguments (without the program's name,
 // UTF-8) until it is stopped.  Needs a QCoreApplication.  Texts go to `vystup`

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -169,7 +170,15 @@ class TestLogger : public QObject {
     const std::string modul9 = ", 9: " + chybnych + "/" + chybnych + ";";  // never answers
     QVERIFY2(b.Vystup.find(modul9) != std::string::npos, b.Vystup.c_str());
     QVERIFY(b.Vystup.find("vzorek 2: chybné kanály 1, poslední chyba 20 - ") != std::string::npos);
-    QVERIFY(b.Vystup.find("měření ukončeno (SIGTERM), vzorků ") != std::string::npos);
+    QVERIFY2(QRegularExpression(QStringLiteral("zq-logger: měření ukončeno \\(SIGTERM\\), \\d+ "
+                                               "vzork(y|ů), z toho nezapsaných 0\n"))
+                 .match(QString::fromStdString(b.Vystup))
+                 .hasMatch(),
+             b.Vystup.c_str());
+    // The summary's numbers with the regional separator, as the window.
+    QVERIFY(QRegularExpression(QStringLiteral("; odezva průměr \\d+,\\d ms"))
+                .match(QString::fromStdString(b.Vystup))
+                .hasMatch());
 
     QByteArray okno = Obsah(Slozka() / ("okno" + p));
     QByteArray logger = Obsah(Slozka() / ("logger" + p));
@@ -346,6 +355,15 @@ class TestLogger : public QObject {
     kill(p.pid, SIGTERM);
     QCOMPARE(p.Skonci(3000), 128 + SIGTERM);
     QVERIFY2(p.Cekej(p.chyby, "druhym signalem", 1000), p.Chyby.c_str());
+  }
+
+  // Counts with the Czech plural form of their noun.
+  void pocetSlovem() {
+    const std::pair<int, const char*> pripady[] = {
+        {0, "0 kanálů"}, {1, "1 kanál"},    {2, "2 kanály"},    {4, "4 kanály"},
+        {5, "5 kanálů"}, {21, "21 kanálů"}, {256, "256 kanálů"}};
+    for (const auto& [n, text] : pripady)
+      QCOMPARE(PocetSlovem(n, "kanál", "kanály", "kanálů"), std::string(text));
   }
 
   // Started under nohup (SIGHUP ignored), a run outlives its terminal: the
