@@ -119,6 +119,8 @@ class TestPrubeh : public QObject {
     QTest::keyClick(p->SeznamKanalu, Qt::Key_Down);
     QTest::keyClick(p->SeznamKanalu, Qt::Key_Space);
     QCOMPARE(p->Vybrane(), (std::vector<int>{1, 2}));
+    // A name cut by its column is whole in its tooltip, as in the grid.
+    QCOMPARE(p->SeznamKanalu->model()->index(1, 1).data(Qt::ToolTipRole).toString(), T("B"));
   }
 
   // Two reads of a sine that never comes near zero fail in the middle of
