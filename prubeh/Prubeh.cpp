@@ -266,11 +266,13 @@ void TFormPrubeh::MereniZahajeno() {
   zacatekMs_ = mereni_.ZacatekEpochaMs();
   ulohaBehu_ = uloha_;
   synchronizovano_ = true;
+  drivejsi_.Zapomen();
 }
 
 void TFormPrubeh::NastavZdrojHistorie(const THistorie* h) {
   zdroj_ = h;
   synchronizovano_ = false;
+  drivejsi_.Zapomen();
   if (!zdroj_ && mereni_.ZacatekEpochaMs() != 0) MereniZahajeno();
 }
 
@@ -330,7 +332,7 @@ void TFormPrubeh::Obnov(bool vzdy) {
 }
 
 void TFormPrubeh::ObnovVarovani() {
-  const QString text = HistorieUlohy() ? VarovaniPrubehu(Historie()) : QString();
+  const QString text = HistorieUlohy() ? VarovaniPrubehu(Historie(), drivejsi_) : QString();
   if (text.isEmpty()) {
     Varovani->hide();
     return;

@@ -22,6 +22,7 @@
 #include "Mereni.h"
 #include "PrubehData.h"
 #include "PrubehGraf.h"
+#include "PrubehKomunikace.h"
 
 class QLabel;
 class QTabWidget;
@@ -127,7 +128,8 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   bool synchronizovano_ = false;
   int64_t zacatekMs_ = 0;
   std::string ulohaBehu_;
-  QString napoveda_;  // the hint last put in the status line
+  QString napoveda_;          // the hint last put in the status line
+  TDrivejsiModuly drivejsi_;  // for the warning's advice
 
   TModelKanaluPrubehu* model_ = nullptr;
   QTimer* casovac_ = nullptr;

@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "Cp1250.h"
 #include "Dekl.h"
@@ -208,7 +209,8 @@ class TestPrubeh : public QObject {
 
   // Module 2 is absent: each of its eight reads waits out 150 ms, so every
   // pass outlasts the 1-second period.  The health tables count what the
-  // simulator received, and the warning says samples repeat values.
+  // simulator received, and the warning says samples repeat values and
+  // names the module that does not answer.
   void komunikacePodleSimulatoruAPomalePruchody() {
     TForm1 w;
     std::vector<TKanal> kanaly = {Kanal("A", 1, 0), Kanal("B", 1, 1)};
@@ -220,7 +222,10 @@ class TestPrubeh : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return w.Mereni().Historie().Prubehy().Pocet >= 2; }, 20000));
     p->Obnov();
     const QString varovani = p->TextVarovani();
-    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")), qPrintable(varovani));
+    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")) &&
+                 varovani.contains(T("Modul 2 neodpovídá")),
+             qPrintable(varovani));
+
     QVERIFY(p->Varovani->isVisible());
     Zastav(w);
 
@@ -247,6 +252,76 @@ class TestPrubeh : public QObject {
     QCOMPARE(p->Komunikace->TabulkaKanalu->item(9, 4)->text(),
              p->Komunikace->TabulkaKanalu->item(9, 3)->text());
     QVERIFY(!p->TextVarovani().isEmpty());  // still said after the stop
+  }
+
+  // The advice that fits slow passes, from the modules' figures: a line too
+  // slow, some modules silent, the converter or the whole bus silent; a
+  // module lost late in a long run is told from a look taken before.
+  void radaPodleModulu() {
+    // Reads and failures by status code ("20:50" is 50 failures with 20).
+    auto m = [](uint64_t cteni, std::map<int, uint64_t> kody) {
+      TStatistikaKanalu s;
+      s.Cteni = cteni;
+      for (const auto& [kod, pocet] : kody) s.Chyby += pocet;
+      s.PodleKodu = std::move(kody);
+      return s;
+    };
+    using TModuly = std::map<uint8_t, TStatistikaKanalu>;
+    struct TRadek {
+      const char* Co;
+      TModuly Ted, Drive;
+      const char* Cekam;
+    };
+    const TRadek tabulka[] = {
+        {"slow line", {{1, m(100, {})}, {2, m(100, {{21, 2}})}}, {}, "Pomůže vyšší rychlost linky"},
+        {"scattered time-outs",
+         {{1, m(100, {{20, 3}})}, {2, m(100, {{20, 49}, {21, 10}})}},
+         {},
+         "Pomůže vyšší rychlost linky"},
+        {"one module",
+         {{1, m(100, {{20, 3}})}, {4, m(50, {{20, 50}})}},
+         {},
+         "Modul 4 neodpovídá a každé jeho čtení"},
+        {"some modules",
+         {{1, m(100, {})}, {3, m(50, {{20, 50}})}, {9, m(40, {{20, 10}, {23, 10}})}},
+         {},
+         "Moduly 3, 9 neodpovídají a každé jejich čtení"},
+        {"converter",
+         {{1, m(50, {{44, 50}})}, {2, m(50, {{44, 49}})}},
+         {},
+         "Převodník neodpovídá a"},
+        {"whole bus",
+         {{1, m(50, {{20, 50}})}, {2, m(50, {{20, 50}})}},
+         {},
+         "Žádný modul neodpovídá"},
+        {"lost lately",
+         {{1, m(1010, {{20, 10}})}, {2, m(1010, {})}},
+         {{1, m(1000, {})}, {2, m(1000, {})}},
+         "Modul 1 neodpovídá"},
+    };
+    TPrubehy pomale;
+    pomale.Pocet = 5;
+    pomale.PosledniMs = 1500;
+    for (const TRadek& r : tabulka) {
+      const QString text = VarovaniPrubehu(pomale, PricinaPomalosti(r.Ted, r.Drive));
+      QVERIFY2(text.startsWith(T("Průchod všemi kanály trvá déle než perioda měření (naposledy "
+                                 "1500,0 ms, perioda 1 s): vzorky")) &&
+                   text.contains(T(r.Cekam)),
+               qPrintable(QString::fromUtf8(r.Co) + T(": ") + text));
+    }
+    TPrubehy vcas = pomale;
+    vcas.PosledniMs = 900;
+    QVERIFY(VarovaniPrubehu(vcas, PricinaPomalosti(tabulka[5].Ted, {})).isEmpty());
+
+    // The look compared with: none at first, the one taken a gap before
+    // once reads came since, kept while none come.
+    TDrivejsiModuly drivejsi;
+    const TModuly a = {{1, m(10, {})}}, b = {{1, m(20, {})}}, c = {{1, m(30, {})}};
+    QVERIFY(drivejsi.Pred(a, 1000, 10000).empty());
+    QVERIFY(drivejsi.Pred(b, 9000, 10000).empty());
+    QCOMPARE(drivejsi.Pred(b, 11000, 10000).at(1).Cteni, uint64_t{10});
+    QCOMPARE(drivejsi.Pred(c, 22000, 10000).at(1).Cteni, uint64_t{20});
+    QCOMPARE(drivejsi.Pred(c, 40000, 10000).at(1).Cteni, uint64_t{20});
   }
 
   // Size, channels and range are remembered per task in a file of their
