@@ -4,17 +4,22 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "Cp1250.h"
 #include "ModelKanaluPrubehu.h"
@@ -41,6 +46,7 @@ TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
   casovac_->setInterval(1000);
   connect(casovac_, &QTimer::timeout, this, [this] { Obnov(false); });
   setWindowTitle(T("Průběh měření"));
+  OtevriUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   mereni_.PridejPozorovatele(this);
 }
 
@@ -106,6 +112,7 @@ void TFormPrubeh::Postav() {
 
   Stav = new QLabel(this);
   hlavni->addWidget(Stav);
+  PostavRadekDat(hlavni);
 
   PanelGrafu->NastavRozsah(nastaveni_.Rozsah);
   connect(PanelGrafu, &TGrafPrubehu::RozsahZmenen, this, [this] { zmeneno_ = true; });
@@ -343,4 +350,53 @@ void TFormPrubeh::ObnovVarovani() {
 
 QString TFormPrubeh::TextVarovani() const {
   return Varovani && !Varovani->isHidden() ? Varovani->text() : QString();
+}
+
+// ---------------------------------------------------------------------------
+// The data file.
+
+void TFormPrubeh::PostavRadekDat(QBoxLayout* hlavni) {
+  // Where the data go, and the way there: an installed program keeps a bare
+  // name in a hidden folder of the user's.
+  auto* radek = new QHBoxLayout;
+  radek->setSpacing(6);
+  auto* popis = new QLabel(T("Datový soubor:"), this);
+  DatovySoubor = new QLineEdit(this);
+  DatovySoubor->setReadOnly(true);
+  DatovySoubor->setFrame(false);
+  DatovySoubor->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+  popis->setBuddy(DatovySoubor);
+  OtevritSlozku = new QPushButton(T("Otevřít složku dat"), this);
+  OtevritSlozku->setToolTip(T("Otevře složku datového souboru ve správci souborů"));
+  connect(OtevritSlozku, &QPushButton::clicked, this, &TFormPrubeh::OtevriSlozkuDat);
+  radek->addWidget(popis);
+  radek->addWidget(DatovySoubor, 1);
+  radek->addWidget(OtevritSlozku);
+  hlavni->insertLayout(hlavni->indexOf(Stav), radek);
+  UkazDatovySoubor();
+}
+
+void TFormPrubeh::NastavDatovySoubor(const std::string& jmeno) {
+  datovySoubor_ = jmeno;
+  UkazDatovySoubor();
+}
+
+void TFormPrubeh::UkazDatovySoubor() {
+  if (!DatovySoubor) return;
+  const QString cesta = CelaDatovaCesta(datovySoubor_);
+  DatovySoubor->setText(cesta);
+  DatovySoubor->setCursorPosition(0);
+  DatovySoubor->setToolTip(cesta);
+  OtevritSlozku->setEnabled(!cesta.isEmpty());
+}
+
+void TFormPrubeh::OtevriSlozkuDat() {
+  if (datovySoubor_.empty()) return;
+  const std::filesystem::path slozka = DatovaCesta(datovySoubor_).lexically_normal().parent_path();
+  const QString text = QFile::decodeName(QByteArray::fromStdString(slozka.native()));
+  std::error_code ec;
+  if (!std::filesystem::is_directory(slozka, ec))
+    Stav->setText(T("Složka \"") + text + T("\" zatím neexistuje, vznikne se startem měření."));
+  else if (!OtevriUrl(QUrl::fromLocalFile(text)))
+    Stav->setText(T("Složku \"") + text + T("\" se nepodařilo otevřít ve správci souborů."));
 }

@@ -9,13 +9,16 @@
 // It refreshes on a timer, about once a second, never per channel read.  It
 // remembers its size, the chosen channels and the time range per task in
 // ZQ_prubeh.ini beside the settings file, read only once the window is first
-// shown; the task and settings files are never touched.
+// shown; the task and settings files are never touched.  Below the tabs it
+// shows where the task's data file is written, with a button that opens its
+// folder.
 
 #include <QList>
 #include <QPointF>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +27,11 @@
 #include "PrubehGraf.h"
 #include "PrubehKomunikace.h"
 
+class QBoxLayout;
 class QLabel;
+class QLineEdit;
+class QPushButton;
+class QUrl;
 class QTabWidget;
 class QTableView;
 class QTimer;
@@ -49,6 +56,9 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   // another task the settings of the one before are saved and this one's
   // read (once the window has been shown).
   void NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZmenaUlohy zmena);
+  // The task's data file as the main window holds it (Windows-1250), told
+  // whenever it changes.
+  void NastavDatovySoubor(const std::string& jmeno);
   // Shows the window in front; with kanal >= 0 that channel is plotted and
   // becomes the current row of the list.
   void Ukaz(int kanal = -1);
@@ -85,10 +95,17 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   TGrafPrubehu* PanelGrafu = nullptr;
   TKartaKomunikace* Komunikace = nullptr;
   QLabel* Stav = nullptr;
+  QLineEdit* DatovySoubor = nullptr;  // the full path of the data file
+  QPushButton* OtevritSlozku = nullptr;
+
+  // Opens a folder in the desktop's file manager (QDesktopServices); false
+  // when nothing could open it.  Tests put their own here.
+  std::function<bool(const QUrl&)> OtevriUrl;
 
  public slots:
   void UlozObrazek();
   void UlozCsvSoubor();
+  void OtevriSlozkuDat();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -97,6 +114,8 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
 
  private:
   void Postav();
+  void PostavRadekDat(QBoxLayout* hlavni);
+  void UkazDatovySoubor();
   void Synchronizuj();
   void ObnovVarovani();
   void VyberZmenen(int kanal, bool vybran);
@@ -116,6 +135,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   const THistorie* zdroj_ = nullptr;
   bool postaveno_ = false;
   std::string uloha_;
+  std::string datovySoubor_;
   int32_t pocetKanalu_ = 0;
   TNastaveniPrubehu nastaveni_;
   bool nastaveniNactena_ = false;  // of uloha_, from ZQ_prubeh.ini

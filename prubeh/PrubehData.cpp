@@ -1,6 +1,7 @@
 #include "PrubehData.h"
 
 #include <QDateTime>
+#include <QFile>
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +10,7 @@
 #include "ArchivDat.h"
 #include "Cisla.h"
 #include "Cp1250.h"
+#include "Mereni.h"
 #include "Mistni.h"
 #include "Profil.h"
 #include "Slozka.h"
@@ -175,4 +177,9 @@ void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n)
 
 QString NelzeZapsat(const QString& jmeno) {
   return QString::fromUtf8("Nelze zapsat do souboru \"") + jmeno + u'"';
+}
+
+QString CelaDatovaCesta(const std::string& jmeno) {
+  if (jmeno.empty()) return {};
+  return QFile::decodeName(QByteArray::fromStdString(DatovaCesta(jmeno).lexically_normal()));
 }

@@ -61,6 +61,11 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
 // The status text of a file the system refused to write.
 QString NelzeZapsat(const QString& jmeno);
 
+// The data file `jmeno` of a task (Windows-1250, as the main window holds
+// it) as the full path it is written to: a name without a folder lies in the
+// program's folder.  Empty for an empty name.
+QString CelaDatovaCesta(const std::string& jmeno);
+
 // The trend window's file beside the settings file: a section per task.
 inline constexpr std::string_view JmenoNastaveniPrubehu = "ZQ_prubeh.ini";
 

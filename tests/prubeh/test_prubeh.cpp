@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cmath>
 #include <filesystem>
@@ -434,6 +435,55 @@ class TestPrubeh : public QObject {
     Odpovez(Slozka() / "graf.png");
     p->UlozObrazek();
     QVERIFY(Obsah(Slozka() / "graf.png").startsWith("\x89PNG"));
+  }
+
+  // Where the data go: the full path of the task's data file in the trend
+  // window and in the tooltips of "Jméno souboru", updated as the name
+  // changes; its folder opened through the desktop, or why it was not.
+  void datovySoubor() {
+    const QString slozka = QString::fromStdString(Slozka().string());
+    const struct {
+      const char* Jmeno;
+      QString Cesta;
+    } tabulka[] = {
+        {"", QString()},
+        {"data.csv", slozka + T("/data.csv")},
+        {"Měření/a.txt", slozka + T("/Měření/a.txt")},
+        {"x/../b.dbf", slozka + T("/b.dbf")},
+        {"/var/tmp/c.txt", T("/var/tmp/c.txt")},
+    };
+    for (const auto& r : tabulka) QCOMPARE(CelaDatovaCesta(Cp1250(r.Jmeno)), r.Cesta);
+
+    TForm1 w;
+    w.Edit3->setText(T("Měření/data.csv"));
+    const QString cesta = slozka + T("/Měření/data.csv");
+    QCOMPARE(w.Edit3->toolTip(), T("Datový soubor: ") + cesta);
+    QCOMPARE(w.Label5->toolTip(), w.Edit3->toolTip());
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz();
+    QCOMPARE(p->DatovySoubor->text(), cesta);
+    std::vector<QUrl> otevreno;
+    bool otevre = true;
+    p->OtevriUrl = [&](const QUrl& url) {
+      otevreno.push_back(url);
+      return otevre;
+    };
+    p->OtevritSlozku->click();
+    QVERIFY(otevreno.empty());
+    QCOMPARE(p->Stav->text(), T("Složka \"") + slozka +
+                                  T("/Měření\" zatím neexistuje, vznikne se "
+                                    "startem měření."));
+    fs::create_directory(Slozka() / "Měření");
+    p->OtevritSlozku->click();
+    QCOMPARE(otevreno, std::vector<QUrl>{QUrl::fromLocalFile(slozka + T("/Měření"))});
+    otevre = false;
+    p->OtevritSlozku->click();
+    QVERIFY(p->Stav->text().contains(T("se nepodařilo otevřít")));
+    w.Edit3->setText(T("jinde.txt"));
+    QCOMPARE(p->DatovySoubor->text(), slozka + T("/jinde.txt"));
+    w.Edit3->clear();
+    QVERIFY(!p->OtevritSlozku->isEnabled());
+    QVERIFY(w.Edit3->toolTip().isEmpty());
   }
 };
 
