@@ -6,11 +6,14 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -29,6 +32,11 @@
 
 namespace {
 QString T(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Wayland leaves the place of a window to the compositor alone.
+bool MuzeUmistit() {
+  return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+}
 }  // namespace
 
 TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
@@ -47,6 +55,9 @@ TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
   connect(casovac_, &QTimer::timeout, this, [this] { Obnov(false); });
   setWindowTitle(T("Průběh měření"));
   OtevriUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  for (const QKeySequence& klavesa :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+    connect(new QShortcut(klavesa, this), &QShortcut::activated, this, &QWidget::close);
   mereni_.PridejPozorovatele(this);
 }
 
@@ -115,7 +126,9 @@ void TFormPrubeh::Postav() {
   PostavRadekDat(hlavni);
 
   PanelGrafu->NastavRozsah(nastaveni_.Rozsah);
+  PanelGrafu->NastavOsuY(nastaveni_.OsaY);
   connect(PanelGrafu, &TGrafPrubehu::RozsahZmenen, this, [this] { zmeneno_ = true; });
+  connect(PanelGrafu, &TGrafPrubehu::OsaYZmenena, this, [this] { zmeneno_ = true; });
   connect(PanelGrafu, &TGrafPrubehu::Zprava, Stav, &QLabel::setText);
   connect(Karty, &QTabWidget::currentChanged, this, [this] { Obnov(); });
 }
@@ -158,14 +171,25 @@ void TFormPrubeh::NactiNastaveni() {
   hromadne_ = false;
   if (postaveno_) {
     PanelGrafu->NastavRozsah(nastaveni_.Rozsah);
+    PanelGrafu->NastavOsuY(nastaveni_.OsaY);
     PanelGrafu->Prekresli();
   }
-  if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0 && isVisible()) {
-    menimVelikost_ = true;
-    resize(nastaveni_.Sirka, nastaveni_.Vyska);
-    menimVelikost_ = false;
-  }
+  if (isVisible()) UmistiOkno();
   zmeneno_ = false;
+}
+
+void TFormPrubeh::UmistiOkno() {
+  menimVelikost_ = true;
+  if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0)
+    resize(nastaveni_.Sirka, nastaveni_.Vyska);
+  else if (!isVisible())
+    resize(1000, 600);
+  // Never off every screen (one since unplugged): its title bar stays
+  // where it can be taken.
+  const QPoint roh(nastaveni_.X, nastaveni_.Y);
+  if (nastaveni_.Poloha && MuzeUmistit() && QGuiApplication::screenAt(roh + QPoint(40, 10)))
+    move(roh);
+  menimVelikost_ = false;
 }
 
 void TFormPrubeh::UlozNastaveni() {
@@ -174,6 +198,12 @@ void TFormPrubeh::UlozNastaveni() {
     nastaveni_.Sirka = width();
     nastaveni_.Vyska = height();
     nastaveni_.Rozsah = PanelGrafu->IndexRozsahu();
+    nastaveni_.OsaY = PanelGrafu->IndexOsyY();
+    if (MuzeUmistit()) {
+      nastaveni_.Poloha = true;
+      nastaveni_.X = pos().x();
+      nastaveni_.Y = pos().y();
+    }
   }
   nastaveni_.Kanaly = model_->Vybrane();
   try {
@@ -195,14 +225,7 @@ void TFormPrubeh::Ukaz(int kanal) {
   Postav();
   // The remembered choice first: the channel asked for is added to it.
   if (!nastaveniNactena_) NactiNastaveni();
-  if (!isVisible()) {
-    menimVelikost_ = true;
-    if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0)
-      resize(nastaveni_.Sirka, nastaveni_.Vyska);
-    else
-      resize(1000, 600);
-    menimVelikost_ = false;
-  }
+  if (!isVisible()) UmistiOkno();
   if (kanal >= 0 && kanal < pocetKanalu_) {
     model_->Vyber(kanal, true);
     SeznamKanalu->setCurrentIndex(model_->index(kanal, 0));
@@ -233,6 +256,11 @@ void TFormPrubeh::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
   if (isVisible() && !menimVelikost_ && e->oldSize().isValid() && e->oldSize() != e->size())
     zmeneno_ = true;
+}
+
+void TFormPrubeh::moveEvent(QMoveEvent* e) {
+  QWidget::moveEvent(e);
+  if (isVisible() && !menimVelikost_ && e->oldPos() != e->pos()) zmeneno_ = true;
 }
 
 void TFormPrubeh::Vyber(int kanal, bool vybrat) { model_->Vyber(kanal, vybrat); }

@@ -7,11 +7,11 @@
 // (PrubehKomunikace.h).
 //
 // It refreshes on a timer, about once a second, never per channel read.  It
-// remembers its size, the chosen channels and the time range per task in
-// ZQ_prubeh.ini beside the settings file, read only once the window is first
-// shown; the task and settings files are never touched.  Below the tabs it
-// shows where the task's data file is written, with a button that opens its
-// folder.
+// remembers its size and place, the chosen channels, the time range and the
+// value axis per task in ZQ_prubeh.ini beside the settings file, read only
+// once the window is first shown; the task and settings files are never
+// touched.  Below the tabs it shows where the task's data file is written,
+// with a button that opens its folder.  Esc and Ctrl+W hide it.
 
 #include <QList>
 #include <QPointF>
@@ -111,6 +111,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   void showEvent(QShowEvent* e) override;
   void hideEvent(QHideEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
 
  private:
   void Postav();
@@ -120,6 +121,9 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   void ObnovVarovani();
   void VyberZmenen(int kanal, bool vybran);
   void NactiNastaveni();
+  // Size and place as remembered (the place only where the platform lets a
+  // program place its windows and a screen shows it).
+  void UmistiOkno();
   void UlozNastaveni();
 
   // TPozorovatelMereni
@@ -140,7 +144,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   TNastaveniPrubehu nastaveni_;
   bool nastaveniNactena_ = false;  // of uloha_, from ZQ_prubeh.ini
   bool zmeneno_ = false;           // settings to be remembered
-  bool menimVelikost_ = false;     // a resize of our own, not the operator's
+  bool menimVelikost_ = false;     // a resize or move of our own, not the operator's
   bool hromadne_ = false;          // the choice of channels is being replaced
 
   // History time 0 as milliseconds since the epoch, and the task measured
