@@ -561,6 +561,14 @@ QString Pripona(const QString& jmeno) {
 }  // namespace
 
 void TForm1::Edit3Change(const QString& text) {
+  // A bare name lands in the program's folder, which an installed program
+  // keeps hidden in the user's home: the full path is a tooltip away.
+  const std::string jmeno = ZQString(text);
+  const QString cesta = CelaDatovaCesta(jmeno);
+  const QString tip = cesta.isEmpty() ? QString() : T("Datový soubor: ") + cesta;
+  Label5->setToolTip(tip);
+  Edit3->setToolTip(tip);
+  prubeh_->NastavDatovySoubor(jmeno);
   if (text.isEmpty()) return;
   CheckBox1->setEnabled(Pripona(text) != QStringLiteral(".dbf"));
 }

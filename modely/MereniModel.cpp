@@ -62,6 +62,9 @@ QVariant TModelMereni::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(radky_.size())) return {};
   if (role == Qt::DisplayRole)
     return radky_[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())];
+  // A long name is cut by its column, which keeps its designed width.
+  if (role == Qt::ToolTipRole && index.column() == 1)
+    return radky_[static_cast<size_t>(index.row())][1];
   if (role == Qt::BackgroundRole && index.column() == 0)
     return QBrush(QColor(240, 240, 240));  // the fixed left column
   return {};

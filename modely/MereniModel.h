@@ -1,10 +1,11 @@
 #pragma once
 // The model behind the measurement grid: one row per channel, four columns
-// ("Kanál", "Název", "Hodnota", "Chyba").  A read changes the value and
-// status of its row; the view is told about the changed rows at most every
-// 20 ms, so a pass of 256 channels costs a few repaints of the visible
-// cells, not 256.  The trend window's channel list is the same model with
-// check boxes (prubeh/ModelKanaluPrubehu.h).
+// ("Kanál", "Název", "Hodnota", "Chyba"); the name's tooltip is the whole
+// name, which a column of the designed width cuts.  A read changes the
+// value and status of its row; the view is told about the changed rows at
+// most every 20 ms, so a pass of 256 channels costs a few repaints of the
+// visible cells, not 256.  The trend window's channel list is the same
+// model with check boxes (prubeh/ModelKanaluPrubehu.h).
 
 #include <QAbstractTableModel>
 #include <QString>

@@ -45,7 +45,7 @@ QVariant TModelKanaluPrubehu::data(const QModelIndex& i, int role) const {
     case Qt::ToolTipRole:
       if (i.column() == 3 && PopisChyby) return PopisChyby(i.row());
       if (i.column() == 0) return QString::fromUtf8("Zaškrtnutím se kanál vykreslí v grafu");
-      return {};
+      return TModelMereni::data(i, role);
     case Qt::BackgroundRole: return {};  // the list has no fixed column
     default: return TModelMereni::data(i, role);
   }

@@ -4,17 +4,25 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "Cp1250.h"
 #include "ModelKanaluPrubehu.h"
@@ -25,6 +33,11 @@
 
 namespace {
 QString T(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Wayland leaves the place of a window to the compositor alone.
+bool MuzeUmistit() {
+  return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+}
 }  // namespace
 
 TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
@@ -42,6 +55,10 @@ TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
   casovac_->setInterval(1000);
   connect(casovac_, &QTimer::timeout, this, [this] { Obnov(false); });
   setWindowTitle(T("Průběh měření"));
+  OtevriUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  for (const QKeySequence& klavesa :
+       {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+    connect(new QShortcut(klavesa, this), &QShortcut::activated, this, &QWidget::close);
   mereni_.PridejPozorovatele(this);
 }
 
@@ -111,9 +128,12 @@ void TFormPrubeh::Postav() {
 
   Stav = new QLabel(this);
   hlavni->addWidget(Stav);
+  PostavRadekDat(hlavni);
 
   PanelGrafu->NastavRozsah(nastaveni_.Rozsah);
+  PanelGrafu->NastavOsuY(nastaveni_.OsaY);
   connect(PanelGrafu, &TGrafPrubehu::RozsahZmenen, this, [this] { zmeneno_ = true; });
+  connect(PanelGrafu, &TGrafPrubehu::OsaYZmenena, this, [this] { zmeneno_ = true; });
   connect(PanelGrafu, &TGrafPrubehu::Zprava, Stav, &QLabel::setText);
   connect(Karty, &QTabWidget::currentChanged, this, [this] { Obnov(); });
 }
@@ -157,14 +177,25 @@ void TFormPrubeh::NactiNastaveni() {
   hromadne_ = false;
   if (postaveno_) {
     PanelGrafu->NastavRozsah(nastaveni_.Rozsah);
+    PanelGrafu->NastavOsuY(nastaveni_.OsaY);
     PanelGrafu->Prekresli();
   }
-  if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0 && isVisible()) {
-    menimVelikost_ = true;
-    resize(nastaveni_.Sirka, nastaveni_.Vyska);
-    menimVelikost_ = false;
-  }
+  if (isVisible()) UmistiOkno();
   zmeneno_ = false;
+}
+
+void TFormPrubeh::UmistiOkno() {
+  menimVelikost_ = true;
+  if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0)
+    resize(nastaveni_.Sirka, nastaveni_.Vyska);
+  else if (!isVisible())
+    resize(1000, 600);
+  // Never off every screen (one since unplugged): its title bar stays
+  // where it can be taken.
+  const QPoint roh(nastaveni_.X, nastaveni_.Y);
+  if (nastaveni_.Poloha && MuzeUmistit() && QGuiApplication::screenAt(roh + QPoint(40, 10)))
+    move(roh);
+  menimVelikost_ = false;
 }
 
 void TFormPrubeh::UlozNastaveni() {
@@ -173,6 +204,12 @@ void TFormPrubeh::UlozNastaveni() {
     nastaveni_.Sirka = width();
     nastaveni_.Vyska = height();
     nastaveni_.Rozsah = PanelGrafu->IndexRozsahu();
+    nastaveni_.OsaY = PanelGrafu->IndexOsyY();
+    if (MuzeUmistit()) {
+      nastaveni_.Poloha = true;
+      nastaveni_.X = pos().x();
+      nastaveni_.Y = pos().y();
+    }
   }
   nastaveni_.Kanaly = model_->Vybrane();
   try {
@@ -194,14 +231,7 @@ void TFormPrubeh::Ukaz(int kanal) {
   Postav();
   // The remembered choice first: the channel asked for is added to it.
   if (!nastaveniNactena_) NactiNastaveni();
-  if (!isVisible()) {
-    menimVelikost_ = true;
-    if (nastaveni_.Sirka > 0 && nastaveni_.Vyska > 0)
-      resize(nastaveni_.Sirka, nastaveni_.Vyska);
-    else
-      resize(1000, 600);
-    menimVelikost_ = false;
-  }
+  if (!isVisible()) UmistiOkno();
   if (kanal >= 0 && kanal < pocetKanalu_) {
     model_->Vyber(kanal, true);
     SeznamKanalu->setCurrentIndex(model_->index(kanal, 0));
@@ -232,6 +262,11 @@ void TFormPrubeh::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
   if (isVisible() && !menimVelikost_ && e->oldSize().isValid() && e->oldSize() != e->size())
     zmeneno_ = true;
+}
+
+void TFormPrubeh::moveEvent(QMoveEvent* e) {
+  QWidget::moveEvent(e);
+  if (isVisible() && !menimVelikost_ && e->oldPos() != e->pos()) zmeneno_ = true;
 }
 
 void TFormPrubeh::Vyber(int kanal, bool vybrat) { model_->Vyber(kanal, vybrat); }
@@ -272,6 +307,7 @@ void TFormPrubeh::MereniZahajeno() {
   zacatekMs_ = mereni_.ZacatekEpochaMs();
   ulohaBehu_ = uloha_;
   synchronizovano_ = true;
+  drivejsi_.Zapomen();
 }
 
 void TFormPrubeh::NastavPublikaci(const TPublikaceMereni* p) {
@@ -282,6 +318,7 @@ void TFormPrubeh::NastavPublikaci(const TPublikaceMereni* p) {
 void TFormPrubeh::NastavZdrojHistorie(const THistorie* h) {
   zdroj_ = h;
   synchronizovano_ = false;
+  drivejsi_.Zapomen();
   if (!zdroj_ && mereni_.ZacatekEpochaMs() != 0) MereniZahajeno();
 }
 
@@ -343,7 +380,7 @@ void TFormPrubeh::Obnov(bool vzdy) {
 }
 
 void TFormPrubeh::ObnovVarovani() {
-  const QString text = HistorieUlohy() ? VarovaniPrubehu(Historie()) : QString();
+  const QString text = HistorieUlohy() ? VarovaniPrubehu(Historie(), drivejsi_) : QString();
   if (text.isEmpty()) {
     Varovani->hide();
     return;
@@ -354,4 +391,53 @@ void TFormPrubeh::ObnovVarovani() {
 
 QString TFormPrubeh::TextVarovani() const {
   return Varovani && !Varovani->isHidden() ? Varovani->text() : QString();
+}
+
+// ---------------------------------------------------------------------------
+// The data file.
+
+void TFormPrubeh::PostavRadekDat(QBoxLayout* hlavni) {
+  // Where the data go, and the way there: an installed program keeps a bare
+  // name in a hidden folder of the user's.
+  auto* radek = new QHBoxLayout;
+  radek->setSpacing(6);
+  auto* popis = new QLabel(T("Datový soubor:"), this);
+  DatovySoubor = new QLineEdit(this);
+  DatovySoubor->setReadOnly(true);
+  DatovySoubor->setFrame(false);
+  DatovySoubor->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+  popis->setBuddy(DatovySoubor);
+  OtevritSlozku = new QPushButton(T("Otevřít složku dat"), this);
+  OtevritSlozku->setToolTip(T("Otevře složku datového souboru ve správci souborů"));
+  connect(OtevritSlozku, &QPushButton::clicked, this, &TFormPrubeh::OtevriSlozkuDat);
+  radek->addWidget(popis);
+  radek->addWidget(DatovySoubor, 1);
+  radek->addWidget(OtevritSlozku);
+  hlavni->insertLayout(hlavni->indexOf(Stav), radek);
+  UkazDatovySoubor();
+}
+
+void TFormPrubeh::NastavDatovySoubor(const std::string& jmeno) {
+  datovySoubor_ = jmeno;
+  UkazDatovySoubor();
+}
+
+void TFormPrubeh::UkazDatovySoubor() {
+  if (!DatovySoubor) return;
+  const QString cesta = CelaDatovaCesta(datovySoubor_);
+  DatovySoubor->setText(cesta);
+  DatovySoubor->setCursorPosition(0);
+  DatovySoubor->setToolTip(cesta);
+  OtevritSlozku->setEnabled(!cesta.isEmpty());
+}
+
+void TFormPrubeh::OtevriSlozkuDat() {
+  if (datovySoubor_.empty()) return;
+  const std::filesystem::path slozka = DatovaCesta(datovySoubor_).lexically_normal().parent_path();
+  const QString text = QFile::decodeName(QByteArray::fromStdString(slozka.native()));
+  std::error_code ec;
+  if (!std::filesystem::is_directory(slozka, ec))
+    Stav->setText(T("Složka \"") + text + T("\" zatím neexistuje, vznikne se startem měření."));
+  else if (!OtevriUrl(QUrl::fromLocalFile(text)))
+    Stav->setText(T("Složku \"") + text + T("\" se nepodařilo otevřít ve správci souborů."));
 }

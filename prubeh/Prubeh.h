@@ -7,23 +7,31 @@
 // (PrubehKomunikace.h).
 //
 // It refreshes on a timer, about once a second, never per channel read.  It
-// remembers its size, the chosen channels and the time range per task in
-// ZQ_prubeh.ini beside the settings file, read only once the window is first
-// shown; the task and settings files are never touched.
+// remembers its size and place, the chosen channels, the time range and the
+// value axis per task in ZQ_prubeh.ini beside the settings file, read only
+// once the window is first shown; the task and settings files are never
+// touched.  Below the tabs it shows where the task's data file is written,
+// with a button that opens its folder.  Esc and Ctrl+W hide it.
 
 #include <QList>
 #include <QPointF>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Mereni.h"
 #include "PrubehData.h"
 #include "PrubehGraf.h"
+#include "PrubehKomunikace.h"
 
+class QBoxLayout;
 class QLabel;
+class QLineEdit;
+class QPushButton;
+class QUrl;
 class QTabWidget;
 class QTableView;
 class QTimer;
@@ -50,6 +58,9 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   // another task the settings of the one before are saved and this one's
   // read (once the window has been shown).
   void NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZmenaUlohy zmena);
+  // The task's data file as the main window holds it (Windows-1250), told
+  // whenever it changes.
+  void NastavDatovySoubor(const std::string& jmeno);
   // Shows the window in front; with kanal >= 0 that channel is plotted and
   // becomes the current row of the list.
   void Ukaz(int kanal = -1);
@@ -90,22 +101,35 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   TKartaKomunikace* Komunikace = nullptr;
   TKartaPublikace* Publikace = nullptr;
   QLabel* Stav = nullptr;
+  QLineEdit* DatovySoubor = nullptr;  // the full path of the data file
+  QPushButton* OtevritSlozku = nullptr;
+
+  // Opens a folder in the desktop's file manager (QDesktopServices); false
+  // when nothing could open it.  Tests put their own here.
+  std::function<bool(const QUrl&)> OtevriUrl;
 
  public slots:
   void UlozObrazek();
   void UlozCsvSoubor();
+  void OtevriSlozkuDat();
 
  protected:
   void showEvent(QShowEvent* e) override;
   void hideEvent(QHideEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
 
  private:
   void Postav();
+  void PostavRadekDat(QBoxLayout* hlavni);
+  void UkazDatovySoubor();
   void Synchronizuj();
   void ObnovVarovani();
   void VyberZmenen(int kanal, bool vybran);
   void NactiNastaveni();
+  // Size and place as remembered (the place only where the platform lets a
+  // program place its windows and a screen shows it).
+  void UmistiOkno();
   void UlozNastaveni();
 
   // TPozorovatelMereni
@@ -121,11 +145,12 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   const THistorie* zdroj_ = nullptr;
   bool postaveno_ = false;
   std::string uloha_;
+  std::string datovySoubor_;
   int32_t pocetKanalu_ = 0;
   TNastaveniPrubehu nastaveni_;
   bool nastaveniNactena_ = false;  // of uloha_, from ZQ_prubeh.ini
   bool zmeneno_ = false;           // settings to be remembered
-  bool menimVelikost_ = false;     // a resize of our own, not the operator's
+  bool menimVelikost_ = false;     // a resize or move of our own, not the operator's
   bool hromadne_ = false;          // the choice of channels is being replaced
 
   // History time 0 as milliseconds since the epoch, and the task measured
@@ -133,7 +158,8 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   bool synchronizovano_ = false;
   int64_t zacatekMs_ = 0;
   std::string ulohaBehu_;
-  QString napoveda_;  // the hint last put in the status line
+  QString napoveda_;          // the hint last put in the status line
+  TDrivejsiModuly drivejsi_;  // for the warning's advice
 
   const TPublikaceMereni* publikace_ = nullptr;
   TModelKanaluPrubehu* model_ = nullptr;

@@ -1,6 +1,7 @@
 #include "PrubehData.h"
 
 #include <QDateTime>
+#include <QFile>
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +10,7 @@
 #include "ArchivDat.h"
 #include "Cisla.h"
 #include "Cp1250.h"
+#include "Mereni.h"
 #include "Mistni.h"
 #include "Profil.h"
 #include "Slozka.h"
@@ -147,6 +149,10 @@ TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha) {
   n.Sirka = std::max(0, p.CtiCislo(sekce, Cp1250("Šířka"), 0));
   n.Vyska = std::max(0, p.CtiCislo(sekce, Cp1250("Výška"), 0));
   n.Rozsah = p.CtiCislo(sekce, "Zobrazit", n.Rozsah);
+  n.Poloha = p.MaKlic(sekce, "Vlevo") && p.MaKlic(sekce, Cp1250("Nahoře"));
+  n.X = p.CtiCislo(sekce, "Vlevo", 0);
+  n.Y = p.CtiCislo(sekce, Cp1250("Nahoře"), 0);
+  n.OsaY = std::clamp(p.CtiCislo(sekce, "Osa Y", 0), 0, 1);
   const std::string kanaly = p.CtiText(sekce, Cp1250("Kanály"), "");
   size_t od = 0;
   while (od < kanaly.size()) {
@@ -170,9 +176,51 @@ void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n)
   p.ZapisCislo(sekce, Cp1250("Výška"), n.Vyska);
   p.ZapisText(sekce, Cp1250("Kanály"), kanaly);
   p.ZapisCislo(sekce, "Zobrazit", n.Rozsah);
+  if (n.Poloha) {
+    p.ZapisCislo(sekce, "Vlevo", n.X);
+    p.ZapisCislo(sekce, Cp1250("Nahoře"), n.Y);
+  }
+  p.ZapisCislo(sekce, "Osa Y", n.OsaY);
   p.Uloz();
 }
 
 QString NelzeZapsat(const QString& jmeno) {
   return QString::fromUtf8("Nelze zapsat do souboru \"") + jmeno + u'"';
+}
+
+std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, double doMs) {
+  double min = INFINITY, max = -INFINITY;
+  auto pridej = [&](float v) {
+    if (std::isnan(v)) return;
+    min = std::min(min, static_cast<double>(v));
+    max = std::max(max, static_cast<double>(v));
+  };
+  for (const TUsekHistorie& u : data.Useky)
+    if (u.OdMs + static_cast<double>(data.SirkaUsekuMs) > odMs && u.OdMs <= doMs) {
+      pridej(u.Min);
+      pridej(u.Max);
+    }
+  for (const TBodHistorie& b : data.Body)
+    if (b.CasMs >= odMs && b.CasMs <= doMs) pridej(b.Hodnota);
+  if (min <= max) return {min, max};
+  return {std::nan(""), std::nan("")};
+}
+
+QString NadpisGrafu(const std::string& uloha, int64_t odMs, int64_t doMs) {
+  const TDatumCas od = DatumCas(odMs), po = DatumCas(doMs);
+  const bool denTyz = od.Rok == po.Rok && od.Mesic == po.Mesic && od.Den == po.Den;
+  return DoQString(uloha + ": " + FormatujDatum(od) + ' ' + FormatujCas(od) + Cp1250(" až ") +
+                   (denTyz ? std::string() : FormatujDatum(po) + ' ') + FormatujCas(po));
+}
+
+QString PopisBodu(int kanal, const std::string& nazev, int64_t casMs, double hodnota, int mista,
+                  char oddelovac) {
+  const TDatumCas t = DatumCas(casMs);
+  return DoQString("Ch" + CeleNaText(kanal) + ' ' + nazev + '\n' + FormatujDatum(t) + ' ' +
+                   FormatujCas(t) + '\n' + FixniText(hodnota, std::max(0, mista), oddelovac));
+}
+
+QString CelaDatovaCesta(const std::string& jmeno) {
+  if (jmeno.empty()) return {};
+  return QFile::decodeName(QByteArray::fromStdString(DatovaCesta(jmeno).lexically_normal()));
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Historie.h"
@@ -61,18 +62,44 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
 // The status text of a file the system refused to write.
 QString NelzeZapsat(const QString& jmeno);
 
+// The lowest and the highest value of a channel's history over odMs..doMs
+// (thinned intervals by their minimum and maximum); NaN for both when no
+// read there succeeded.
+std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, double doMs);
+
+// The title of a saved plot: the task and the time range shown (epoch ms),
+// with the date in the regional format, "Kotelna.zq: 7.12.2026 14:00:22 až
+// 14:05:22"; a range over midnight names both dates.
+QString NadpisGrafu(const std::string& uloha, int64_t odMs, int64_t doMs);
+
+// What the bubble over a line says of a point: the channel, its date and
+// time (epoch ms), its value with the channel's decimals.
+QString PopisBodu(int kanal, const std::string& nazev, int64_t casMs, double hodnota, int mista,
+                  char oddelovac);
+
+// The data file `jmeno` of a task (Windows-1250, as the main window holds
+// it) as the full path it is written to: a name without a folder lies in the
+// program's folder.  Empty for an empty name.
+QString CelaDatovaCesta(const std::string& jmeno);
+
 // The trend window's file beside the settings file: a section per task.
 inline constexpr std::string_view JmenoNastaveniPrubehu = "ZQ_prubeh.ini";
 
 struct TNastaveniPrubehu {
   int Sirka = 0;  // 0: not remembered
   int Vyska = 0;
+  bool Poloha = false;  // the window's place on the screen, when remembered
+  int X = 0;
+  int Y = 0;
   std::vector<int> Kanaly;  // channels plotted, ascending
   int Rozsah = 1;           // index of the time range shown
+  int OsaY = 0;             // index of "Osa Y": one axis, or each channel over its range
+  bool operator==(const TNastaveniPrubehu&) const = default;
 };
 
 // The remembered settings of task `uloha` (Windows-1250); defaults when the
-// file or its section is missing.
+// file or its section is missing, and for the keys a file written before
+// they were remembered lacks.
 TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha);
 // Remembers them; throws TChybaZapisu when the file cannot be written.
 void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n);

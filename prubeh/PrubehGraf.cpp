@@ -4,20 +4,25 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCursor>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLegend>
 #include <QLineSeries>
+#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTimer>
+#include <QToolTip>
 #include <QValueAxis>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
+#include "Cisla.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hodiny.h"
@@ -58,6 +63,15 @@ TSouborovyDotaz DotazNaExport(const QString& popis, const QString& pripona, cons
   return d;
 }
 
+// The round step (1, 2, 2.5 or 5 times a power of ten) next above `hruby`.
+double KulatyKrok(double hruby) {
+  if (!(hruby > 0)) return 1;
+  const double rad = std::pow(10.0, std::floor(std::log10(hruby)));
+  for (double k : {1.0, 2.0, 2.5, 5.0})
+    if (rad * k >= hruby * (1 - 1e-9)) return rad * k;
+  return rad * 10;
+}
+
 QString SPriponou(QString jmeno, const QString& pripona) {
   if (!jmeno.endsWith(u'.' + pripona, Qt::CaseInsensitive)) jmeno += u'.' + pripona;
   return jmeno;
@@ -73,6 +87,15 @@ class TGrafPrubehu::TPohled : public QChartView {
   TPohled(QChart* chart, QWidget* rodic, uint64_t& cas) : QChartView(chart, rodic), cas_(cas) {}
 
  protected:
+  // The view's own tooltip (the hint, or the bubble of the line under the
+  // pointer): the scene answers a resting pointer with the tooltips of its
+  // items, of which there are none, and would hide it.
+  bool viewportEvent(QEvent* e) override {
+    if (e->type() != QEvent::ToolTip) return QChartView::viewportEvent(e);
+    QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), toolTip(), this);
+    return true;
+  }
+
   void paintEvent(QPaintEvent* e) override {
     const auto t0 = std::chrono::steady_clock::now();
     QChartView::paintEvent(e);
@@ -101,6 +124,14 @@ TGrafPrubehu::TGrafPrubehu(const TZdrojGrafu& zdroj, const TModelKanaluPrubehu& 
                         "poslední hodinu", "celé měření"})
     Rozsah->addItem(T(r));
   zobrazit->setBuddy(Rozsah);
+  auto* osaY = new QLabel(T("Osa Y:"), this);
+  OsaY = new QComboBox(this);
+  OsaY->addItem(T("společná"));
+  OsaY->addItem(T("kanály zvlášť"));
+  OsaY->setToolTip(
+      T("Kanály zvlášť: každý kanál roztažen na celou výšku grafu (0 až 100 % svého rozsahu "
+        "v zobrazeném úseku); skutečnou hodnotu ukáže bublina nad čárou"));
+  osaY->setBuddy(OsaY);
   Pauza = new QPushButton(T("Pozastavit"), this);
   Pauza->setCheckable(true);
   Pauza->setToolTip(T("Zastaví obnovování grafu; měření běží dál"));
@@ -111,8 +142,16 @@ TGrafPrubehu::TGrafPrubehu(const TZdrojGrafu& zdroj, const TModelKanaluPrubehu& 
   UlozitObrazek->setToolTip(T("Uloží graf jako obrázek PNG"));
   UlozitCsv = new QPushButton(T("Uložit CSV…"), this);
   UlozitCsv->setToolTip(T("Uloží zobrazenou historii vybraných kanálů do souboru CSV"));
+  // Neither list is cut nor does the row move when "Pozastavit" becomes
+  // "Pokračovat".
+  for (QComboBox* c : {Rozsah, OsaY}) c->setMinimumWidth(c->sizeHint().width());
+  Pauza->setText(T("Pokračovat"));
+  Pauza->setMinimumWidth(Pauza->sizeHint().width());
+  Pauza->setText(T("Pozastavit"));
   ovladani->addWidget(zobrazit);
   ovladani->addWidget(Rozsah);
+  ovladani->addWidget(osaY);
+  ovladani->addWidget(OsaY);
   ovladani->addWidget(Pauza);
   ovladani->addWidget(CelyRozsah);
   ovladani->addStretch(1);
@@ -136,8 +175,9 @@ TGrafPrubehu::TGrafPrubehu(const TZdrojGrafu& zdroj, const TModelKanaluPrubehu& 
   Graf = new TPohled(chart_, this, casKresleni);
   Graf->setRenderHint(QPainter::Antialiasing);
   Graf->setRubberBand(QChartView::RectangleRubberBand);
-  Graf->setToolTip(
-      T("Táhnutím myší vyberete oblast k přiblížení, pravým tlačítkem se vrátíte o krok zpět"));
+  napovedaGrafu_ =
+      T("Tažením myši vyberete oblast k přiblížení, pravým tlačítkem se vrátíte o krok zpět");
+  Graf->setToolTip(napovedaGrafu_);
   svisly->addWidget(Graf, 1);
 
   connect(Rozsah, &QComboBox::currentIndexChanged, this, [this] {
@@ -145,6 +185,12 @@ TGrafPrubehu::TGrafPrubehu(const TZdrojGrafu& zdroj, const TModelKanaluPrubehu& 
     priblizeno_ = false;
     CelyRozsah->setEnabled(false);
     NactiData();
+    Vykresli();
+  });
+  connect(OsaY, &QComboBox::currentIndexChanged, this, [this] {
+    emit OsaYZmenena();
+    priblizeno_ = false;
+    CelyRozsah->setEnabled(false);
     Vykresli();
   });
   connect(Pauza, &QPushButton::toggled, this, [this](bool pozastaveno) {
@@ -172,7 +218,7 @@ TGrafPrubehu::TGrafPrubehu(const TZdrojGrafu& zdroj, const TModelKanaluPrubehu& 
     QTimer::singleShot(0, this, [this] {
       vykreslitPozdeji_ = false;
       nastavujiOsy_ = true;
-      ZaokrouhliOsuY();
+      DilkyOsyY();
       nastavujiOsy_ = false;
       Vykresli();
     });
@@ -190,6 +236,16 @@ void TGrafPrubehu::NastavRozsah(int index) {
 }
 
 int TGrafPrubehu::IndexRozsahu() const { return Rozsah->currentIndex(); }
+
+void TGrafPrubehu::NastavOsuY(int index) {
+  OsaY->blockSignals(true);
+  OsaY->setCurrentIndex(std::clamp(index, 0, 1));
+  OsaY->blockSignals(false);
+}
+
+int TGrafPrubehu::IndexOsyY() const { return OsaY->currentIndex(); }
+
+bool TGrafPrubehu::VlastniRozsahy() const { return OsaY->currentIndex() == 1; }
 
 void TGrafPrubehu::Obnov(bool vzdy) {
   if (Pauza->isChecked()) return;
@@ -228,8 +284,15 @@ void TGrafPrubehu::NactiData() {
   for (auto it = data_.begin(); it != data_.end();)
     it = std::find(vybrane.begin(), vybrane.end(), it->first) == vybrane.end() ? data_.erase(it)
                                                                                : std::next(it);
+  const int r = Rozsah->currentIndex();
+  const bool cely = r < 0 || r >= CeleMereni;
   if (!zdroj_.HistorieUlohy()) {
+    // Nothing measured: the time axis still spans the range chosen, up to
+    // now.  An axis of no length would lose its labels for good: the chart
+    // lays them out by their size then and never asks again.
     for (int k : vybrane) data_[k] = TDataKanalu{};
+    doMs_ = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - zdroj_.ZacatekMs());
+    odMs_ = doMs_ - (cely ? 1 : MinutyRozsahu[r]) * 60000.0;
     return;
   }
   const THistorie& h = zdroj_.Historie();
@@ -248,8 +311,6 @@ void TGrafPrubehu::NactiData() {
       }
     }
   }
-  const int r = Rozsah->currentIndex();
-  const bool cely = r < 0 || r >= CeleMereni;
   odMs_ = cely ? 0 : konec - MinutyRozsahu[r] * 60000.0;
   doMs_ = cely ? std::max(konec, 60000.0) : konec;
   const uint32_t od = odMs_ > 0 ? static_cast<uint32_t>(odMs_) : 0;
@@ -294,17 +355,30 @@ void TGrafPrubehu::Vykresli() {
   krokMs_ = krok;
   tikVykresleni_ = TikMs();
   double min = INFINITY, max = -INFINITY;
+  const bool vlastni = VlastniRozsahy();
+  rozsahy_.clear();
   for (int k : model_.Vybrane()) {
     const auto d = data_.find(k);
-    const std::vector<QList<QPointF>> casti = d == data_.end()
-                                                  ? std::vector<QList<QPointF>>{}
-                                                  : CastiKrivky(d->second, od, doMs, krok, posun);
+    std::vector<QList<QPointF>> casti = d == data_.end()
+                                            ? std::vector<QList<QPointF>>{}
+                                            : CastiKrivky(d->second, od, doMs, krok, posun);
+    if (vlastni && d != data_.end()) {
+      // Over the range chosen, not the part zoomed into: a zoom keeps the
+      // scale it was drawn at.
+      const auto [nejmene, nejvice] = RozsahKanalu(d->second, odMs_, doMs_);
+      rozsahy_[k] = {nejmene, nejvice};
+      const double sirka = nejvice - nejmene;
+      for (QList<QPointF>& cast : casti)
+        for (QPointF& b : cast) b.setY(sirka > 0 ? (b.y() - nejmene) / sirka * 100 : 50);
+    }
     std::vector<QLineSeries*>& rada = krivky_[k];
     while (rada.size() < casti.size()) {
       auto* s = new QLineSeries;
       QPen pero(BarvaKanalu(k));
       pero.setWidthF(1.0);
       s->setPen(pero);
+      connect(s, &QLineSeries::hovered, this,
+              [this, k, s](const QPointF& kde, bool nad) { UkazBodKrivky(k, s, kde, nad); });
       nastavujiOsy_ = true;
       chart_->addSeries(s);
       s->attachAxis(osaX_);
@@ -345,24 +419,67 @@ void TGrafPrubehu::NastavOsy(double odMs, double doMs, double min, double max) {
   const QSizeF plocha = chart_->plotArea().size();
   osaX_->setTickCount(std::clamp(static_cast<int>(plocha.width() / 110), 2, 12) + 1);
 
-  if (!(min <= max)) {
+  // Values to read: none when nothing is plotted, and then no labels either.
+  osaY_->setLabelsVisible(min <= max);
+  if (VlastniRozsahy()) {
+    // Percent of each channel's range.
+    min = 0;
+    max = 100;
+  } else if (!(min <= max)) {
     min = 0;
     max = 1;
   }
+  // 5 % room above and below; ticks on round steps inside.  The lowest
+  // label keeps off the bottom edge, where it would crowd the first label
+  // of the time axis.
   const double okraj = max > min ? (max - min) * 0.05 : std::max(std::fabs(min) * 0.05, 0.5);
-  osaY_->setRange(min - okraj, max + okraj);
-  osaY_->setTickCount(std::clamp(static_cast<int>(plocha.height() / 45), 3, 11));
-  ZaokrouhliOsuY();
+  double dolni = min - okraj;
+  const double horni = max + okraj;
+  osaY_->setTickCount(std::clamp(static_cast<int>(plocha.height() / 35), 3, 13));
+  const double krok = KulatyKrok((horni - dolni) / (osaY_->tickCount() - 1));
+  if (std::ceil(dolni / krok) * krok - dolni < (horni - dolni) * 0.03)
+    dolni -= (horni - dolni) * 0.03;
+  osaY_->setRange(dolni, horni);
+  DilkyOsyY(krok);
   nastavujiOsy_ = false;
 }
 
-void TGrafPrubehu::ZaokrouhliOsuY() {
-  // Round steps, and as many decimals as a step needs.
-  osaY_->applyNiceNumbers();
-  const double dilek = (osaY_->max() - osaY_->min()) / std::max(1, osaY_->tickCount() - 1);
-  const int mista =
-      dilek > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(dilek) - 1e-9)), 0, 6) : 0;
-  osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(mista) + u'f');
+void TGrafPrubehu::DilkyOsyY(double krok) {
+  if (krok <= 0)
+    krok = KulatyKrok((osaY_->max() - osaY_->min()) / std::max(2, osaY_->tickCount() - 1));
+  osaY_->setTickType(QValueAxis::TicksDynamic);
+  osaY_->setTickAnchor(0);
+  osaY_->setTickInterval(krok);
+  // As many decimals as a step needs; each channel over its own range in
+  // percent of it.
+  const int mista = std::clamp(static_cast<int>(std::ceil(-std::log10(krok) - 1e-9)), 0, 6);
+  osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(mista) +
+                        (VlastniRozsahy() ? QStringLiteral("f %") : QStringLiteral("f")));
+}
+
+void TGrafPrubehu::UkazBodKrivky(int kanal, const QLineSeries* s, const QPointF& kde, bool nad) {
+  if (!nad || s->count() == 0) {
+    bublina_.clear();
+    QToolTip::hideText();
+    Graf->setToolTip(napovedaGrafu_);
+    return;
+  }
+  // The point of the line nearest in time to the pointer.
+  const QList<QPointF> body = s->points();
+  auto it = std::lower_bound(body.begin(), body.end(), kde.x(),
+                             [](const QPointF& b, double x) { return b.x() < x; });
+  if (it == body.end() || (it != body.begin() && kde.x() - (it - 1)->x() < it->x() - kde.x())) --it;
+  double hodnota = it->y();
+  if (const auto r = rozsahy_.find(kanal); r != rozsahy_.end() && VlastniRozsahy()) {
+    const auto [nejmene, nejvice] = r->second;
+    hodnota = nejvice > nejmene ? nejmene + hodnota / 100 * (nejvice - nejmene) : nejmene;
+  }
+  const TKanal def = Kanaly.Kanal(static_cast<size_t>(kanal));
+  bublina_ = PopisBodu(kanal, def.Nazev, static_cast<int64_t>(it->x()), hodnota, def.DesetinnaMista,
+                       Mistni().DesetinnyOddelovac);
+  // The view's own tooltip says the same while the pointer rests on the line.
+  Graf->setToolTip(bublina_);
+  QToolTip::showText(QCursor::pos(), bublina_, Graf);
 }
 
 std::vector<QList<QPointF>> TGrafPrubehu::Krivka(int kanal) const {
@@ -382,10 +499,80 @@ void TGrafPrubehu::UlozObrazek() {
       this, DotazNaExport(T("Obrázky PNG"), QStringLiteral("png"), ZakladJmena(zdroj_.Uloha())));
   if (!o.Potvrzeno || o.Jmeno.isEmpty()) return;
   const QString jmeno = SPriponou(o.Jmeno, QStringLiteral("png"));
-  if (Graf->grab().save(jmeno, "PNG"))
+  if (Obrazek().save(jmeno, "PNG"))
     emit Zprava(T("Graf uložen do \"") + jmeno + u'"');
   else
     emit Zprava(NelzeZapsat(jmeno));
+}
+
+QImage TGrafPrubehu::Obrazek() const {
+  // On white, as the chart itself is, not on the window's colour around it.
+  const QBrush pozadi = Graf->backgroundBrush();
+  Graf->setBackgroundBrush(Qt::white);
+  const QPixmap graf = Graf->grab();
+  Graf->setBackgroundBrush(pozadi);
+  const qreal dpr = graf.devicePixelRatio();
+  const int sirka = qRound(graf.width() / dpr);
+  const int okraj = 8;
+
+  QFont pismoNadpisu = font();
+  pismoNadpisu.setBold(true);
+  pismoNadpisu.setPointSizeF(pismoNadpisu.pointSizeF() * 1.2);
+  const QFontMetrics fmNadpisu(pismoNadpisu);
+  const QFontMetrics fm(font());
+  const QString nadpis = NadpisGrafu(zdroj_.Uloha(), osaX_->min().toMSecsSinceEpoch(),
+                                     osaX_->max().toMSecsSinceEpoch());
+  const int vyskaNadpisu = fmNadpisu.height() + 2 * okraj;
+
+  // The legend: a coloured square and "Ch3 Vlhkost" per channel, in rows
+  // as wide as the plot; each channel over its own range says which.
+  struct TPolozka {
+    QColor Barva;
+    QString Text;
+    QPoint Kde;
+  };
+  std::vector<TPolozka> legenda;
+  const int ctverec = fm.height() - 2;
+  int x = okraj, y = 0;
+  for (int k : model_.Vybrane()) {
+    const TKanal def = Kanaly.Kanal(static_cast<size_t>(k));
+    QString text = QStringLiteral("Ch") + QString::number(k) + u' ' + DoQString(def.Nazev);
+    if (const auto r = rozsahy_.find(k);
+        VlastniRozsahy() && r != rozsahy_.end() && !std::isnan(r->second.first)) {
+      const int mista = std::max(0, def.DesetinnaMista);
+      const char oddelovac = Mistni().DesetinnyOddelovac;
+      text += T(" (") + DoQString(FixniText(r->second.first, mista, oddelovac)) + T(" až ") +
+              DoQString(FixniText(r->second.second, mista, oddelovac)) + u')';
+    }
+    const int w = ctverec + 6 + fm.horizontalAdvance(text) + 18;
+    if (x > okraj && x + w > sirka - okraj) {
+      x = okraj;
+      y += fm.height() + 6;
+    }
+    legenda.push_back({BarvaKanalu(k), text, QPoint(x, y)});
+    x += w;
+  }
+  const int vyskaLegendy = legenda.empty() ? 0 : y + fm.height() + 2 * okraj;
+
+  QImage obrazek(QSize(sirka, vyskaNadpisu + qRound(graf.height() / dpr) + vyskaLegendy) * dpr,
+                 QImage::Format_RGB32);
+  obrazek.setDevicePixelRatio(dpr);
+  obrazek.fill(Qt::white);
+  QPainter p(&obrazek);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  p.setPen(Qt::black);
+  p.setFont(pismoNadpisu);
+  p.drawText(QRect(okraj, 0, sirka - 2 * okraj, vyskaNadpisu), Qt::AlignCenter, nadpis);
+  p.drawPixmap(0, vyskaNadpisu, graf);
+  p.setFont(font());
+  const int hore = vyskaNadpisu + qRound(graf.height() / dpr) + okraj;
+  for (const TPolozka& l : legenda) {
+    p.fillRect(QRect(l.Kde.x(), hore + l.Kde.y() + 1, ctverec, ctverec), l.Barva);
+    p.drawText(QRect(l.Kde.x() + ctverec + 6, hore + l.Kde.y(), sirka, fm.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, l.Text);
+  }
+  return obrazek;
 }
 
 void TGrafPrubehu::UlozCsvSoubor() {

@@ -1,10 +1,13 @@
 #pragma once
 // The plot of the trend window: the chosen channels over the last minutes or
 // the whole run, from the measurement's history, with its controls (range,
-// pause, zoom reset, PNG and CSV export).  Failed reads are gaps; the plot
-// keeps two points per pixel column and channel, so its cost does not grow
-// with the history.
+// one value axis or each channel over its own range, pause, zoom reset, PNG
+// and CSV export).  Failed reads are gaps; the plot keeps two points per
+// pixel column and channel, so its cost does not grow with the history.  A
+// bubble over a line gives the channel, time and value of its nearest
+// point.
 
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QWidget>
@@ -67,6 +70,10 @@ class TGrafPrubehu : public QWidget {
   // The range index of "Zobrazit" (the remembered one), without telling.
   void NastavRozsah(int index);
   int IndexRozsahu() const;
+  // The index of "Osa Y" (the remembered one), without telling: 0 one value
+  // axis for all, 1 each channel scaled to its own range in view.
+  void NastavOsuY(int index);
+  int IndexOsyY() const;
 
   // The lines of channel `kanal` as plotted: one list of points per unbroken
   // piece (x in milliseconds since the epoch).
@@ -74,8 +81,14 @@ class TGrafPrubehu : public QWidget {
 
   void UlozObrazek();
   void UlozCsvSoubor();
+  // The picture "Uložit obrázek…" saves: the plot with the task and the time
+  // range above it and the channels with their colours below it.
+  QImage Obrazek() const;
+  // The bubble shown over a line; empty when none is.
+  const QString& Bublina() const { return bublina_; }
 
   QComboBox* Rozsah = nullptr;
+  QComboBox* OsaY = nullptr;
   QPushButton* Pauza = nullptr;
   QPushButton* CelyRozsah = nullptr;
   QPushButton* UlozitObrazek = nullptr;
@@ -87,6 +100,8 @@ class TGrafPrubehu : public QWidget {
   void Zprava(const QString& text);
   // The range was chosen anew: a setting to remember.
   void RozsahZmenen();
+  // "Osa Y" was chosen anew: a setting to remember.
+  void OsaYZmenena();
 
  private:
   class TPohled;
@@ -94,8 +109,11 @@ class TGrafPrubehu : public QWidget {
   void NactiData();
   void Vykresli();
   void NastavOsy(double odMs, double doMs, double min, double max);
-  void ZaokrouhliOsuY();
+  // Ticks of the value axis on round steps of `krok` (0: from its range).
+  void DilkyOsyY(double krok = 0);
   void OdeberKrivku(int kanal);
+  bool VlastniRozsahy() const;
+  void UkazBodKrivky(int kanal, const QLineSeries* s, const QPointF& kde, bool nad);
 
   const TZdrojGrafu& zdroj_;
   const TModelKanaluPrubehu& model_;
@@ -106,6 +124,11 @@ class TGrafPrubehu : public QWidget {
   double krokMs_ = 0;           // the time of a pixel column at the last drawing
   uint64_t tikVykresleni_ = 0;  // when it was (TikMs)
   std::map<int, std::vector<QLineSeries*>> krivky_;
+  // Each channel over its own range: the values the plot's 0 and 100 stand
+  // for, per channel.
+  std::map<int, std::pair<double, double>> rozsahy_;
+  QString bublina_;
+  QString napovedaGrafu_;    // the view's tooltip away from the lines
   bool priblizeno_ = false;  // the operator zoomed: the axes stay his
   bool nastavujiOsy_ = false;
   bool vykreslitPozdeji_ = false;

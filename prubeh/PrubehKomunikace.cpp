@@ -11,8 +11,10 @@
 
 #include "Cisla.h"
 #include "Cp1250.h"
+#include "Hodiny.h"
 #include "MereniModel.h"
 #include "Mistni.h"
+#include "Texty.h"
 
 namespace {
 
@@ -135,11 +137,109 @@ void TKartaKomunikace::Obnov(const THistorie* historie, const TModelMereni& sezn
   if (noveKanaly) prizpusob(TabulkaKanalu);
 }
 
-QString VarovaniPrubehu(const THistorie& h) {
+namespace {
+
+// Reads that waited out the whole time limit: the module did not answer, or
+// not all of it, or the LAN converter itself did not.
+constexpr int KodyVyprseni[] = {zqdrv::KodNeodpovedel, zqdrv::KodNeuplna, zqdrv::KodPrevodnik};
+
+uint64_t Pocet(const TStatistikaKanalu& s, int kod) {
+  const auto it = s.PodleKodu.find(kod);
+  return it == s.PodleKodu.end() ? 0 : it->second;
+}
+
+uint64_t Cteni(const std::map<uint8_t, TStatistikaKanalu>& moduly) {
+  uint64_t n = 0;
+  for (const auto& [adresa, s] : moduly) n += s.Cteni;
+  return n;
+}
+
+QString SeznamModulu(const std::vector<uint8_t>& adresy) {
+  // A bus full of silent modules is named by its first few.
+  constexpr size_t Nejvyse = 8;
+  QStringList s;
+  for (size_t i = 0; i < adresy.size() && i < Nejvyse; ++i) s << QString::number(adresy[i]);
+  return s.join(T(", ")) + (adresy.size() > Nejvyse ? T(" a další") : QString());
+}
+
+}  // namespace
+
+TPricinaPomalosti PricinaPomalosti(const std::map<uint8_t, TStatistikaKanalu>& ted,
+                                   const std::map<uint8_t, TStatistikaKanalu>& drive) {
+  TPricinaPomalosti p;
+  uint64_t vyprseni = 0, prevodnik = 0;
+  size_t ctenych = 0;
+  const TStatistikaKanalu nic;
+  for (const auto& modul : ted) {
+    const TStatistikaKanalu& s = modul.second;
+    const auto d = drive.find(modul.first);
+    const TStatistikaKanalu& pred = d == drive.end() ? nic : d->second;
+    const uint64_t cteni = s.Cteni - std::min(s.Cteni, pred.Cteni);
+    if (cteni == 0) continue;
+    ++ctenych;
+    // Failures of a code since the look before.
+    auto od = [&](int kod) { return Pocet(s, kod) - std::min(Pocet(s, kod), Pocet(pred, kod)); };
+    uint64_t v = 0;
+    for (int kod : KodyVyprseni) v += od(kod);
+    if (2 * v < cteni) continue;
+    p.Neodpovidaji.push_back(modul.first);
+    vyprseni += v;
+    prevodnik += od(zqdrv::KodPrevodnik);
+  }
+  p.Vsechny = ctenych > 0 && p.Neodpovidaji.size() == ctenych;
+  p.Prevodnik = vyprseni > 0 && 2 * prevodnik >= vyprseni;
+  return p;
+}
+
+QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina) {
+  if (!p.PomalejsiNezPerioda()) return {};
+  const QString uvod = T("Průchod všemi kanály trvá déle než perioda měření (naposledy ") +
+                       Ms(p.PosledniMs) + T(" ms, perioda ") + QString::number(p.PeriodaSek) +
+                       T(" s): vzorky opakují hodnoty z dřívějšího průchodu, jako by byly nové. ");
+  const std::vector<uint8_t>& m = pricina.Neodpovidaji;
+  if (m.empty()) return uvod + T("Pomůže vyšší rychlost linky, méně kanálů nebo delší perioda.");
+  if (pricina.Prevodnik)
+    return uvod +
+           (pricina.Vsechny ? T("Převodník neodpovídá")
+                            : T("Převodník neodpovídá na čtení modulů ") + SeznamModulu(m)) +
+           T(" a každé čtení čeká celý časový limit. Zkontrolujte napájení převodníku, síťový "
+             "kabel k němu, IP adresu a UDP port.");
+  if (pricina.Vsechny)
+    return uvod +
+           T("Žádný modul neodpovídá a každé čtení čeká celý časový limit. Zkontrolujte "
+             "rozhraní a číslo portu, převodník a jeho napájení, kabel a vedení RS-485, napájení "
+             "modulů a rychlost linky.");
+  if (m.size() == 1)
+    return uvod + T("Modul ") + SeznamModulu(m) +
+           T(" neodpovídá a každé jeho čtení čeká celý časový limit. Zkontrolujte adresu modulu "
+             "v definici kanálů, jeho napájení a připojení k vedení RS-485; kanály modulu, který "
+             "připojen není, odeberte.");
+  return uvod + T("Moduly ") + SeznamModulu(m) +
+         T(" neodpovídají a každé jejich čtení čeká celý časový limit. Zkontrolujte adresy "
+           "modulů v definici kanálů, jejich napájení a připojení k vedení RS-485; kanály "
+           "modulů, které připojeny nejsou, odeberte.");
+}
+
+const std::map<uint8_t, TStatistikaKanalu>& TDrivejsiModuly::Pred(
+    const std::map<uint8_t, TStatistikaKanalu>& ted, uint64_t tikMs, uint64_t odstupMs) {
+  if (!zacato_) {
+    zacato_ = true;
+    posledni_ = ted;
+    tikPosledni_ = tikMs;
+  } else if (tikMs - tikPosledni_ >= odstupMs && Cteni(ted) != Cteni(posledni_)) {
+    drive_ = std::move(posledni_);
+    posledni_ = ted;
+    tikPosledni_ = tikMs;
+  }
+  return drive_;
+}
+
+void TDrivejsiModuly::Zapomen() { *this = TDrivejsiModuly(); }
+
+QString VarovaniPrubehu(const THistorie& h, TDrivejsiModuly& drivejsi) {
   const TPrubehy p = h.Prubehy();
   if (!p.PomalejsiNezPerioda()) return {};
-  return T("Průchod všemi kanály trvá déle než perioda měření (naposledy ") + Ms(p.PosledniMs) +
-         T(" ms, perioda ") + QString::number(p.PeriodaSek) +
-         T(" s): vzorky opakují hodnoty z dřívějšího průchodu, jako by byly nové. "
-           "Pomůže vyšší rychlost linky, méně kanálů nebo delší perioda.");
+  const std::map<uint8_t, TStatistikaKanalu> moduly = h.PodleModulu();
+  const auto odstup = static_cast<uint64_t>(std::max(10000.0, 2 * p.PosledniMs));
+  return VarovaniPrubehu(p, PricinaPomalosti(moduly, drivejsi.Pred(moduly, TikMs(), odstup)));
 }

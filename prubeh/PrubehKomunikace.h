@@ -7,6 +7,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+#include <map>
+#include <vector>
+
 #include "Historie.h"
 
 class QLabel;
@@ -26,6 +30,44 @@ class TKartaKomunikace : public QWidget {
   QTableWidget* TabulkaKanalu = nullptr;
 };
 
-// The warning of passes slower than the measuring period; empty while they
-// are not.
-QString VarovaniPrubehu(const THistorie& h);
+// Why passes outlast the measuring period, as far as the per-module figures
+// tell: modules that do not answer make every read of theirs wait out its
+// time limit, which no faster line helps.
+struct TPricinaPomalosti {
+  // Modules at least half of whose recent reads waited out the time limit
+  // (no answer, an incomplete one, or none from the converter), ascending.
+  std::vector<uint8_t> Neodpovidaji;
+  bool Vsechny = false;    // that is every module read
+  bool Prevodnik = false;  // most of those reads found the LAN converter silent
+};
+
+// From the per-module figures of the recent reads: those of `ted` less those
+// of `drive`, a look taken before (empty: since the start).
+TPricinaPomalosti PricinaPomalosti(const std::map<uint8_t, TStatistikaKanalu>& ted,
+                                   const std::map<uint8_t, TStatistikaKanalu>& drive);
+
+// The per-module figures as they were a while ago, so that the advice
+// follows what the modules do now, not over the whole run.
+class TDrivejsiModuly {
+ public:
+  // The look to compare `ted` with: taken one to two times `odstupMs`
+  // before `tikMs` (the first look: none).  While no reads come (the
+  // measurement has stopped) it is kept, so the advice stays that of the
+  // last reads.
+  const std::map<uint8_t, TStatistikaKanalu>& Pred(const std::map<uint8_t, TStatistikaKanalu>& ted,
+                                                   uint64_t tikMs, uint64_t odstupMs);
+  // Another measurement: looks of the one before are no use.
+  void Zapomen();
+
+ private:
+  std::map<uint8_t, TStatistikaKanalu> drive_, posledni_;
+  uint64_t tikPosledni_ = 0;
+  bool zacato_ = false;
+};
+
+// The warning of passes slower than the measuring period, with the advice
+// that fits the cause; empty while they are not slower.
+QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina);
+// The same for the history `h` now: the modules' recent reads compared over
+// at least 10 s and two passes.
+QString VarovaniPrubehu(const THistorie& h, TDrivejsiModuly& drivejsi);

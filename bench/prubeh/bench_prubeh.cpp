@@ -65,8 +65,9 @@ TVysledek Mer(TProstredi& p, bool sOknem, int pruchodu) {
   w.show();
   TFormPrubeh* prubeh = w.Prubeh();
   if (sOknem) {
-    for (int k = 0; k < 256; k += 32) prubeh->Vyber(k, true);
+    // Shown first: showing it takes the task's remembered choice, none here.
     prubeh->Ukaz();
+    for (int k = 0; k < 256; k += 32) prubeh->Vyber(k, true);
     prubeh->PanelGrafu->Rozsah->setCurrentIndex(1);  // 5 minutes: drawn again every second
   }
   w.Button2Click();
@@ -141,8 +142,8 @@ void Historie() {
   TFormPrubeh okno(mereni, nullptr);
   okno.NastavUlohu("bench.zq", 256, TZmenaUlohy::Jina);
   okno.NastavZdrojHistorie(&h);
-  for (int k = 0; k < 256; k += 32) okno.Vyber(k, true);
   okno.Ukaz();
+  for (int k = 0; k < 256; k += 32) okno.Vyber(k, true);
   okno.resize(1200, 700);
   QCoreApplication::processEvents();
   std::printf(

@@ -110,6 +110,8 @@ class TestHlavni : public QObject {
     QCOMPARE(w.Bunka(3, 0), T("Chyba"));
     QCOMPARE(w.Bunka(0, 1), T("Ch0"));
     QCOMPARE(w.Bunka(1, 1), T("Kanál 0"));
+    // A name the column cuts is whole in its cell's tooltip.
+    QCOMPARE(w.StringGrid1->model()->index(0, 1).data(Qt::ToolTipRole).toString(), T("Kanál 0"));
     QCOMPARE(w.Bunka(2, 1), T("0"));
     // A few places of the fixed layout.
     QCOMPARE(w.GroupBox3->geometry(), QRect(464, 8, 345, 409));

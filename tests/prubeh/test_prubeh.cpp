@@ -3,10 +3,15 @@
 // against the simulator's counters, its settings per task, its CSV.
 
 #include <QAbstractItemModel>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -14,16 +19,21 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
+#include "Cisla.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hlavni.h"
 #include "Hodiny.h"
 #include "Mistni.h"
 #include "Modalni.h"
+#include "ModelKanaluPrubehu.h"
 #include "Pomocne.h"
 #include "Profil.h"
 #include "Prubeh.h"
@@ -92,7 +102,7 @@ class TestPrubeh : public QObject {
 
   // A double-click on a channel's row opens the window with that channel
   // plotted and current; the grid still selects nothing.  Ctrl+G opens it
-  // with what was chosen.
+  // with what was chosen; Esc and Ctrl+W hide it.
   void dvojklikNaRadekOtevreKanal() {
     TForm1 w;
     Nastav(w, {Kanal("A", 1, 0), Kanal("B", 1, 1), Kanal("C", 1, 0)});
@@ -119,11 +129,22 @@ class TestPrubeh : public QObject {
     QTest::keyClick(p->SeznamKanalu, Qt::Key_Down);
     QTest::keyClick(p->SeznamKanalu, Qt::Key_Space);
     QCOMPARE(p->Vybrane(), (std::vector<int>{1, 2}));
+    // A name cut by its column is whole in its tooltip, as in the grid.
+    QCOMPARE(p->SeznamKanalu->model()->index(1, 1).data(Qt::ToolTipRole).toString(), T("B"));
+    // Esc and Ctrl+W hide it.
+    for (const QKeySequence& klavesa :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+      w.OtevriPrubeh();
+      QVERIFY(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == p->windowHandle(); }));
+      QTest::keySequence(p->windowHandle(), klavesa);
+      QVERIFY(!p->isVisible());
+    }
   }
 
   // Two reads of a sine that never comes near zero fail in the middle of
   // the run, and the window's grid shows 0 for them: the plot breaks there
-  // and plots every other read, never a zero.
+  // and plots every other read, never a zero; so it does with each channel
+  // over its own range, where a bubble gives the values read.
   void chybnaCteniJsouMezeraNeNula() {
     TForm1 w;
     Nastav(w, {Kanal("Sinus", 1, 0)});
@@ -156,6 +177,32 @@ class TestPrubeh : public QObject {
     // The break spans the two failed passes.
     QVERIFY(krivka[1].first().x() - krivka[0].last().x() > 2500);
     QVERIFY(p->TextVarovani().isEmpty());
+
+    // Each channel over its own range: the sine fills 0 to 100 %, and the
+    // bubble over a line gives the value read at the point nearest in time.
+    p->PanelGrafu->OsaY->setCurrentIndex(1);
+    double nejmene = INFINITY, nejvice = -INFINITY;
+    for (const QList<QPointF>& cast : p->Krivka(0))
+      for (const QPointF& b : cast) {
+        nejmene = std::min(nejmene, b.y());
+        nejvice = std::max(nejvice, b.y());
+      }
+    QCOMPARE(nejmene, 0.0);
+    QCOMPARE(nejvice, 100.0);
+    auto* cara = qobject_cast<QLineSeries*>(p->PanelGrafu->Graf->chart()->series().first());
+    const QPointF bod = cara->at(1);
+    const std::vector<TBodHistorie> body = m.Historie().Body(0);
+    const auto cteni = std::find_if(body.begin(), body.end(), [&](const TBodHistorie& b) {
+      return m.ZacatekEpochaMs() + b.CasMs == static_cast<int64_t>(bod.x());
+    });
+    QVERIFY(cteni != body.end());
+    emit cara->hovered(QPointF(bod.x() + 100, 50), true);
+    QVERIFY2(
+        p->PanelGrafu->Bublina().startsWith(T("Ch0 Sinus\n")) &&
+            p->PanelGrafu->Bublina().endsWith(u'\n' + DoQString(FixniText(cteni->Hodnota, 2, ','))),
+        qPrintable(p->PanelGrafu->Bublina()));
+    emit cara->hovered(bod, false);
+    QVERIFY(p->PanelGrafu->Bublina().isEmpty());
   }
 
   // The lines as plotted, written "x:y" with "|" where a line breaks: a
@@ -206,7 +253,8 @@ class TestPrubeh : public QObject {
 
   // Module 2 is absent: each of its eight reads waits out 150 ms, so every
   // pass outlasts the 1-second period.  The health tables count what the
-  // simulator received, and the warning says samples repeat values.
+  // simulator received, and the warning says samples repeat values and
+  // names the module that does not answer.
   void komunikacePodleSimulatoruAPomalePruchody() {
     TForm1 w;
     std::vector<TKanal> kanaly = {Kanal("A", 1, 0), Kanal("B", 1, 1)};
@@ -218,7 +266,9 @@ class TestPrubeh : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return w.Mereni().Historie().Prubehy().Pocet >= 2; }, 20000));
     p->Obnov();
     const QString varovani = p->TextVarovani();
-    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")), qPrintable(varovani));
+    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")) &&
+                 varovani.contains(T("Modul 2 neodpovídá")),
+             qPrintable(varovani));
     QVERIFY(p->Varovani->isVisible());
     Zastav(w);
 
@@ -247,9 +297,79 @@ class TestPrubeh : public QObject {
     QVERIFY(!p->TextVarovani().isEmpty());  // still said after the stop
   }
 
-  // Size, channels and range are remembered per task in a file of their
-  // own: back with the task after another one, and after the program ends;
-  // the task file is not touched.
+  // The advice that fits slow passes, from the modules' figures: a line too
+  // slow, some modules silent, the converter or the whole bus silent; a
+  // module lost late in a long run is told from a look taken before.
+  void radaPodleModulu() {
+    // Reads and failures by status code ("20:50" is 50 failures with 20).
+    auto m = [](uint64_t cteni, std::map<int, uint64_t> kody) {
+      TStatistikaKanalu s;
+      s.Cteni = cteni;
+      for (const auto& [kod, pocet] : kody) s.Chyby += pocet;
+      s.PodleKodu = std::move(kody);
+      return s;
+    };
+    using TModuly = std::map<uint8_t, TStatistikaKanalu>;
+    struct TRadek {
+      const char* Co;
+      TModuly Ted, Drive;
+      const char* Cekam;
+    };
+    const TRadek tabulka[] = {
+        {"slow line", {{1, m(100, {})}, {2, m(100, {{21, 2}})}}, {}, "Pomůže vyšší rychlost linky"},
+        {"scattered time-outs",
+         {{1, m(100, {{20, 3}})}, {2, m(100, {{20, 49}, {21, 10}})}},
+         {},
+         "Pomůže vyšší rychlost linky"},
+        {"one module",
+         {{1, m(100, {{20, 3}})}, {4, m(50, {{20, 50}})}},
+         {},
+         "Modul 4 neodpovídá a každé jeho čtení"},
+        {"some modules",
+         {{1, m(100, {})}, {3, m(50, {{20, 50}})}, {9, m(40, {{20, 10}, {23, 10}})}},
+         {},
+         "Moduly 3, 9 neodpovídají a každé jejich čtení"},
+        {"converter",
+         {{1, m(50, {{44, 50}})}, {2, m(50, {{44, 49}})}},
+         {},
+         "Převodník neodpovídá a"},
+        {"whole bus",
+         {{1, m(50, {{20, 50}})}, {2, m(50, {{20, 50}})}},
+         {},
+         "Žádný modul neodpovídá"},
+        {"lost lately",
+         {{1, m(1010, {{20, 10}})}, {2, m(1010, {})}},
+         {{1, m(1000, {})}, {2, m(1000, {})}},
+         "Modul 1 neodpovídá"},
+    };
+    TPrubehy pomale;
+    pomale.Pocet = 5;
+    pomale.PosledniMs = 1500;
+    for (const TRadek& r : tabulka) {
+      const QString text = VarovaniPrubehu(pomale, PricinaPomalosti(r.Ted, r.Drive));
+      QVERIFY2(text.startsWith(T("Průchod všemi kanály trvá déle než perioda měření (naposledy "
+                                 "1500,0 ms, perioda 1 s): vzorky")) &&
+                   text.contains(T(r.Cekam)),
+               qPrintable(QString::fromUtf8(r.Co) + T(": ") + text));
+    }
+    TPrubehy vcas = pomale;
+    vcas.PosledniMs = 900;
+    QVERIFY(VarovaniPrubehu(vcas, PricinaPomalosti(tabulka[5].Ted, {})).isEmpty());
+
+    // The look compared with: none at first, the one taken a gap before
+    // once reads came since, kept while none come.
+    TDrivejsiModuly drivejsi;
+    const TModuly a = {{1, m(10, {})}}, b = {{1, m(20, {})}}, c = {{1, m(30, {})}};
+    QVERIFY(drivejsi.Pred(a, 1000, 10000).empty());
+    QVERIFY(drivejsi.Pred(b, 9000, 10000).empty());
+    QCOMPARE(drivejsi.Pred(b, 11000, 10000).at(1).Cteni, uint64_t{10});
+    QCOMPARE(drivejsi.Pred(c, 22000, 10000).at(1).Cteni, uint64_t{20});
+    QCOMPARE(drivejsi.Pred(c, 40000, 10000).at(1).Cteni, uint64_t{20});
+  }
+
+  // Size, place, channels, range and value axis are remembered per task in
+  // a file of their own: back with the task after another one, and after
+  // the program ends; the task file is not touched.
   void nastaveniPodleUlohy() {
     const fs::path a = Slozka() / "A.zq";
     {
@@ -268,7 +388,9 @@ class TestPrubeh : public QObject {
       p->Vyber(1, true);
       p->Vyber(3, true);
       p->PanelGrafu->Rozsah->setCurrentIndex(4);
+      p->PanelGrafu->OsaY->setCurrentIndex(1);
       p->resize(700, 450);
+      p->move(130, 90);
       QTRY_COMPARE(p->size(), QSize(700, 450));
       p->close();
       QCOMPARE(Obsah(a), uloha);
@@ -279,6 +401,8 @@ class TestPrubeh : public QObject {
       p->Ukaz();
       QVERIFY(p->size() != QSize(700, 450));
       QCOMPARE(p->PanelGrafu->Rozsah->currentIndex(), 1);
+      QCOMPARE(p->PanelGrafu->OsaY->currentIndex(), 0);
+      p->move(10, 10);
       p->close();
 
       Odpovez(a);
@@ -286,7 +410,9 @@ class TestPrubeh : public QObject {
       QCOMPARE(p->Vybrane(), (std::vector<int>{1, 3}));
       p->Ukaz();
       QTRY_COMPARE(p->size(), QSize(700, 450));
+      QTRY_COMPARE(p->pos(), QPoint(130, 90));
       QCOMPARE(p->PanelGrafu->Rozsah->currentIndex(), 4);
+      QCOMPARE(p->PanelGrafu->OsaY->currentIndex(), 1);
       p->Vyber(0, true);
       w.close();  // the program ends with the window open
     }
@@ -354,9 +480,116 @@ class TestPrubeh : public QObject {
     }
     QCOMPARE(static_cast<size_t>(nic), m.Historie().Body(2).size());
 
+    // The picture: the plot with a title above it and a legend below, where
+    // a square of each channel's colour stands before its name.
     Odpovez(Slozka() / "graf.png");
     p->UlozObrazek();
-    QVERIFY(Obsah(Slozka() / "graf.png").startsWith("\x89PNG"));
+    const QImage obrazek(QString::fromStdString((Slozka() / "graf.png").string()), "PNG");
+    QCOMPARE(obrazek.width(), p->PanelGrafu->Graf->width());
+    QVERIFY(obrazek.height() > p->PanelGrafu->Graf->height());
+    for (int k = 0; k < 3; ++k) {
+      bool ctverec = false;
+      for (int y = obrazek.height() - 20; y < obrazek.height() && !ctverec; ++y)
+        for (int x = 0; x < obrazek.width() && !ctverec; ++x)
+          ctverec = obrazek.pixel(x, y) == BarvaKanalu(k).rgb();
+      QVERIFY2(ctverec, qPrintable(QString::number(k)));
+    }
+  }
+
+  // The texts of the plot: a saved picture's title over one day and over
+  // midnight, a bubble's point, and a channel's range in view (thinned
+  // intervals by their bounds, failed reads left out).
+  void textyGrafu() {
+    const int64_t t = QDateTime(QDate(2026, 12, 7), QTime(14, 0, 22)).toMSecsSinceEpoch();
+    QCOMPARE(NadpisGrafu("Kotelna.zq", t, t + 300000),
+             T("Kotelna.zq: 7.12.2026 14:00:22 až 14:05:22"));
+    QCOMPARE(NadpisGrafu(Cp1250("Výměník.zq"), t - 15 * 3600000LL, t),
+             T("Výměník.zq: 6.12.2026 23:00:22 až 7.12.2026 14:00:22"));
+    QCOMPARE(PopisBodu(3, Cp1250("Vlhkost vzduchu"), t, 33.456, 1, ','),
+             T("Ch3 Vlhkost vzduchu\n7.12.2026 14:00:22\n33,5"));
+    TDataKanalu d;
+    d.SirkaUsekuMs = 100;
+    d.Useky = {{0, 5, 9, 10, 0}, {100, NAN, NAN, 10, 10}};
+    d.Body = {{250, 2}, {260, NAN}, {400, 12}};
+    QVERIFY(RozsahKanalu(d, 0, 300) == std::pair(2.0, 9.0));
+    QVERIFY(std::isnan(RozsahKanalu(d, 255, 300).first));
+  }
+
+  // The remembered settings come back as written; a section written before
+  // the place and the value axis were remembered reads with them unset.
+  void nastaveniZapsanaAPrectena() {
+    {
+      QFile f(QString::fromStdString((Slozka() / "ZQ_prubeh.ini").string()));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(QByteArray::fromStdString(
+          Cp1250("[Stará.zq]\r\nŠířka=1100\r\nVýška=640\r\nKanály=0,1,2\r\nZobrazit=3\r\n")));
+    }
+    TNastaveniPrubehu n;
+    n.Sirka = 900;
+    n.Vyska = 500;
+    n.Poloha = true;
+    n.X = -20;
+    n.Y = 40;
+    n.Kanaly = {0, 7, 255};
+    n.Rozsah = 4;
+    n.OsaY = 1;
+    ZapisNastaveniPrubehu(Cp1250("Nová.zq"), n);
+    QVERIFY(PrectiNastaveniPrubehu(Cp1250("NOVÁ.zq")) == n);
+    TNastaveniPrubehu stara;
+    stara.Sirka = 1100;
+    stara.Vyska = 640;
+    stara.Kanaly = {0, 1, 2};
+    stara.Rozsah = 3;
+    QVERIFY(PrectiNastaveniPrubehu(Cp1250("Stará.zq")) == stara);
+  }
+
+  // Where the data go: the full path of the task's data file in the trend
+  // window and in the tooltips of "Jméno souboru", updated as the name
+  // changes; its folder opened through the desktop, or why it was not.
+  void datovySoubor() {
+    const QString slozka = QString::fromStdString(Slozka().string());
+    const struct {
+      const char* Jmeno;
+      QString Cesta;
+    } tabulka[] = {
+        {"", QString()},
+        {"data.csv", slozka + T("/data.csv")},
+        {"Měření/a.txt", slozka + T("/Měření/a.txt")},
+        {"x/../b.dbf", slozka + T("/b.dbf")},
+        {"/var/tmp/c.txt", T("/var/tmp/c.txt")},
+    };
+    for (const auto& r : tabulka) QCOMPARE(CelaDatovaCesta(Cp1250(r.Jmeno)), r.Cesta);
+
+    TForm1 w;
+    w.Edit3->setText(T("Měření/data.csv"));
+    const QString cesta = slozka + T("/Měření/data.csv");
+    QCOMPARE(w.Edit3->toolTip(), T("Datový soubor: ") + cesta);
+    QCOMPARE(w.Label5->toolTip(), w.Edit3->toolTip());
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz();
+    QCOMPARE(p->DatovySoubor->text(), cesta);
+    std::vector<QUrl> otevreno;
+    bool otevre = true;
+    p->OtevriUrl = [&](const QUrl& url) {
+      otevreno.push_back(url);
+      return otevre;
+    };
+    p->OtevritSlozku->click();
+    QVERIFY(otevreno.empty());
+    QCOMPARE(p->Stav->text(), T("Složka \"") + slozka +
+                                  T("/Měření\" zatím neexistuje, vznikne se "
+                                    "startem měření."));
+    fs::create_directory(Slozka() / "Měření");
+    p->OtevritSlozku->click();
+    QCOMPARE(otevreno, std::vector<QUrl>{QUrl::fromLocalFile(slozka + T("/Měření"))});
+    otevre = false;
+    p->OtevritSlozku->click();
+    QVERIFY(p->Stav->text().contains(T("se nepodařilo otevřít")));
+    w.Edit3->setText(T("jinde.txt"));
+    QCOMPARE(p->DatovySoubor->text(), slozka + T("/jinde.txt"));
+    w.Edit3->clear();
+    QVERIFY(!p->OtevritSlozku->isEnabled());
+    QVERIFY(w.Edit3->toolTip().isEmpty());
   }
 };
 
