@@ -216,7 +216,7 @@ void Pamet(double minut) {
   Cekej([&] { return m.CyklusHotov(); }, 30000);
 
   const double celkemMs = minut * 60000;
-  const int krokMs = static_cast<int>(std::clamp(celkemMs / 24, 5000.0, 300000.0));
+  const double krokMs = std::clamp(celkemMs / 24, 5000.0, 300000.0);
   std::printf(
       "pamet: 256 channels, LAN on loopback, 1 %% of answers lost, trend window plotting 8 "
       "channels, Qt platform %s, %.0f min\n",
@@ -225,23 +225,22 @@ void Pamet(double minut) {
               "passes");
   std::printf("  %8s %10.2f %12s %14s %10s   (windows shown, not measuring yet)\n", "-",
               MiB(static_cast<double>(rssPred)), "-", "-", "-");
+  // Samples at whole steps from the start, so one falls on the half exactly.
   const auto t0 = Hodiny::now();
+  const int kroku = static_cast<int>(std::lround(celkemMs / krokMs));
   double rozdil0 = 0, rozdilPul = 0, rozdil = 0;
-  bool pulka = false;
-  for (double uplynulo = 0;;) {
+  for (int i = 0; i <= kroku; ++i) {
+    const double cil = i == kroku ? celkemMs : static_cast<double>(i) * krokMs;
+    for (double uplynulo = 0;
+         (uplynulo = std::chrono::duration<double, std::milli>(Hodiny::now() - t0).count()) < cil;)
+      Bez(static_cast<int>(std::ceil(cil - uplynulo)));
     const size_t rss = Rss(), historie = m.Historie().Pamet();
     rozdil = static_cast<double>(rss) - static_cast<double>(historie);
-    if (uplynulo == 0) rozdil0 = rozdil;
-    if (!pulka && uplynulo >= celkemMs / 2) {
-      rozdilPul = rozdil;
-      pulka = true;
-    }
-    std::printf("  %8.1f %10.2f %12.2f %14.2f %10llu\n", uplynulo / 60000, MiB(rss), MiB(historie),
+    if (i == 0) rozdil0 = rozdil;
+    if (i == kroku / 2) rozdilPul = rozdil;
+    std::printf("  %8.1f %10.2f %12.2f %14.2f %10llu\n", cil / 60000, MiB(rss), MiB(historie),
                 MiB(rozdil), static_cast<unsigned long long>(m.Historie().Prubehy().Pocet));
     std::fflush(stdout);
-    if (uplynulo >= celkemMs) break;
-    Bez(static_cast<int>(std::min<double>(krokMs, celkemMs - uplynulo)));
-    uplynulo = std::chrono::duration<double, std::milli>(Hodiny::now() - t0).count();
   }
   const TStatistikaKanalu c = m.Historie().Celkem();
   std::printf(
