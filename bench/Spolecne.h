@@ -35,6 +35,13 @@ inline bool Smycka(const std::function<bool()>& f, int ms) {
   return f();
 }
 
+// Lets the program run `ms` milliseconds with nothing else waking the main thread.
+inline void Bez(int ms) {
+  QEventLoop smycka;
+  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
+  smycka.exec();
+}
+
 // As Smycka; when `f` does not come true the benchmark ends at once.
 inline void Cekej(const std::function<bool()>& f, int ms) {
   if (Smycka(f, ms)) return;

@@ -5,7 +5,17 @@
 namespace {
 // A pass starts at least 1000 ms after the one before: an hour holds at most
 // 3601 of them.
-constexpr size_t KapacitaKruhu = THistorie::PlnaDelkaMs / 1000 + 2;
+constexpr size_t MaxBodu = THistorie::PlnaDelkaMs / 1000 + 2;
+
+// Bytes of a deque of `pocet` elements of `T` (libstdc++: blocks of 512
+// bytes, or of one element when larger, at least one; and a map of pointers
+// to them, at least 8, grown by doubling: counted as two per block).
+template <class T>
+size_t PametDeque(size_t pocet) {
+  constexpr size_t blok = sizeof(T) < 512 ? 512 / sizeof(T) : 1;
+  const size_t bloku = pocet / blok + 1;
+  return bloku * blok * sizeof(T) + std::max<size_t>(8, 2 * bloku + 2) * sizeof(void*);
+}
 }  // namespace
 
 std::string TStatistikaKanalu::TextPodleKodu() const {
@@ -49,17 +59,9 @@ void THistorie::Pridej(size_t kanal, uint32_t casMs, double hodnota, double odez
   const float h = kod != 0 ? NAN : static_cast<float>(hodnota);
 
   // The last hour at full rate.
-  if (k.Kruh.empty()) k.Kruh.resize(KapacitaKruhu);
-  if (k.Pocet == k.Kruh.size()) {
-    k.Zacatek = (k.Zacatek + 1) % k.Kruh.size();
-    --k.Pocet;
-  }
-  k.Kruh[(k.Zacatek + k.Pocet) % k.Kruh.size()] = {casMs, h};
-  ++k.Pocet;
-  while (k.Pocet > 0 && k.Kruh[k.Zacatek].CasMs + PlnaDelkaMs < casMs) {
-    k.Zacatek = (k.Zacatek + 1) % k.Kruh.size();
-    --k.Pocet;
-  }
+  if (k.Body.size() == MaxBodu) k.Body.pop_front();
+  k.Body.push_back({casMs, h});
+  while (!k.Body.empty() && k.Body.front().CasMs + PlnaDelkaMs < casMs) k.Body.pop_front();
 
   // The whole run, thinned.
   uint32_t od = casMs / sirkaUsekuMs_ * sirkaUsekuMs_;
@@ -105,8 +107,7 @@ void THistorie::Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const 
 void THistorie::Zredukuj() {
   const uint32_t sirka = sirkaUsekuMs_ * 2;
   for (TKanal& k : kanaly_) {
-    std::vector<TUsekHistorie> nove;
-    nove.reserve(MaxUseku);
+    std::deque<TUsekHistorie> nove;
     for (const TUsekHistorie& u : k.Useky) {
       const uint32_t od = u.OdMs / sirka * sirka;
       if (nove.empty() || nove.back().OdMs != od) {
@@ -142,18 +143,17 @@ std::vector<TBodHistorie> THistorie::Body(size_t kanal, uint32_t odMs) const {
   std::lock_guard<std::mutex> z(zamek_);
   std::vector<TBodHistorie> body;
   if (kanal >= kanaly_.size()) return body;
-  const TKanal& k = kanaly_[kanal];
-  body.reserve(k.Pocet);
-  for (size_t i = 0; i < k.Pocet; ++i) {
-    const TBodHistorie& b = k.Kruh[(k.Zacatek + i) % k.Kruh.size()];
+  const std::deque<TBodHistorie>& k = kanaly_[kanal].Body;
+  body.reserve(k.size());
+  for (const TBodHistorie& b : k)
     if (b.CasMs >= odMs) body.push_back(b);
-  }
   return body;
 }
 
 std::vector<TUsekHistorie> THistorie::Useky(size_t kanal) const {
   std::lock_guard<std::mutex> z(zamek_);
-  return kanal < kanaly_.size() ? kanaly_[kanal].Useky : std::vector<TUsekHistorie>{};
+  if (kanal >= kanaly_.size()) return {};
+  return {kanaly_[kanal].Useky.begin(), kanaly_[kanal].Useky.end()};
 }
 
 uint32_t THistorie::SirkaUsekuMs() const {
@@ -193,8 +193,7 @@ size_t THistorie::Pamet() const {
   std::lock_guard<std::mutex> z(zamek_);
   size_t bajty = sizeof(*this) + kanaly_.capacity() * sizeof(TKanal);
   for (const TKanal& k : kanaly_) {
-    bajty += k.Kruh.capacity() * sizeof(TBodHistorie);
-    bajty += k.Useky.capacity() * sizeof(TUsekHistorie);
+    bajty += PametDeque<TBodHistorie>(k.Body.size()) + PametDeque<TUsekHistorie>(k.Useky.size());
     // A map node: the pair and the tree's three pointers and colour.
     bajty += k.Statistika.PodleKodu.size() * (sizeof(std::pair<const int, uint64_t>) + 32);
     bajty += k.Statistika.PosledniText.capacity() + k.Statistika.PosledniCas.capacity();

@@ -7,6 +7,10 @@
 //   most once a second: at most 3600 points an hour);
 // - the whole run thinned to min/max per interval: at most MaxUseku
 //   intervals per channel, whose width doubles whenever they run out.
+// Both are kept in small blocks taken as the points come and given back as
+// they go (std::deque), never in one array grown by copying: memory follows
+// what is held, an hour of 256 channels is not taken at the first pass, and
+// no freed arrays of ever larger sizes are left behind in the heap.
 // A read that failed is a gap (NaN), never a zero.
 //
 // The acquisition thread adds; the main thread (the trend window, the
@@ -15,6 +19,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -101,15 +106,13 @@ class THistorie {
   TStatistikaKanalu Celkem() const;
   TPrubehy Prubehy() const;
 
-  // Bytes the history holds now (its containers' capacities).
+  // Bytes the history holds now (its containers' blocks).
   size_t Pamet() const;
 
  private:
   struct TKanal {
-    std::vector<TBodHistorie> Kruh;  // ring of full-rate points
-    size_t Zacatek = 0;              // oldest point in the ring
-    size_t Pocet = 0;
-    std::vector<TUsekHistorie> Useky;
+    std::deque<TBodHistorie> Body;  // full-rate points, oldest first
+    std::deque<TUsekHistorie> Useky;
     TStatistikaKanalu Statistika;
   };
   void Zredukuj();  // halves the number of intervals of every channel

@@ -53,13 +53,6 @@ void Nastav(TProstredi& p, TForm1& w, int kanalu, int32_t bd) {
   w.ComboBox2->setCurrentIndex(bd == 115200 ? 5 : 1);
 }
 
-// Lets the program run `ms` milliseconds with nothing else waking the main thread.
-void Bez(int ms) {
-  QEventLoop smycka;
-  QTimer::singleShot(ms, &smycka, &QEventLoop::quit);
-  smycka.exec();
-}
-
 // Mean pass time (µs) over `pruchodu` full passes after the first one, and
 // the refresh time over the same stretch.
 void MerPruchody(const TMereni& m, int pruchodu, double& prumerUs, double& obnovaUs,

@@ -1,6 +1,6 @@
 // The trend window, measured.
 //
-//   bench_prubeh [pruchod [passes]] [historie]
+//   bench_prubeh [pruchod [passes]] [historie] [pamet [minutes]]
 //
 // pruchod   256 channels on loopback through the real window (offscreen),
 //           both threads, the LAN library and the in-process simulator:
@@ -12,19 +12,31 @@
 //           (256 x 86400 additions): the bytes it holds (target: at most
 //           64 MiB); then the trend window plotting 8 of its channels over
 //           each time range: the time of one refresh with its painting.
+// pamet     The program's memory in a long measurement (120 minutes unless
+//           told): 256 channels on loopback through the real window
+//           (offscreen), the simulator losing 1 % of its answers, the trend
+//           window open plotting 8 channels.  Prints at intervals the RSS,
+//           the bytes the history reports and the difference, and at the end
+//           the difference's change over the second half of the run (target:
+//           within 2 MiB): the history grows by design, nothing else should.
 
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
+
+#include <unistd.h>
 
 #include "Dekl.h"
 #include "Hlavni.h"
@@ -176,15 +188,83 @@ void Historie() {
   okno.close();
 }
 
+// Resident set size of this process (/proc/self/statm), bytes.
+size_t Rss() {
+  std::ifstream f("/proc/self/statm");
+  size_t celkem = 0, rezidentni = 0;
+  f >> celkem >> rezidentni;
+  return rezidentni * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+double MiB(double bajty) { return bajty / (1024.0 * 1024.0); }
+
+void Pamet(double minut) {
+  TProstredi p(256, Sinus);
+  TPorucha ztrata;
+  ztrata.Druh = TDruhPoruchy::Zahozeni;
+  ztrata.Pravdepodobnost = 0.01;
+  p.sim.PridejPoruchu(ztrata);
+  TForm1 w;
+  Nastav(p, w);
+  w.show();
+  TFormPrubeh* prubeh = w.Prubeh();
+  for (int k = 0; k < 256; k += 32) prubeh->Vyber(k, true);
+  prubeh->Ukaz();
+  Bez(2000);
+  const size_t rssPred = Rss();
+  w.Button2Click();
+  const TMereni& m = w.Mereni();
+  Cekej([&] { return m.CyklusHotov(); }, 30000);
+
+  const double celkemMs = minut * 60000;
+  const double krokMs = std::clamp(celkemMs / 24, 5000.0, 300000.0);
+  std::printf(
+      "pamet: 256 channels, LAN on loopback, 1 %% of answers lost, trend window plotting 8 "
+      "channels, Qt platform %s, %.0f min\n",
+      qPrintable(QGuiApplication::platformName()), minut);
+  std::printf("  %8s %10s %12s %14s %10s\n", "min", "RSS MiB", "history MiB", "RSS-hist MiB",
+              "passes");
+  std::printf("  %8s %10.2f %12s %14s %10s   (windows shown, not measuring yet)\n", "-",
+              MiB(static_cast<double>(rssPred)), "-", "-", "-");
+  // Samples at whole steps from the start, so one falls on the half exactly.
+  const auto t0 = Hodiny::now();
+  const int kroku = static_cast<int>(std::lround(celkemMs / krokMs));
+  double rozdil0 = 0, rozdilPul = 0, rozdil = 0;
+  for (int i = 0; i <= kroku; ++i) {
+    const double cil = i == kroku ? celkemMs : static_cast<double>(i) * krokMs;
+    for (double uplynulo = 0;
+         (uplynulo = std::chrono::duration<double, std::milli>(Hodiny::now() - t0).count()) < cil;)
+      Bez(static_cast<int>(std::ceil(cil - uplynulo)));
+    const size_t rss = Rss(), historie = m.Historie().Pamet();
+    rozdil = static_cast<double>(rss) - static_cast<double>(historie);
+    if (i == 0) rozdil0 = rozdil;
+    if (i == kroku / 2) rozdilPul = rozdil;
+    std::printf("  %8.1f %10.2f %12.2f %14.2f %10llu\n", cil / 60000, MiB(rss), MiB(historie),
+                MiB(rozdil), static_cast<unsigned long long>(m.Historie().Prubehy().Pocet));
+    std::fflush(stdout);
+  }
+  const TStatistikaKanalu c = m.Historie().Celkem();
+  std::printf(
+      "  reads %llu, failed %llu; RSS-history: first half %+.2f MiB, second half %+.2f MiB "
+      "(target: second half within 2 MiB)\n",
+      static_cast<unsigned long long>(c.Cteni), static_cast<unsigned long long>(c.Chyby),
+      MiB(rozdilPul - rozdil0), MiB(rozdil - rozdilPul));
+  w.Button2Click();
+  Cekej([&] { return !m.VlaknaBezi(); }, 10000);
+  prubeh->close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a platform is named (a real X server: QT_QPA_PLATFORM=xcb xvfb-run ...).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   // Each measurement writes the same data file: it may be overwritten.
   NastavZobrazovac([](QDialog&) { return VysledekAno; });
-  bool pruchod = argc < 2, historie = argc < 2;
+  bool pruchod = argc < 2, historie = argc < 2, pamet = false;
   int pruchodu = 15;
+  double minut = 120;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "historie") historie = true;
@@ -193,8 +273,14 @@ int main(int argc, char** argv) {
       if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
         pruchodu = std::atoi(argv[++i]);
     }
+    if (a == "pamet") {
+      pamet = true;
+      if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
+        minut = std::atof(argv[++i]);
+    }
   }
   if (historie) Historie();
   if (pruchod) Pruchod(pruchodu);
+  if (pamet) Pamet(minut);
   return 0;
 }

@@ -30,9 +30,10 @@ class TestHistorie : public QObject {
     h.Zacni({1, 2}, 1);
     const uint32_t konec = 25u * 3600 * 1000;
     const uint32_t vypadekOd = 10u * 3600 * 1000, vypadekDo = 11u * 3600 * 1000;
-    size_t bodu = 0;
+    size_t bodu = 0, poMinute = 0;
     float min = INFINITY, max = -INFINITY;
     for (uint32_t t = 0; t < konec; t += 1000, ++bodu) {
+      if (t == 60000) poMinute = h.Pamet();
       const bool chyba = (t >= vypadekOd && t < vypadekDo) || bodu % 100 == 7;
       const double v = 15 + 5 * std::sin(t / 1e6) + (t == 5000 ? 30 : 0);
       if (!chyba)
@@ -81,6 +82,8 @@ class TestHistorie : public QObject {
     QCOMPARE(h.Celkem().SoucetOdezvyMs, 3.0 * static_cast<double>(bodu));
     // Two channels' worth: well within 64 MiB for 256 channels.
     QVERIFY(h.Pamet() < size_t{2} * 64 * 1024 * 1024 / 256);
+    // Memory follows what is held: a minute's points are not an hour's.
+    QVERIFY(poMinute > 0 && poMinute * 10 < h.Pamet());
   }
 
   // A measurement against the simulator with lost answers and an absent
