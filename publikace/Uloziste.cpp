@@ -73,10 +73,10 @@ std::string JmenoSegmentu(uint32_t cislo) {
 }  // namespace
 
 TUloziste::TUloziste(fs::path slozka, uint64_t limitBajtu)
-    : slozka_(std::move(slozka)), limit_(std::max<uint64_t>(limitBajtu, 64 * 1024)) {
+    : slozka_(std::move(slozka)), limit_(std::max<uint64_t>(limitBajtu, uint64_t{64} << 10)) {
   // Sixteen segments to the limit: dropping the oldest gives back a
   // sixteenth, and an acknowledged segment goes as a whole.
-  velikostSegmentu_ = std::clamp<uint64_t>(limit_ / 16, 16 * 1024, 16u << 20);
+  velikostSegmentu_ = std::clamp<uint64_t>(limit_ / 16, uint64_t{16} << 10, uint64_t{16} << 20);
   std::lock_guard<std::mutex> z(m_);
   Otevri();
 }
