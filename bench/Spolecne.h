@@ -10,10 +10,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "Dekl.h"
 #include "Hlavni.h"
@@ -91,3 +93,14 @@ struct TProstredi {
     return k;
   }
 };
+
+// Median, smallest and largest of a set of figures.
+struct TRozptyl {
+  double Median = 0, Min = 0, Max = 0;
+};
+inline TRozptyl Rozptyl(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  if (v.empty()) return {};
+  const size_t n = v.size();
+  return {n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2, v.front(), v.back()};
+}

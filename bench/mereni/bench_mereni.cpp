@@ -115,18 +115,6 @@ void Cpu(int sekund) {
               100.0 * cpu / stena);
 }
 
-// Median, smallest and largest of a set of times.
-struct TRozptyl {
-  double Median = 0, Min = 0, Max = 0;
-};
-TRozptyl Rozptyl(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return {};
-  const size_t n = v.size();
-  const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-  return {median, v.front(), v.back()};
-}
-
 // Times of `pruchodu` full passes of a running measurement after its first.
 std::vector<double> PruchodyMereni(const TMereni& m, int pruchodu) {
   Cekej([&] { return m.CyklusHotov(); }, 30000);

@@ -49,16 +49,6 @@ double CpuHlavnihoVlaknaS() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-struct TRozptyl {
-  double Median = 0, Min = 0, Max = 0;
-};
-TRozptyl Rozptyl(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return {};
-  const size_t n = v.size();
-  return {n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2, v.front(), v.back()};
-}
-
 double Percentil(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   if (v.empty()) return 0;

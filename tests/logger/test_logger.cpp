@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "BehLoggeru.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hlavni.h"
@@ -46,32 +47,6 @@ void Uloz(const fs::path& p, const QByteArray& obsah) {
 // Lines of a file, the header's included.
 int Radku(const fs::path& p) { return static_cast<int>(Obsah(p).count("\r\n")); }
 
-struct TBeh {
-  int Kod = -1;
-  std::string Vystup, Chyby;
-};
-
-// Runs the logger in this process; once `vzorku` samples were reported it
-// gets SIGTERM, as from `systemctl stop` (0: no signal is sent).
-TBeh Spust(const std::vector<std::string>& argumenty, int vzorku) {
-  TBeh b;
-  std::ostringstream vystup, chyby;
-  QTimer hlidac;
-  bool poslano = false;
-  QObject::connect(&hlidac, &QTimer::timeout, [&] {
-    if (!poslano && vzorku > 0 &&
-        vystup.str().find("vzorek " + std::to_string(vzorku) + ":") != std::string::npos) {
-      poslano = true;
-      raise(SIGTERM);
-    }
-  });
-  hlidac.start(20);
-  bool visi = false;
-  b.Kod = SpustLogger(argumenty, vystup, chyby, visi);
-  b.Vystup = vystup.str();
-  b.Chyby = chyby.str();
-  return b;
-}
 }  // namespace
 
 class TestLogger : public QObject {

@@ -36,6 +36,7 @@
 #include <set>
 #include <sstream>
 
+#include "BehLoggeru.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hlavni.h"
@@ -57,37 +58,6 @@ namespace fs = std::filesystem;
 using namespace zqsim;
 
 namespace {
-
-struct TBeh {
-  int Kod = -1;
-  std::string Vystup, Chyby;
-};
-
-// Runs the logger in this process.  After each sample reported `akce(n)`
-// runs once; when it returns true the logger gets SIGTERM.
-TBeh Spust(const std::vector<std::string>& argumenty, const std::function<bool(int)>& akce) {
-  TBeh b;
-  std::ostringstream vystup, chyby;
-  QTimer hlidac;
-  int videno = 0;
-  bool poslano = false;
-  QObject::connect(&hlidac, &QTimer::timeout, [&] {
-    while (!poslano &&
-           vystup.str().find("vzorek " + std::to_string(videno + 1) + ":") != std::string::npos) {
-      ++videno;
-      if (akce(videno)) {
-        poslano = true;
-        raise(SIGTERM);
-      }
-    }
-  });
-  hlidac.start(20);
-  bool visi = false;
-  b.Kod = SpustLogger(argumenty, vystup, chyby, visi);
-  b.Vystup = vystup.str();
-  b.Chyby = chyby.str();
-  return b;
-}
 
 std::vector<QJsonObject> Json(const std::vector<std::string>& zpravy) {
   std::vector<QJsonObject> v;
