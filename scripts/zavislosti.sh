@@ -11,7 +11,7 @@ baliky=(
   "cmake|build system"
   "ninja-build|build tool the scripts use"
   "pkg-config|finding libraries at build time"
-  "qt6-base-dev|Qt 6 Widgets and Test for the program and its tests"
+  "qt6-base-dev|Qt 6 Widgets, Network and Test for the program and its tests (Network: the publishing tests talk HTTP to InfluxDB)"
   "qt6-base-dev-tools|Qt's moc for the build"
   "qt6-translations-l10n|Qt's own Czech texts (standard buttons and dialogs)"
   "qt6-charts-dev|Qt Charts for the plot of the trend window (run time: libqt6charts6, found by dpkg-shlibdeps)"
@@ -44,6 +44,7 @@ baliky_testu=(
   "influxdb|InfluxDB 1.x: the tests write the line-protocol payload into it and read it back"
   "openssl|the TLS test makes its own CA and server certificate"
   "lintian|the install check runs Debian's checks of the package"
+  "systemd|the install check runs systemd-analyze verify on the unit and systemd-sysusers --dry-run (nothing is started; a bare container lacks both)"
 )
 if [ "${1:-}" = "--testy" ]; then
   baliky+=("${baliky_testu[@]}")
