@@ -1,7 +1,7 @@
 #pragma once
 // What the tests of the window and of the measurement share: texts, a
-// file's bytes, the program's folder of a test, channels, and the window set
-// up for the simulator's LAN converter.
+// file's bytes, the program's folder of a test, channels, and a task or the
+// window set up for the simulator's LAN converter.
 
 #include <QByteArray>
 #include <QComboBox>
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "Cp1250.h"
@@ -55,6 +56,23 @@ inline TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie,
 }
 // The places without the format: a literal 0 would be taken for a null format.
 TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie, int mista) = delete;
+
+// A task (the rest as a new one has it) for the simulator's LAN converter at
+// 127.0.0.1:`port`: `kanalu` channels into `soubor`, no retries.
+inline TCFG UlohaLan(int32_t port, int32_t kanalu, const std::string& soubor,
+                     int32_t lanTimeout = 150, int32_t rs485Timeout = 20) {
+  TCFG u;
+  InitCFG(u);
+  u.Rozhrani = "ZQ-1407U";
+  u.IPAdresa = "127.0.0.1";
+  u.UDPPort = port;
+  u.LANTimeout = lanTimeout;
+  u.RS485Timeout = rs485Timeout;
+  u.RS485Opakovani = 0;
+  u.PocetKanalu = kanalu;
+  u.JmenoSouboru = soubor;
+  return u;
+}
 
 // The window measuring `kanaly` (the rest of the table as a new task has
 // it) through the LAN converter at 127.0.0.1:`port` into `soubor`, with no

@@ -59,16 +59,8 @@ class TestLogger : public QObject {
   // A task for the simulator's LAN converter: three channels, one of them
   // on a module that never answers.
   void Uloha(TCFG& u, TPoleKanal& k, const std::string& soubor) {
-    InitCFG(u);
+    u = UlohaLan(sim_->UdpPort(), 3, soubor);
     InitKanaly(k);
-    u.Rozhrani = "ZQ-1407U";
-    u.IPAdresa = "127.0.0.1";
-    u.UDPPort = sim_->UdpPort();
-    u.LANTimeout = 150;
-    u.RS485Timeout = 20;
-    u.RS485Opakovani = 0;
-    u.PocetKanalu = 3;
-    u.JmenoSouboru = soubor;
     u.Volby = VolbaZahlavi | VolbaIndex | VolbaChyba;
     k[0].Nazev = Cp1250("Teplota");
     k[0].Periferie = 1;
