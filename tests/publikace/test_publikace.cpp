@@ -90,20 +90,11 @@ class TestPublikace : public QObject {
   // A task for the simulator's LAN converter: a constant, a counter, and a
   // module that never answers; index and error columns.
   void Uloha(const std::string& jmeno, const std::string& soubor, int32_t perioda = 0) {
-    TCFG u;
+    TCFG u = UlohaLan(sim_->UdpPort(), 3, soubor);
     TPoleKanal k;
-    InitCFG(u);
     InitKanaly(k);
     u.Uloha = jmeno;
-    u.Rozhrani = "ZQ-1407U";
-    u.IPAdresa = "127.0.0.1";
-    u.UDPPort = sim_->UdpPort();
-    u.LANTimeout = 150;
-    u.RS485Timeout = 20;
-    u.RS485Opakovani = 0;
     u.Perioda = perioda;
-    u.PocetKanalu = 3;
-    u.JmenoSouboru = soubor;
     u.Volby = VolbaZahlavi | VolbaIndex | VolbaChyba;
     k[0] = Kanal("Teplota, \"venku\"", 1, 1);
     k[1] = Kanal("Počet", 1, 0, "uint32", 0);
@@ -489,7 +480,9 @@ class TestPublikace : public QObject {
       QCOMPARE(p.Skonci(10000), LoggerOk);
     }
     // The run without the broker: its samples, historical, every one that
-    // was handed over before the kill.
+    // was handed over before the kill.  The kill may fall between a sample's
+    // line in the file and its hand-over (or inside that line): the promise
+    // allows that one sample to be lost.
     std::map<QString, std::vector<const QJsonObject*>> behy;
     const std::vector<QJsonObject> z = Json(o.Zpravy("/data"));
     for (const QJsonObject& x : z) behy[x["run"].toString()].push_back(&x);
@@ -500,7 +493,8 @@ class TestPublikace : public QObject {
       QVERIFY((*x)["historical"].toBool());
       cisla.insert((*x)["seq"].toInt());
     }
-    QVERIFY(static_cast<int>(cisla.size()) >= vzorkuBezBrokeru);
+    QVERIFY2(static_cast<int>(cisla.size()) >= vzorkuBezBrokeru - 1,
+             qPrintable(QStringLiteral("%1 of %2").arg(cisla.size()).arg(vzorkuBezBrokeru)));
     QCOMPARE(*cisla.begin(), 1);
     QCOMPARE(*cisla.rbegin(), static_cast<int>(cisla.size()));
     QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/stav").back() == "offline"; }, 5000));
