@@ -3,6 +3,8 @@
 #include <QEventLoop>
 #include <QObject>
 
+#include <arpa/inet.h>
+
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -40,11 +42,13 @@ const char* const Napoveda =
     "  -h, --help        tato nápověda\n"
     "      --version     verze programu\n"
     "\n"
-    "Měření skončí signálem SIGINT nebo SIGTERM (Ctrl-C, systemctl stop).\n"
+    "Měření skončí signálem SIGINT, SIGTERM, SIGHUP nebo SIGQUIT (Ctrl-C,\n"
+    "systemctl stop); SIGUSR1 vypíše průběžný stav na standardní chybový výstup.\n"
     "Návratový kód: 0 po řádném ukončení; 1 když se měření nespustí, ale později\n"
     "může (rozhraní se neotevře, složku dat nelze vytvořit); 2 při chybném volání,\n"
     "vadném souboru úlohy nebo datovém souboru, v němž nelze pokračovat (opakování\n"
-    "nepomůže); 3 když měření skončí samo (porucha knihovny).\n";
+    "nepomůže); 3 když měření skončí samo (porucha knihovny); 4 když další signál\n"
+    "ukončí program dřív, než se měření zastaví.\n";
 
 // What the logger prints of a running measurement.
 class TVypis : public TPozorovatelMereni {
@@ -173,18 +177,29 @@ std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
 
 namespace {
 
-// Why `soubor` cannot be a task file; empty when it is a regular file.
-std::string NeniSouborUlohy(const fs::path& soubor) {
+// Why `soubor` cannot be the file `co` names ("soubor úlohy"); empty when it
+// is a regular file, and when it is not there and `chybet` allows that.
+std::string NeniSoubor(const fs::path& soubor, const char* co, bool chybet = false) {
   std::error_code ec;
   const fs::file_status st = fs::status(soubor, ec);
   switch (st.type()) {
     case fs::file_type::regular: return {};
-    case fs::file_type::not_found: return "neexistuje";
-    case fs::file_type::directory: return "je složka, ne soubor úlohy";
-    case fs::file_type::fifo: return "je pojmenovaná roura (FIFO), ne soubor úlohy";
+    case fs::file_type::not_found: return chybet ? std::string() : "neexistuje";
+    case fs::file_type::directory: return std::string("je složka, ne ") + co;
+    case fs::file_type::fifo: return std::string("je pojmenovaná roura (FIFO), ne ") + co;
     case fs::file_type::none: return "nelze zjistit (" + Utf8(PricinaChyby(ec.value())) + ")";
-    default: return "není obyčejný soubor (zařízení, soket), ne soubor úlohy";
+    default: return std::string("není obyčejný soubor (zařízení, soket), ne ") + co;
   }
+}
+
+// An IPv4 address in dotted form, as the LAN converter's library takes it
+// (blanks around it allowed).  A host name is not looked up: the converter
+// is found by its address only.
+bool AdresaIPv4(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  in_addr a{};
+  return inet_pton(AF_INET, std::string(text).c_str(), &a) == 1;
 }
 
 // A data file to go on with: it must belong to the task; a torn tail is cut.
@@ -275,7 +290,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   cfg.Uloha = JmenoUlohy(Cp1250(soubor.filename().string()));
   TPoleKanal kanaly;
   InitKanaly(kanaly);
-  if (const std::string proc = NeniSouborUlohy(soubor); !proc.empty()) {
+  if (const std::string proc = NeniSoubor(soubor, "soubor úlohy"); !proc.empty()) {
     chyby << "zq-logger: soubor \"" << soubor.string() << "\" " << proc << "\n";
     return LoggerChybneVolani;
   }
@@ -293,10 +308,17 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   for (const TNalezyUlohy::TNahrada& h : n.Nahrazeno)
     chyby << "zq-logger: neplatná hodnota " << Utf8(h.Klic) << "=" << Utf8(h.Bylo) << ", použito "
           << Utf8(h.Je) << "\n";
+  // Periods 11 and 12 pass the readers' range but are not in the period
+  // table: the window measures them every second, and so does the logger.
+  if (cfg.Perioda >= PocetPeriod)
+    chyby << "zq-logger: [Konfigurace] Perioda měření=" << cfg.Perioda
+          << " není v tabulce period, měří se každou sekundu\n";
   if (n.Zavazne()) {
     chyby << "zq-logger: úloha \"" << soubor.string() << "\" "
-          << (n.Chybi.empty() ? "by vedla k jinému zařízení, než určuje"
-                              : "není úplná (soubor byl zkrácen nebo upraven ručně)")
+          << (!n.Chybi.empty()   ? "není úplná (soubor byl zkrácen nebo upraven ručně)"
+              : n.JineZarizeni() ? "by vedla k jinému zařízení, než určuje"
+                                 : "by měřila jiné kanály, jinak převáděla nebo zapisovala "
+                                   "jinam, než určuje")
           << "; měření se nespustí, opravte ji a uložte znovu\n";
     return LoggerChybneVolani;
   }
@@ -308,9 +330,24 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     chyby << "zq-logger: Chyba zadaných parametrů\n";
     return LoggerChybneVolani;
   }
+  // What the window leaves to the library's status text, which a service
+  // would retry for ever: an address that is none, a data file's place that
+  // holds a folder.  Neither mends itself.
+  if ((cfg.Rozhrani == RozhraniZQ || cfg.Rozhrani == RozhraniZQU) && !AdresaIPv4(cfg.IPAdresa)) {
+    chyby << "zq-logger: [Připojení] IP adresa=" << Utf8(cfg.IPAdresa)
+          << " není adresa IPv4 (čtyři čísla 0 až 255 oddělená tečkami, např. " << VychoziIPAdresa
+          << "); převodník se hledá jen podle adresy, ne podle jména\n";
+    return LoggerChybneVolani;
+  }
+  const fs::path data = DatovaCesta(cfg.JmenoSouboru);
+  if (const std::string proc = NeniSoubor(data, "datový soubor", true); !proc.empty()) {
+    chyby << "zq-logger: \"" << data.string() << "\" " << proc
+          << "; v úloze zvolte jiné jméno souboru\n";
+    return LoggerChybneVolani;
+  }
   uint32_t indexPred = 0;
   std::error_code ec;
-  if (pokracovat && fs::exists(DatovaCesta(cfg.JmenoSouboru), ec)) {
+  if (pokracovat && fs::exists(data, ec)) {
     if (!Navaz(cfg, kanaly, indexPred, chyby)) return LoggerChybneVolani;
   } else {
     switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
@@ -345,7 +382,19 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // Caught from before the start on: a stop asked for while the interface
   // opens is a clean stop too, never the default action.
   auto hlidac = std::make_unique<QObject>();
-  ZachytavejUkonceni(hlidac.get(), [&vypis](int signal) { vypis.Skonci(signal); });
+  NastavOkamzityKonec(
+      "zq-logger: ukončeno dalším signálem bez čekání na konec měření; datový soubor obsahuje "
+      "vzorky zapsané do té chvíle, souhrn se nevypíše\n",
+      LoggerPreruseno, STDERR_FILENO);
+  ZachytavejUkonceni(
+      hlidac.get(), [&vypis](int signal) { vypis.Skonci(signal); },
+      // SIGUSR1: how the run does so far, without stopping it.
+      [&] {
+        chyby << "zq-logger: průběžně: "
+              << PocetSlovem(mereni->PocetVzorku(), "vzorek", "vzorky", "vzorků")
+              << ", z toho nezapsaných " << mereni->Nezapsano() << "\n"
+              << Souhrn(mereni->Historie()) << std::endl;
+      });
   mereni->PridejPozorovatele(&vypis);
   const TVysledekMereni start = mereni->Start(cfg, indexPred);
   if (!start.Uspech()) {
@@ -358,8 +407,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   if (!tichy) {
     vystup << "zq-logger: úloha \"" << soubor.string() << "\", "
            << PocetSlovem(cfg.PocetKanalu, "kanál", "kanály", "kanálů") << ", perioda "
-           << mereni->PeriodaSek() << " s, data do \"" << DatovaCesta(cfg.JmenoSouboru).string()
-           << "\"";
+           << mereni->PeriodaSek() << " s, data do \"" << data.string() << "\"";
     if (indexPred > 0) vystup << ", pokračuje za vzorkem " << indexPred;
     vystup << std::endl;
     vypis.HlidejVystup();

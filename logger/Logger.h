@@ -12,7 +12,8 @@
 // be made); 2 for what a retry cannot mend: a bad call, a task file that is
 // missing, incomplete or leads to another device, a data file that exists
 // without --prepsat or --pokracovat or that --pokracovat cannot continue;
-// 3 when the measurement ended by itself (its interface library broke).
+// 3 when the measurement ended by itself (its interface library broke);
+// 4 when a later signal ended it at once while the stop still waited.
 
 #include <cstdint>
 #include <ostream>
@@ -24,6 +25,10 @@ inline constexpr int LoggerOk = 0;
 inline constexpr int LoggerNespusteno = 1;
 inline constexpr int LoggerChybneVolani = 2;
 inline constexpr int LoggerSkoncilSam = 3;
+// A later signal ended the program at once while its stop still waited (a
+// library call that hangs, a broker that does not answer): the data file
+// holds every sample written until then, the summary is not printed.
+inline constexpr int LoggerPreruseno = 4;
 
 // "1 kanál", "3 kanály", "5 kanálů": a count with the Czech plural form of
 // its noun (UTF-8), given for one, for two to four, and for the rest.

@@ -3,7 +3,11 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <cerrno>
 #include <csignal>
@@ -12,10 +16,17 @@
 
 namespace {
 
-// The signals that end the program.
-constexpr int Ukoncujici[] = {SIGTERM, SIGINT, SIGHUP};
+// The signals that end the program, and the one that asks how it does.
+constexpr int Ukoncujici[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+constexpr int Stavovy = SIGUSR1;
 
 int roura[2] = {-1, -1};
+// The last words of an end at once, prepared beforehand: a handler may
+// only copy bytes.
+char okamzitaZprava[256] = "Program ukončen dalším signálem bez uložení.\n";
+size_t delkaZpravy = std::strlen(okamzitaZprava);
+int okamzityKod = -1;
+int okamzityVystup = STDERR_FILENO;
 volatile sig_atomic_t zapisovaciKonec = -1;
 volatile sig_atomic_t prijato = 0;
 // When the first signal came (the handler's own: handlers never nest, the
@@ -43,10 +54,14 @@ void ZavriRouru() {
 void Obsluha(int signal) {
   if (prijato && MsOdPrvnihoSignalu() < TyzPozadavekMs) return;
   if (prijato) {
-    static const char zprava[] = "Program ukoncen druhym signalem bez ulozeni.\n";
-    ssize_t n = write(STDERR_FILENO, zprava, sizeof zprava - 1);
-    (void)n;
-    _exit(128 + signal);
+    // Only when it goes at once: a full pipe must not keep the program
+    // from ending now.
+    pollfd p{okamzityVystup, POLLOUT, 0};
+    if (poll(&p, 1, 0) == 1 && (p.revents & POLLOUT)) {
+      ssize_t n = write(okamzityVystup, okamzitaZprava, delkaZpravy);
+      (void)n;
+    }
+    _exit(okamzityKod >= 0 ? okamzityKod : 128 + signal);
   }
   // The interrupted code may be about to read errno.
   const int chyba = errno;
@@ -58,22 +73,46 @@ void Obsluha(int signal) {
   errno = chyba;
 }
 
+// SIGUSR1: passed on to the main thread, every time.
+void ObsluhaStavu(int signal) {
+  const int chyba = errno;
+  const unsigned char cislo = static_cast<unsigned char>(signal);
+  ssize_t n = write(zapisovaciKonec, &cislo, 1);
+  (void)n;
+  errno = chyba;
+}
+
 // What each of them did before we caught it, given back when we stop.
 struct sigaction puvodni[std::size(Ukoncujici)];
+struct sigaction puvodniStav;
 bool zachytavame = false;
+bool zachytavameStav = false;
 
 }  // namespace
 
-void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
+void NastavOkamzityKonec(const std::string& zprava, int kod, int fd) {
+  delkaZpravy = std::min(zprava.size(), sizeof okamzitaZprava);
+  std::memcpy(okamzitaZprava, zprava.data(), delkaZpravy);
+  okamzityKod = kod;
+  okamzityVystup = fd;
+}
+
+void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci,
+                        std::function<void()> stav) {
   PrestanZachytavat();
   if (pipe2(roura, O_CLOEXEC | O_NONBLOCK) != 0) return;
   zapisovaciKonec = roura[1];
   prijato = 0;
   auto* upozorneni = new QSocketNotifier(roura[0], QSocketNotifier::Read, rodic);
   QObject::connect(upozorneni, &QSocketNotifier::activated, upozorneni,
-                   [ctenar = roura[0], ukonci = std::move(ukonci)] {
+                   [ctenar = roura[0], ukonci = std::move(ukonci), stav] {
                      unsigned char cislo = 0;
-                     if (read(ctenar, &cislo, 1) == 1) ukonci(cislo);
+                     if (read(ctenar, &cislo, 1) != 1) return;
+                     if (cislo == Stavovy) {
+                       if (stav) stav();
+                     } else {
+                       ukonci(cislo);
+                     }
                    });
   struct sigaction a {};
   a.sa_handler = Obsluha;
@@ -88,6 +127,14 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci) {
     if (puvodni[i].sa_handler != SIG_IGN) sigaction(Ukoncujici[i], &a, nullptr);
   }
   zachytavame = true;
+  if (stav) {
+    struct sigaction s {};
+    s.sa_handler = ObsluhaStavu;
+    sigemptyset(&s.sa_mask);
+    s.sa_flags = SA_RESTART;
+    sigaction(Stavovy, &s, &puvodniStav);
+    zachytavameStav = true;
+  }
 }
 
 void IgnorujPrerusenouRouru() {
@@ -102,6 +149,10 @@ void PrestanZachytavat() {
     for (size_t i = 0; i < std::size(Ukoncujici); ++i)
       sigaction(Ukoncujici[i], &puvodni[i], nullptr);
     zachytavame = false;
+  }
+  if (zachytavameStav) {
+    sigaction(Stavovy, &puvodniStav, nullptr);
+    zachytavameStav = false;
   }
   zapisovaciKonec = -1;
   ZavriRouru();

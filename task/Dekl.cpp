@@ -158,17 +158,31 @@ bool CtiUlohu(const TProfil& p, TCFG& u, TNalezyUlohy* n) {
   Chybejici(p, j.Pripojeni, {&j.Rychlost, &j.Timeout, &j.Opakovani}, n);
   Chybejici(p, j.Konfigurace,
             {&j.Perioda, &j.PocetKanalu, &j.JmenoSouboru, &j.Volby, &j.ChybovaHodnota}, n);
-  // What leads the interface to its device.
-  auto vede = [&](const std::string& klic) {
-    if (klic == Popis(j.Pripojeni, j.Rozhrani)) return true;
-    if (u.Rozhrani == RozhraniCOM) return klic == Popis(j.Pripojeni, j.PortCOM);
-    if (u.Rozhrani == RozhraniPCI407) return klic == Popis(j.Pripojeni, j.BazovaAdresa);
-    if (JeLAN(u.Rozhrani))
-      return klic == Popis(j.Pripojeni, j.IPAdresa) || klic == Popis(j.Pripojeni, j.UDPPort);
-    return false;
-  };
-  for (TNalezyUlohy::TNahrada& h : n->Nahrazeno) h.Rozhrani = vede(h.Klic);
   return true;
+}
+
+// What a replaced key changes of a measurement of task `u`.  Only keys that
+// change timing or rounding are harmless; when in doubt a key counts as
+// changing what is measured, since a stopped logger is seen and a wrong
+// measurement is not.
+TNalezyUlohy::TDopad DopadNahrady(const std::string& klic, const TCFG& u) {
+  using D = TNalezyUlohy::TDopad;
+  const TJmena& j = J();
+  auto je = [&](const std::string& k) { return klic == Popis(j.Pripojeni, k); };
+  if (je(j.Rozhrani)) return D::Rozhrani;
+  if (u.Rozhrani == RozhraniCOM && je(j.PortCOM)) return D::Rozhrani;
+  if (u.Rozhrani == RozhraniPCI407 && je(j.BazovaAdresa)) return D::Rozhrani;
+  if (JeLAN(u.Rozhrani) && (je(j.IPAdresa) || je(j.UDPPort))) return D::Rozhrani;
+  if (je(j.Rychlost) || je(j.Timeout) || je(j.Opakovani) || je(j.LANTimeout) ||
+      klic == Popis(j.Konfigurace, j.Perioda))
+    return D::Casovani;
+  // A channel's decimals or name: "[Ch12] Desetinná místa".
+  const size_t konec = klic.find("] ");
+  if (klic.rfind("[Ch", 0) == 0 && konec != std::string::npos) {
+    const std::string_view jmeno = std::string_view(klic).substr(konec + 2);
+    if (jmeno == j.DesetinnaMista || jmeno == j.Nazev) return D::Casovani;
+  }
+  return D::Mereni;
 }
 
 bool CtiKanaly(const TProfil& p, TPoleKanal& k, TNalezyUlohy* n, int32_t pocet) {
@@ -207,7 +221,9 @@ bool CtiKanaly(const TProfil& p, TPoleKanal& k, TNalezyUlohy* n, int32_t pocet) 
     }
     const int32_t adresa = Cislo(p, s, j.Adresa, kanal.Adresa, hlas);
     kanal.Adresa = static_cast<uint8_t>(adresa & 0xFF);
-    kanal.Funkce = static_cast<uint8_t>(p.CtiCislo(s, j.Funkce, kanal.Funkce) & 0xFF);
+    // Not written by a save, but read when the file has it.
+    const int32_t funkce = Cislo(p, s, j.Funkce, kanal.Funkce, hlas);
+    kanal.Funkce = static_cast<uint8_t>(funkce & 0xFF);
     const int32_t periferie = Cislo(p, s, j.Periferie, kanal.Periferie, hlas);
     kanal.Periferie = static_cast<uint8_t>(periferie & 0xFF);
     kanal.Format = p.CtiText(s, j.Format, kanal.Format);
@@ -229,6 +245,7 @@ bool CtiKanaly(const TProfil& p, TPoleKanal& k, TNalezyUlohy* n, int32_t pocet) 
     if (hlas == nullptr) continue;
     if (adresa != kanal.Adresa) Nahrada(hlas, s, j.Adresa, adresa, kanal.Adresa);
     if (periferie != kanal.Periferie) Nahrada(hlas, s, j.Periferie, periferie, kanal.Periferie);
+    if (funkce != kanal.Funkce) Nahrada(hlas, s, j.Funkce, funkce, kanal.Funkce);
     if (precteno.DesetinnaMista != kanal.DesetinnaMista)
       Nahrada(hlas, s, j.DesetinnaMista, precteno.DesetinnaMista, kanal.DesetinnaMista);
     // Letter case alone is no replacement: "FLOAT32" is float32.
@@ -449,6 +466,7 @@ TCteniUlohy PrectiCelouUlohu(const std::filesystem::path& soubor, TCFG& u, TPole
   v.Uloha = CtiUlohu(p, u, &v.Nalezy);
   // Channels are checked against the task's count only when there is a task.
   v.Kanaly = CtiKanaly(p, k, &v.Nalezy, v.Uloha ? u.PocetKanalu : 0);
+  for (TNalezyUlohy::TNahrada& h : v.Nalezy.Nahrazeno) h.Dopad = DopadNahrady(h.Klic, u);
   return v;
 }
 
@@ -460,7 +478,13 @@ TCteniUlohy PrectiCelouUlohu(TCFG& u, TPoleKanal& k) {
 bool TNalezyUlohy::Zavazne() const {
   if (!Chybi.empty()) return true;
   for (const TNahrada& h : Nahrazeno)
-    if (h.Rozhrani) return true;
+    if (h.Dopad != TDopad::Casovani) return true;
+  return false;
+}
+
+bool TNalezyUlohy::JineZarizeni() const {
+  for (const TNahrada& h : Nahrazeno)
+    if (h.Dopad == TDopad::Rozhrani) return true;
   return false;
 }
 

@@ -87,20 +87,34 @@ struct TNalezyUlohy {
   // Sections and keys a save always writes that the file lacks:
   // "[Ch3]", "[Ch5] až [Ch7]", "[Ch2] Formát", "[Konfigurace] Počet kanálů".
   std::vector<std::string> Chybi;
+  // What a replaced value changes of a measurement.
+  enum class TDopad {
+    // Only when and how fast the bus is read, or how a value is rounded:
+    // the period, the line's speed, time-outs and retries, a channel's
+    // decimals or name.
+    Casovani,
+    // What is read, how it is converted, or where and in which columns it
+    // is written: every other key.
+    Mereni,
+    // The interface's name, or a field by which the interface reaches its
+    // device: the COM port number (COMx), the base address (PCI-407), the IP
+    // address and UDP port (LAN converter).
+    Rozhrani,
+  };
   struct TNahrada {
     std::string Klic;  // "[Připojení] UDP port"
     std::string Bylo;  // the file's text, or the number read
     std::string Je;    // what the task holds instead
-    // The interface's name, or a field by which the interface reaches its
-    // device: the COM port number (COMx), the base address (PCI-407), the IP
-    // address and UDP port (LAN converter).
-    bool Rozhrani = false;
+    TDopad Dopad = TDopad::Mereni;
   };
   std::vector<TNahrada> Nahrazeno;
   bool Prazdne() const { return Chybi.empty() && Nahrazeno.empty(); }
-  // Something missing, or a replaced value that would lead the interface to
-  // another device: a task that must not be measured without a person.
+  // Something missing, or a replaced value that changes more than timing
+  // or rounding: a task that must not be measured without a person, since
+  // it would measure something else than its file says.
   bool Zavazne() const;
+  // A replaced value that would lead the interface to another device.
+  bool JineZarizeni() const;
   // One line for a status bar: what was missing, then what was replaced, at
   // most `polozek` items of each with a count of the rest.
   std::string Text(size_t polozek = 3) const;

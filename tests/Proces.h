@@ -17,22 +17,32 @@
 
 extern char** environ;
 
+// How the process's standard output and error reach the test.
+enum class TRoury {
+  Oddelene,   // a pipe each
+  Spolecna,   // both on one pipe (read as `vystup`), as a journal takes them
+  PlneObe,    // one pipe, filled up before the start: nobody reads it
+  PlnyVystup  // standard output's pipe filled up, standard error's read
+};
+
 // The build's zq-logger (or the build's program `jmeno`) as a process of its
-// own, its standard output and error each on a pipe of ours; killed and
-// reaped at the end if still there.
+// own, its standard output and error on pipes of ours; killed and reaped at
+// the end if still there.
 struct TProces {
   pid_t pid = -1;
   int vystup = -1, chyby = -1;
   std::string Vystup, Chyby;  // what was read so far
 
   explicit TProces(const std::vector<std::string>& argumenty,
-                   const std::string& jmeno = "zq-logger") {
+                   const std::string& jmeno = "zq-logger", TRoury roury = TRoury::Oddelene) {
     int o[2], e[2];
     if (pipe2(o, O_CLOEXEC) != 0 || pipe2(e, O_CLOEXEC) != 0) return;
+    const bool spolecna = roury == TRoury::Spolecna || roury == TRoury::PlneObe;
+    if (roury == TRoury::PlneObe || roury == TRoury::PlnyVystup) Napln(o[1]);
     posix_spawn_file_actions_t akce;
     posix_spawn_file_actions_init(&akce);
     posix_spawn_file_actions_adddup2(&akce, o[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&akce, e[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&akce, spolecna ? o[1] : e[1], STDERR_FILENO);
     const std::string program = std::string(ZQ_BIN) + "/" + jmeno;
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : argumenty) argv.push_back(const_cast<char*>(a.c_str()));
@@ -43,6 +53,27 @@ struct TProces {
     close(e[1]);
     vystup = o[0];
     chyby = e[0];
+    if (spolecna) Zavri(chyby);
+  }
+  // Fills the pipe of write end `fd` to the brim, its flags as before.
+  static void Napln(int fd) {
+    const int priznaky = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, priznaky | O_NONBLOCK);
+    const std::string blok(4096, '#');
+    for (int i = 0; i < 1024 && write(fd, blok.data(), blok.size()) > 0; ++i) {
+    }
+    fcntl(fd, F_SETFL, priznaky);
+  }
+  // Reads what is in `fd` now, `cil` gets it.
+  static void Vyprazdni(int fd, std::string& cil) {
+    char buf[4096];
+    for (int i = 0; i < 1024; ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 0) <= 0) return;
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n <= 0) return;
+      cil.append(buf, static_cast<size_t>(n));
+    }
   }
   ~TProces() {
     if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {

@@ -495,16 +495,38 @@ class TestTask : public QObject {
     QTest::newRow("COM port letters")
         << zmen(VychoziSoubor, {{"COMx=1", "COMx=x1"}})
         << "neplatné hodnoty [Připojení] Číslo portu COMx=x1 (použito 1)" << true;
+    // When in doubt a replaced value is serious: this one changes nothing
+    // today, but a task someone edited by hand is looked at by a person.
     QTest::newRow("other interface's port")
         << zmen(VychoziSoubor, {{"COMx=1", "COMx=1\r\nUDP port=99999"}})
-        << "neplatné hodnoty [Připojení] UDP port=99999 (použito 5000)" << false;
-    QTest::newRow("period, channel")
-        << zmen(VychoziSoubor, {{"Perioda měření=0", "Perioda měření=99"},
-                                {"Adresa=1", "Adresa=300"},
-                                {"Konstanta K=1", "Konstanta K=1,2.5"}})
-        << "neplatné hodnoty [Konfigurace] Perioda měření=99 (použito 1), [Ch0] Adresa=300 "
-           "(použito 44), [Ch0] Konstanta K=1,2.5 (použito K 1, Q 0)"
+        << "neplatné hodnoty [Připojení] UDP port=99999 (použito 5000)" << true;
+    // Timing and rounding only: the same channels, converted and written alike.
+    QTest::newRow("timing, rounding")
+        << zmen(lan, {{"Perioda měření=0", "Perioda měření=99"},
+                      {"rychlost=9600", "rychlost=1234"},
+                      {"LAN timeout=200", "LAN timeout=x"},
+                      {"RS-485 timeout=100", "RS-485 timeout=0"},
+                      {"opakování=1", "opakování=99"},
+                      {"Desetinná místa=3", "Desetinná místa=9"}})
+        << "neplatné hodnoty [Připojení] LAN timeout=x (použito 1000), [Připojení] RS-485 "
+           "rychlost=1234 (použito 9600), [Připojení] RS-485 timeout=0 (použito 100) a další (3)"
         << false;
+    // Each of these reads, converts or writes something else than the file says.
+    const std::pair<const char*, const char*> mereni[] = {
+        {"Počet kanálů=1", "Počet kanálů=16.0"},
+        {"Počet kanálů=1", "Počet kanálů=-16"},
+        {"Jméno souboru=ZQ_datalogger.txt", "Jméno souboru="},
+        {"Volby=0", "Volby=-1"},
+        {"Chybová hodnota=0", "Chybová hodnota=2"},
+        {"Adresa=1", "Adresa=300"},
+        {"Periferie=0", "Periferie=256"},
+        {"Periferie=0", "Periferie=0\r\nFunkce=x"},
+        {"Formát=float32", "Formát=int64"},
+        {"Konstanta K=1", "Konstanta K=abc"},
+        {"Konstanta Q=0", "Konstanta Q=1,2.5"},
+    };
+    for (const auto& [co, cim] : mereni)
+      QTest::newRow(cim) << zmen(VychoziSoubor, {{co, cim}}) << "" << true;
   }
   void nalezyUlohy() {
     QFETCH(QByteArray, soubor);
@@ -515,7 +537,10 @@ class TestTask : public QObject {
     InitKanaly(*k_);
     const TCteniUlohy c = PrectiCelouUlohu(Soubor("n.zq"), u, *k_);
     QVERIFY(c.Uloha);
-    QCOMPARE(QString::fromStdString(Utf8(c.Nalezy.Text())), ocekavano);
+    if (!ocekavano.isEmpty() || !zavazne)
+      QCOMPARE(QString::fromStdString(Utf8(c.Nalezy.Text())), ocekavano);
+    else
+      QCOMPARE(c.Nalezy.Nahrazeno.size(), size_t{1});
     QCOMPARE(c.Nalezy.Zavazne(), zavazne);
     // The same task as the two designed readers give, from one reading.
     TCFG v = u_;
