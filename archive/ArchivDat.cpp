@@ -602,39 +602,61 @@ TNavazani Cizi(const char* duvod) { return {TNavazani::Cizi, 0, 0, Cp1250(duvod)
 // Could not be read or repaired; the caller adds the cause.
 TNavazani Nelze() { return {TNavazani::Chyba, 0, 0, {}}; }
 
+// A file is continued only when its beginning is recognisably the task's:
+// a complete first line (CR LF) that is the task's header line or has the
+// task's column count.  Anything else (a note, LF line ends, a table under a
+// text name) is someone else's and is never cut.  The one exception is a
+// file holding a piece of the task's header line and nothing else: the
+// writer makes a file with its header in one write, so that is a creation
+// cut short, and it is made again.
 TNavazani NavazRadky(const TArchivDat& a, const TRadkovyFormat& f, int fd, off_t velikost,
                      TSelhani& s) {
   TNavazani n{TNavazani::Navazano, 0, 0, {}};
-  // The tail up to the last CR LF; what follows it is a torn line.
-  std::string konec;
-  const off_t od = velikost > static_cast<off_t>(MaxRadek) ? velikost - MaxRadek : 0;
-  if (!Kus(fd, od, static_cast<size_t>(velikost - od), konec, s)) return Nelze();
-  const size_t crlf = konec.rfind("\r\n");
-  off_t cela = 0;  // length of the file's complete lines
-  if (crlf != std::string::npos)
-    cela = od + static_cast<off_t>(crlf) + 2;
-  else if (od > 0)
-    return Cizi("poslední řádek je příliš dlouhý");
-  n.Odriznuto = static_cast<uint64_t>(velikost - cela);
-
+  if (velikost == 0) return n;
   const bool zahlavi = a.Volby & VolbaZahlavi;
   const std::string hlavicka = HlavickaRadku(a, f);
-  std::string prvni;
-  if (cela > 0 &&
-      !Kus(fd, 0, std::min<size_t>(static_cast<size_t>(cela), hlavicka.size()), prvni, s))
+  const size_t sloupcu = Sloupce(a.Volby, a.PocetKanalu).size();
+  std::string zacatek;
+  if (!Kus(fd, 0, static_cast<size_t>(std::min<off_t>(velikost, MaxRadek)), zacatek, s))
     return Nelze();
+  const bool celyPrectem = static_cast<off_t>(zacatek.size()) == velikost;
+  if (zahlavi && celyPrectem && zacatek.size() < hlavicka.size() && hlavicka.starts_with(zacatek)) {
+    n.Odriznuto = static_cast<uint64_t>(velikost);
+    if (::ftruncate(fd, 0) != 0) {
+      s.Errno();
+      return Nelze();
+    }
+    return n;
+  }
+  const size_t konecPrvniho = zacatek.find("\r\n");
+  if (konecPrvniho == std::string::npos) return Cizi("první řádek není ukončen CR LF");
+  if (zahlavi && !zacatek.starts_with(hlavicka)) return Cizi("záhlaví se liší od úlohy");
+  if (!zahlavi && PoleRadku(std::string_view(zacatek).substr(0, konecPrvniho), f).size() != sloupcu)
+    return Cizi("počet sloupců se liší od úlohy");
+
+  // The tail up to the last CR LF; what follows it is a torn line.
+  const off_t od = velikost > static_cast<off_t>(MaxRadek) ? velikost - MaxRadek : 0;
+  std::string konec;
+  if (od == 0)
+    konec = std::move(zacatek);
+  else if (!Kus(fd, od, MaxRadek, konec, s))
+    return Nelze();
+  const size_t crlf = konec.rfind("\r\n");
+  if (crlf == std::string::npos) return Cizi("poslední řádek je příliš dlouhý");
+  const off_t cela = od + static_cast<off_t>(crlf) + 2;  // length of the complete lines
+  n.Odriznuto = static_cast<uint64_t>(velikost - cela);
+
   // The last complete line, which carries the index to go on from.
-  const std::string_view uplne(konec.data(), crlf == std::string::npos ? 0 : crlf);
-  const size_t zacatek = uplne.rfind("\r\n");
-  if (zacatek == std::string_view::npos && od > 0) return Cizi("poslední řádek je příliš dlouhý");
+  const std::string_view uplne(konec.data(), crlf);
+  const size_t zacatekPosledniho = uplne.rfind("\r\n");
+  if (zacatekPosledniho == std::string_view::npos && od > 0)
+    return Cizi("poslední řádek je příliš dlouhý");
   const std::string_view posledni =
-      zacatek == std::string_view::npos ? uplne : uplne.substr(zacatek + 2);
+      zacatekPosledniho == std::string_view::npos ? uplne : uplne.substr(zacatekPosledniho + 2);
   const bool jenHlavicka = zahlavi && static_cast<size_t>(cela) == hlavicka.size();
-  if (zahlavi && cela > 0 && prvni != hlavicka) return Cizi("záhlaví se liší od úlohy");
-  if (cela > 0 && !jenHlavicka) {
+  if (!jenHlavicka) {
     const std::vector<std::string> pole = PoleRadku(posledni, f);
-    if (pole.size() != Sloupce(a.Volby, a.PocetKanalu).size())
-      return Cizi("počet sloupců se liší od úlohy");
+    if (pole.size() != sloupcu) return Cizi("počet sloupců se liší od úlohy");
     if (a.Volby & VolbaIndex) {
       const auto index = IndexZPole(pole.front());
       if (!index) return Cizi("poslední záznam nemá číslo vzorku");

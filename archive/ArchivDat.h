@@ -85,10 +85,13 @@ struct TNavazani {
   std::string Duvod;           // Cizi, Chyba: why, in Czech (Windows-1250)
 };
 // Checks that the data file of `archiv` belongs to it: the same format and,
-// for text and CSV, the same header line (with the header option) or the
-// same number of columns; for DBF the same fields.  A torn tail (a last line
-// without CR LF, records beyond the header's count, a partial record, a
-// header cut short) is cut; nothing else is changed.  `archiv` as
+// for text and CSV, a first line ended by CR LF that is the task's header
+// line (with the header option) or has its number of columns, and so has
+// the last complete line; for DBF the same fields.  A torn tail (a last line
+// without CR LF after a complete one, records beyond the header's count, a
+// partial record) is cut, and so is a file holding only the beginning of
+// the task's header (a creation cut short); nothing else is changed, and a
+// file refused as Cizi is left byte for byte as it was.  `archiv` as
 // PripravArchiv leaves it, with the channels' Nazev and DesetinnaMista of
 // its Vzorek filled, since the header is made of them.
 TNavazani NavazNaSoubor(const TArchivDat& archiv);

@@ -809,6 +809,14 @@ class TestArchiv : public QObject {
         {"k.dbf", 2, "jmeno", TNavazani::Cizi, 0, 0},
         {"l.dbf", 2, "hlavicka", TNavazani::Navazano, 0, 40},
         {"m.csv", 2, "chybi", TNavazani::Neni, 0, 0},
+        // Not begun as a file of the task: refused, never cut to nothing.
+        {"n.csv", 3, "poznamka", TNavazani::Cizi, 0, 0},
+        {"o.txt", 0, "poznamka", TNavazani::Cizi, 0, 0},
+        {"p.txt", 3, "lf", TNavazani::Cizi, 0, 0},
+        {"q.csv", 2, "dbf", TNavazani::Cizi, 0, 0},
+        {"r.csv", 2, "prvniRadek", TNavazani::Cizi, 0, 0},
+        // Creation cut inside the header line: made again.
+        {"s.csv", 3, "zacatekHlavicky", TNavazani::Navazano, 0, 12},
     };
     for (const TPripad& p : pripady) {
       const QString jmeno = p.jmeno, uprava = p.uprava;
@@ -821,6 +829,15 @@ class TestArchiv : public QObject {
       if (uprava == "zaPoctem") d[4] = 1;  // a crash before the count was patched
       if (uprava == "hlavicka") d = d.left(40);
       if (uprava == "bezIndexu") d = "1;0;1\r\nx;0;1\r\n";
+      if (uprava == "poznamka") d = B(Cp1250("Poznámka bez konce řádku"));
+      if (uprava == "lf") d.replace("\r\n", "\n");
+      if (uprava == "prvniRadek") d.prepend("1;0\r\n");
+      if (uprava == "zacatekHlavicky") d = d.left(d.indexOf("\r\n") + 1);
+      if (uprava == "dbf") {
+        TArchivDat t = Mereni(jmeno + ".dbf", p.volby, 2);
+        Zapis(t);
+        d = Obsah(Cesta(jmeno + ".dbf"));
+      }
       Uloz(Cesta(jmeno), d);
       if (uprava == "chybi") QVERIFY(QFile::remove(Cesta(jmeno)));
       // The next run of the task: names as the task has them.
