@@ -129,7 +129,8 @@ class TTermios : public TLinkoveSpojeni {
     return KodOk;
   }
 
-  // The device is looked for again as the opening did, at most once a second
+  // The device is looked for again where the opening found it (the same
+  // override, or the same search without one), at most once a second
   // however often the program reads, so that a converter that is gone costs
   // a read no more than a failed write did.  While it is away a read gets 14,
   // the code of the write that found it gone; a device that is back but
@@ -258,6 +259,18 @@ class TTermios : public TLinkoveSpojeni {
 };
 
 }  // namespace
+
+TNajdiZarizeni PrepisNeboJinak(std::string prepis, TNajdiZarizeni jinak) {
+  return [prepis = std::move(prepis), jinak = std::move(jinak),
+          zPrepisu = std::optional<bool>()]() mutable -> std::optional<std::string> {
+    if (zPrepisu.value_or(true)) {
+      std::optional<std::string> zarizeni = PrepisZarizeni(prepis);
+      if (!zPrepisu) zPrepisu = zarizeni.has_value();
+      if (*zPrepisu) return zarizeni;
+    }
+    return jinak();
+  };
+}
 
 int32_t OtevriSeriovyPort(TNajdiZarizeni najdi, std::unique_ptr<TSpojeni>& spojeni,
                           int32_t kodNeexistuje) {

@@ -19,6 +19,14 @@ namespace zqdrv {
 // not to the node the lost one had.
 using TNajdiZarizeni = std::function<std::optional<std::string>()>;
 
+// The lookup of a device that dosdevices/<prepis> may name, `jinak` where it
+// does not.  What the first call (the opening) finds decides for the line's
+// whole life: a line opened through the override is looked for only there
+// again, so while the override is gone the device counts as away rather than
+// the line landing on the port `jinak` leads to; `jinak` alone is asked for a
+// line it found, as it was at the opening.
+TNajdiZarizeni PrepisNeboJinak(std::string prepis, TNajdiZarizeni jinak);
+
 // Opens the device (exclusively) and returns the connection, or a status code;
 // `kodNeexistuje` is the code of a device that is not there.  Every failure,
 // of the opening and later of the line, is recorded for _Error with the

@@ -3,8 +3,10 @@
 // dosdevices/usb1407 in the program's folder; the first entry of
 // /dev/serial/by-id whose name holds "1407"; the first of /dev/ttyUSB0 to
 // /dev/ttyUSB9 that exists.  A converter pulled out and plugged in again is
-// looked for the same way by a later read, so it may come back under another
-// node.
+// looked for by a later read where the opening found it: one named by the
+// override only through the override (while it is gone the converter is
+// away; the search might find another device), any other by the search, so
+// it may come back under another node.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -20,8 +22,8 @@ namespace {
 
 zqdrv::TTabulka tabulka;
 
+// The converter's device where no override names it.
 std::optional<std::string> NajdiPrevodnik() {
-  if (auto prepis = zqdrv::PrepisZarizeni("usb1407")) return prepis;
   const std::string slozka = "/dev/serial/by-id/";
   std::error_code ec;
   std::vector<std::string> jmena;
@@ -44,7 +46,8 @@ ZQ_VEREJNE int32_t WUSB1407_Init(int32_t* handle) {
   return zqdrv::Chranene(zqdrv::KodOtevreni, [&] {
     if (handle == nullptr) return zqdrv::KodParametr;
     std::unique_ptr<zqdrv::TSpojeni> spojeni;
-    const int32_t kod = zqdrv::OtevriSeriovyPort(NajdiPrevodnik, spojeni, zqdrv::KodUsbNenalezen);
+    const int32_t kod = zqdrv::OtevriSeriovyPort(zqdrv::PrepisNeboJinak("usb1407", NajdiPrevodnik),
+                                                 spojeni, zqdrv::KodUsbNenalezen);
     if (kod != zqdrv::KodOk) return kod;
     return tabulka.Pridej(std::move(spojeni), handle);
   });
