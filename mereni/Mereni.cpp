@@ -15,6 +15,7 @@
 #include "Cp1250.h"
 #include "Hodiny.h"
 #include "Linka.h"
+#include "Mistni.h"
 #include "Slozka.h"
 #include "Vlakna.h"
 
@@ -84,7 +85,7 @@ TMereni::~TMereni() {
   // through the event loop served here.  A thread still inside a library
   // call cannot be waited for: whoever owns this object must not destroy it
   // while VlaknaBezi() (the programs leave with _Exit).
-  Cekej([this] { return komThread_.isNull() && fileThread_.isNull(); }, 2000);
+  Cekej([this] { return komThread_ == nullptr && fileThread_ == nullptr; }, 2000);
 }
 
 void TMereni::PridejPozorovatele(TPozorovatelMereni* p) { pozorovatele_.push_back(p); }
@@ -132,7 +133,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   // logging thread ends within a moment (a sample it still hands over is
   // written here), an acquisition thread stuck in a library call is left to
   // return by itself; it never touches this measurement's state.
-  Cekej([this] { return fileThread_.isNull(); }, 2000);
+  Cekej([this] { return fileThread_ == nullptr; }, 2000);
 
   periodaSek_ = PeriodaSekund(cfg.Perioda);
   // Computed wide and capped: the window accepts any integer for the
@@ -202,6 +203,10 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
 
+  // The regional settings are read from the system at their first use,
+  // through Qt: that happens here, on the main thread, never first in a
+  // worker.
+  static_cast<void>(Mistni());
   const uint64_t generace = ++generace_;
   cyklusHotov_ = false;
   auto* kom = new TKomThread(this, generace);
@@ -210,11 +215,11 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   kom->TypRozhrani = typRozhrani_;
   komThread_ = kom;
   komBezi_ = true;  // the thread's own flag, set here too so a stop at once waits for it
-  kom->start();
+  kom->Spust("zq-cteni");
   auto* file = new TFileThread(this, generace);
   file->Cfg = cfg;
   fileThread_ = file;
-  file->start();
+  file->Spust("zq-zapis");
 
   stav_ = TStavMereni::Bezi;
   Oznam([](TPozorovatelMereni& p) { p.MereniZahajeno(); });
@@ -269,6 +274,13 @@ void TMereni::UlozVzorek() {
   if (!chyba.empty()) ++nezapsano_;
   const std::string pricina = chyba.empty() ? std::string() : PricinaChyby(Archiv.Pricina);
   Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba, pricina); });
+}
+
+void TMereni::Odhlas(const TPracovniVlakno* vlakno) {
+  // A thread of an earlier measurement that returned late is no longer
+  // the one remembered.
+  if (static_cast<const TPracovniVlakno*>(komThread_) == vlakno) komThread_ = nullptr;
+  if (static_cast<const TPracovniVlakno*>(fileThread_) == vlakno) fileThread_ = nullptr;
 }
 
 void TMereni::PoruchaKnihovny(uint64_t generace) {

@@ -7,8 +7,6 @@
 // Everything here runs on the main thread (the one that owns the event loop)
 // except where a comment says otherwise.
 
-#include <QPointer>
-
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -26,6 +24,7 @@
 
 class TFrontaHlavnihoVlakna;
 class TFrontaCteni;
+class TPracovniVlakno;
 class TKomThread;
 class TFileThread;
 
@@ -251,8 +250,11 @@ class TMereni {
   std::atomic<uint64_t> zacatekMs_{0};  // when the measurement started (TikMs)
   int64_t zacatekEpochaMs_ = 0;         // the same moment on the wall clock
 
-  QPointer<TKomThread> komThread_;
-  QPointer<TFileThread> fileThread_;
+  // Main thread only: the threads of the measurement running or last run,
+  // until each has ended and been joined (Odhlas); nullptr then.
+  TKomThread* komThread_ = nullptr;
+  TFileThread* fileThread_ = nullptr;
+  void Odhlas(const TPracovniVlakno* vlakno);
 
   std::atomic<uint64_t> dobaPrubehuUs_{0};
   std::atomic<uint64_t> casObnovUs_{0};

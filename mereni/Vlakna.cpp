@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -175,14 +176,26 @@ bool TPreruseni::Cekej(uint32_t ms) {
 // ---------------------------------------------------------------------------
 
 TPracovniVlakno::TPracovniVlakno(TMereni* mereni, uint64_t generace)
-    : mereni_(mereni), generace_(generace) {
-  // Freed in the main thread once the loop has returned; taking the loop's
-  // lock first orders everything the loop wrote before the object goes.
-  connect(this, &QThread::finished, this, [this] {
-    wait();
-    { std::lock_guard<std::mutex> z(konec_); }
-    deleteLater();
-  });
+    : mereni_(mereni), generace_(generace) {}
+
+TPracovniVlakno::~TPracovniVlakno() = default;
+
+void TPracovniVlakno::Spust(const char* jmeno) {
+  vlakno_ = std::thread([this, n = std::string(jmeno)] { Beh(n); });
+}
+
+void TPracovniVlakno::Beh(std::string jmeno) {
+  pthread_setname_np(pthread_self(), jmeno.substr(0, 15).c_str());
+  Smycka();
+  // Handed to the main thread through the queue's lock, so everything the
+  // loop wrote is ordered before the join and the delete there.
+  mereni_->Fronta()->Posli([this] { Uvolni(); });
+}
+
+void TPracovniVlakno::Uvolni() {
+  vlakno_.join();
+  mereni_->Odhlas(this);
+  delete this;
 }
 
 void TPracovniVlakno::Ukonci() { preruseni_.Pozadej(); }
@@ -191,11 +204,6 @@ bool TPracovniVlakno::Moje() const { return mereni_->generace_.load() == generac
 
 void TPracovniVlakno::VHlavnimVlakne(std::function<void()> prace) {
   mereni_->Fronta()->Proved(std::move(prace));
-}
-
-void TPracovniVlakno::run() {
-  std::lock_guard<std::mutex> konec(konec_);
-  Smycka();
 }
 
 // ---------------------------------------------------------------------------

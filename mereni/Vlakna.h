@@ -3,7 +3,7 @@
 // runs its window work in the main thread through a blocking call.  Both free
 // themselves when their loops return.
 
-#include <QThread>
+#include <QObject>
 
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "Dekl.h"
@@ -99,9 +100,23 @@ class TPreruseni {
 // What the two worker threads share: the end request, the measurement
 // generation they belong to, the blocking call into the main thread, and
 // freeing themselves once their loop has returned.
-class TPracovniVlakno : public QThread {
+//
+// A plain std::thread, not a QThread: a QThread runs Qt's own code around
+// the loop (its event dispatcher, the `finished` signal posted to the main
+// thread's queue) under locks a thread checker cannot see, while everything
+// this thread hands over goes through the standard locks of the queues above.
+// Its last act is to ask the main thread, through that same queue, to join
+// it and free it; a thread stuck in a library call is never joined (the
+// program leaves with _Exit).
+class TPracovniVlakno {
  public:
   TPracovniVlakno(TMereni* mereni, uint64_t generace);
+  virtual ~TPracovniVlakno();
+  TPracovniVlakno(const TPracovniVlakno&) = delete;
+  TPracovniVlakno& operator=(const TPracovniVlakno&) = delete;
+  // Main thread: starts the thread, named `jmeno` for debuggers (at most 15
+  // characters).
+  void Spust(const char* jmeno);
   void Ukonci();  // requests the end; the thread ends at its next test
 
  protected:
@@ -119,11 +134,13 @@ class TPracovniVlakno : public QThread {
   TMereni* mereni_;
 
  private:
-  void run() final;
+  void Beh(std::string jmeno);
+  // Main thread, once the loop has returned: joins the thread and frees it.
+  void Uvolni();
 
   uint64_t generace_;
   TPreruseni preruseni_;
-  std::mutex konec_;  // held by the loop; taken once more before the object goes
+  std::thread vlakno_;
 };
 
 // The acquisition thread: reads every channel about once a second.
