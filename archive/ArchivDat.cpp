@@ -588,6 +588,35 @@ std::optional<uint32_t> IndexZPole(std::string_view pole) {
   return v;
 }
 
+// A field's text as written: without the text format's padding and a CSV
+// field's quotes.
+std::string TextPole(std::string_view pole) {
+  while (!pole.empty() && pole.front() == ' ') pole.remove_prefix(1);
+  while (!pole.empty() && pole.back() == ' ') pole.remove_suffix(1);
+  if (pole.size() < 2 || pole.front() != '"' || pole.back() != '"') return std::string(pole);
+  std::string text;
+  for (size_t i = 1; i + 1 < pole.size(); ++i) {
+    text += pole[i];
+    if (pole[i] == '"' && pole[i + 1] == '"') ++i;
+  }
+  return text;
+}
+
+// The date, time and values of the last record, which show the regional
+// settings the file was written in.
+void ZapamatujPosledni(TNavazani& n, const TArchivDat& a, const std::vector<std::string>& pole) {
+  const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
+  for (size_t i = 0; i < sloupce.size() && i < pole.size(); ++i) {
+    switch (sloupce[i].Druh) {
+      case TDruhSloupce::Datum: n.Datum = TextPole(pole[i]); break;
+      case TDruhSloupce::Cas: n.Cas = TextPole(pole[i]); break;
+      case TDruhSloupce::Kanal: n.Hodnoty.push_back(TextPole(pole[i])); break;
+      case TDruhSloupce::Index:
+      case TDruhSloupce::Chyby: break;
+    }
+  }
+}
+
 // Reads bytes [od, od + delka) of the file.
 bool Kus(int fd, off_t od, size_t delka, std::string& kus, TSelhani& s) {
   kus.assign(delka, '\0');
@@ -662,6 +691,7 @@ TNavazani NavazRadky(const TArchivDat& a, const TRadkovyFormat& f, int fd, off_t
       if (!index) return Cizi("poslední záznam nemá číslo vzorku");
       n.PosledniIndex = *index;
     }
+    ZapamatujPosledni(n, a, pole);
   }
   if (cela < velikost && ::ftruncate(fd, cela) != 0) {
     s.Errno();
@@ -710,12 +740,18 @@ TNavazani NavazTabulku(const TArchivDat& a, int fd, off_t velikost, TSelhani& s)
       return Nelze();
     }
   }
-  if ((a.Volby & VolbaIndex) && zaznamu > 0) {
-    std::string pole;
-    if (!Kus(fd, cela - r.Zaznam + 1, DBF_SirkaPole, pole, s)) return Nelze();
-    const auto index = IndexZPole(pole);
-    if (!index) return Cizi("poslední záznam nemá číslo vzorku");
-    n.PosledniIndex = *index;
+  if (zaznamu > 0) {
+    std::string zaznam;
+    if (!Kus(fd, cela - r.Zaznam, r.Zaznam, zaznam, s)) return Nelze();
+    std::vector<std::string> pole;
+    for (size_t i = 1; i + DBF_SirkaPole <= zaznam.size(); i += DBF_SirkaPole)
+      pole.push_back(zaznam.substr(i, DBF_SirkaPole));
+    if (a.Volby & VolbaIndex) {
+      const auto index = IndexZPole(pole.front());
+      if (!index) return Cizi("poslední záznam nemá číslo vzorku");
+      n.PosledniIndex = *index;
+    }
+    ZapamatujPosledni(n, a, pole);
   }
   return n;
 }

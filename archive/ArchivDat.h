@@ -83,6 +83,11 @@ struct TNavazani {
   uint32_t PosledniIndex = 0;  // index of the last record, where there is an index column
   uint64_t Odriznuto = 0;      // bytes of a torn tail that were cut off
   std::string Duvod;           // Cizi, Chyba: why, in Czech (Windows-1250)
+  // The last record's date and time texts and its channels' value texts, as
+  // written (no padding, no quotes); empty without a record or a column.
+  std::string Datum{};
+  std::string Cas{};
+  std::vector<std::string> Hodnoty{};
 };
 // Checks that the data file of `archiv` belongs to it: the same format and,
 // for text and CSV, a first line ended by CR LF that is the task's header

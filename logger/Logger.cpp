@@ -1,11 +1,14 @@
 #include "Logger.h"
 
 #include <QEventLoop>
+#include <QLocale>
 #include <QObject>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -202,6 +205,56 @@ bool AdresaIPv4(std::string_view text) {
   return inet_pton(AF_INET, std::string(text).c_str(), &a) == 1;
 }
 
+// How the regional settings `m` write numbers, dates and times, for a person.
+std::string PopisMistnich(const TMistniNastaveni& m) {
+  return std::string("desetinný oddělovač \"") + m.DesetinnyOddelovac + "\", datum " +
+         Utf8(m.KratkeDatum) + ", čas " + Utf8(m.DlouhyCas);
+}
+
+// A locale whose numbers, dates and times are those of the last record of
+// `n` ("cs_CZ.UTF-8"), for the operator to set; empty when none of the
+// usual ones is.
+std::string JazykSouboru(const TNavazani& n) {
+  for (const char* jmeno : {"cs_CZ", "sk_SK", "de_DE", "pl_PL", "en_GB", "en_US", "fr_FR"}) {
+    const TMistniNastaveni m = MistniZLocale(QLocale(QString::fromLatin1(jmeno)));
+    const TMistniZeZaznamu z = MistniZeZaznamu(m, n.Datum, n.Cas, n.Hodnoty, std::nullopt);
+    if (z.Mistni && z.Mistni->DesetinnyOddelovac == m.DesetinnyOddelovac &&
+        z.Mistni->KratkeDatum == m.KratkeDatum && z.Mistni->DlouhyCas == m.DlouhyCas)
+      return std::string(jmeno) + ".UTF-8";
+  }
+  return {};
+}
+
+// A file continued under regional settings other than those it was written
+// in would mix two forms of numbers and dates in one column, which a
+// spreadsheet then cannot read: its last record decides, and the run goes
+// on in its forms (said on standard error).  False when the record leaves
+// them open.
+bool PokracujVeTvaru(const TNavazani& n, const std::optional<TDatumCas>& zapsano,
+                     const std::string& soubor, std::ostream& chyby) {
+  if (n.Datum.empty() && n.Cas.empty() && n.Hodnoty.empty()) return true;
+  const TMistniNastaveni ted = Mistni();
+  const TMistniZeZaznamu z = MistniZeZaznamu(ted, n.Datum, n.Cas, n.Hodnoty, zapsano);
+  if (!z.Mistni) {
+    const std::string jazyk = JazykSouboru(n);
+    chyby << "zq-logger: v datovém souboru \"" << soubor
+          << "\" nelze pokračovat ve tvaru čísel a data, v němž vznikl: " << Utf8(z.Duvod)
+          << "; spusťte logger s LANG, pod nímž soubor vznikl (např. LANG="
+          << (jazyk.empty() ? std::string("cs_CZ.UTF-8") : jazyk)
+          << "; pod službou Environment=LANG=… v doplňku jednotky, systemctl edit)\n";
+    return false;
+  }
+  const TMistniNastaveni& m = *z.Mistni;
+  if (m.DesetinnyOddelovac != ted.DesetinnyOddelovac || m.KratkeDatum != ted.KratkeDatum ||
+      m.DlouhyCas != ted.DlouhyCas) {
+    NastavMistni(m);
+    chyby << "zq-logger: datový soubor \"" << soubor
+          << "\" pokračuje ve tvaru, v němž vznikl: " << PopisMistnich(m)
+          << " (místní nastavení by psalo " << PopisMistnich(ted) << ")\n";
+  }
+  return true;
+}
+
 // A data file to go on with: it must belong to the task; a torn tail is cut.
 // False (the reason on standard error) when it cannot be continued.
 bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::ostream& chyby) {
@@ -212,6 +265,12 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::
     a.Vzorek.DesetinnaMista[static_cast<size_t>(i)] =
         static_cast<uint8_t>(kanaly[static_cast<size_t>(i)].DesetinnaMista);
   }
+  // When the last record was written, before a cut changes the time.
+  std::optional<TDatumCas> zapsano;
+  struct stat st {};
+  tm t{};
+  if (stat(DatovaCesta(cfg.JmenoSouboru).c_str(), &st) == 0 && localtime_r(&st.st_mtime, &t))
+    zapsano = TDatumCas{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
   const TNavazani n = NavazNaSoubor(a);
   const std::string soubor = DatovaCesta(cfg.JmenoSouboru).string();
   switch (n.Stav) {
@@ -230,7 +289,7 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::
     chyby << "zq-logger: z konce datového souboru \"" << soubor << "\" odříznuto " << n.Odriznuto
           << " B neúplného záznamu (přerušený zápis)\n";
   indexPred = n.PosledniIndex;
-  return true;
+  return PokracujVeTvaru(n, zapsano, soubor, chyby);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 #include "Cisla.h"
@@ -156,8 +157,11 @@ TMistniNastaveni MistniCeske() { return {',', "d.M.yyyy", "H:mm:ss"}; }
 
 TMistniNastaveni MistniAnglicke() { return {'.', "M/d/yyyy", "h:mm:ss tt"}; }
 
-std::string FormatujDatum(const TDatumCas& t) {
-  const std::string& obraz = Mistni().KratkeDatum;
+std::string FormatujDatum(const TDatumCas& t) { return FormatujDatum(t, Mistni().KratkeDatum); }
+
+std::string FormatujCas(const TDatumCas& t) { return FormatujCas(t, Mistni().DlouhyCas); }
+
+std::string FormatujDatum(const TDatumCas& t, std::string_view obraz) {
   std::string vysledek;
   size_t i = 0;
   while (i < obraz.size()) {
@@ -184,8 +188,7 @@ std::string FormatujDatum(const TDatumCas& t) {
   return vysledek;
 }
 
-std::string FormatujCas(const TDatumCas& t) {
-  const std::string& obraz = Mistni().DlouhyCas;
+std::string FormatujCas(const TDatumCas& t, std::string_view obraz) {
   std::string vysledek;
   size_t i = 0;
   while (i < obraz.size()) {
@@ -211,4 +214,280 @@ std::string FormatujCas(const TDatumCas& t) {
     i += pouzito;
   }
   return vysledek;
+}
+
+// ---- the settings a record was written in ------------------------------------
+
+namespace {
+
+// A text cut into runs of digits and runs of anything else.
+struct TKus {
+  bool Cislice;
+  std::string Text;
+};
+
+std::vector<TKus> Kusy(std::string_view t) {
+  std::vector<TKus> kusy;
+  for (char c : t) {
+    const bool cislice = c >= '0' && c <= '9';
+    if (kusy.empty() || kusy.back().Cislice != cislice) kusy.push_back({cislice, {}});
+    kusy.back().Text += c;
+  }
+  return kusy;
+}
+
+int Hodnota(const std::string& cislice) {
+  int v = 0;
+  for (char c : cislice) v = v * 10 + (c - '0');
+  return v;
+}
+
+int DniVMesici(int rok, int mesic) {
+  static constexpr int dni[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
+  return mesic == 2 && prestupny ? 29 : dni[mesic - 1];
+}
+
+// Days since 1970-01-01 of the date of `t` (the civil calendar).
+int64_t PoradiDne(const TDatumCas& t) {
+  const int64_t r = t.Mesic <= 2 ? t.Rok - 1 : t.Rok;
+  const int64_t era = (r >= 0 ? r : r - 399) / 400;
+  const int64_t roku = r - era * 400;
+  const int64_t mesic = t.Mesic > 2 ? t.Mesic - 3 : t.Mesic + 9;
+  const int64_t dneVRoce = (153 * mesic + 2) / 5 + t.Den - 1;
+  const int64_t dneVEre = roku * 365 + roku / 4 - roku / 100 + dneVRoce;
+  return era * 146097 + dneVEre - 719468;
+}
+
+// A picture that may have written a text: its pieces in order, each a
+// literal (no digits) or a field (its letters, and the digits it wrote).
+struct TKandidat {
+  std::vector<std::pair<std::string, std::string>> Kusy;
+  std::string Obraz() const {
+    std::string o;
+    for (const auto& k : Kusy) o += k.first;
+    return o;
+  }
+  // The field orders, "dMy" for d.M.yyyy.
+  std::string Poradi() const {
+    std::string p;
+    for (const auto& k : Kusy)
+      if (!k.second.empty()) p += k.first[0];
+    return p;
+  }
+};
+
+// Every picture with the fields `pismena` in this order that could have
+// written the digits of `kusy`: literals as they stand, each field in each
+// width its digits allow (18 is d or dd, 08 only dd, 8 only d).  A literal
+// holding a picture letter could not be written back and gives none.
+std::vector<TKandidat> Kandidati(const std::vector<TKus>& kusy, std::string_view pismena,
+                                 std::string_view zakazane) {
+  std::vector<TKandidat> vysledek(1);
+  size_t pole = 0;
+  for (const TKus& k : kusy) {
+    std::vector<std::pair<std::string, std::string>> moznosti;
+    if (!k.Cislice) {
+      if (k.Text.find_first_of(zakazane) != std::string::npos) return {};
+      moznosti = {{k.Text, {}}};
+    } else {
+      if (pole >= pismena.size()) return {};
+      const char p = pismena[pole++];
+      const size_t n = k.Text.size();
+      if (p == 'y') {
+        if (n != 2 && n != 4) return {};
+        moznosti = {{std::string(n, 'y'), k.Text}};
+      } else if (n == 1) {
+        moznosti = {{std::string(1, p), k.Text}};
+      } else if (n == 2) {
+        moznosti = {{std::string(2, p), k.Text}};
+        if (k.Text[0] != '0') moznosti.push_back({std::string(1, p), k.Text});
+      } else {
+        return {};
+      }
+    }
+    std::vector<TKandidat> dalsi;
+    for (const TKandidat& c : vysledek)
+      for (const auto& m : moznosti) {
+        TKandidat d = c;
+        d.Kusy.push_back(m);
+        dalsi.push_back(std::move(d));
+      }
+    vysledek.swap(dalsi);
+  }
+  if (pole != pismena.size()) return {};
+  return vysledek;
+}
+
+// The date or time a candidate reads from its digits, when it is a real one
+// that its picture writes back exactly as `text`.
+std::optional<TDatumCas> Precti(const TKandidat& k, std::string_view text, bool datum) {
+  TDatumCas t;
+  int hodina = -1;
+  for (const auto& [obraz, cislice] : k.Kusy) {
+    if (cislice.empty()) continue;
+    const int v = Hodnota(cislice);
+    switch (obraz[0]) {
+      case 'd': t.Den = v; break;
+      case 'M': t.Mesic = v; break;
+      case 'y': t.Rok = cislice.size() == 2 ? 2000 + v : v; break;
+      case 'H':
+      case 'h': hodina = v; break;
+      case 'm': t.Minuta = v; break;
+      case 's': t.Sekunda = v; break;
+      default: break;
+    }
+  }
+  const std::string obraz = k.Obraz();
+  if (datum) {
+    if (t.Mesic < 1 || t.Mesic > 12 || t.Den < 1 || t.Den > DniVMesici(t.Rok, t.Mesic))
+      return std::nullopt;
+    return FormatujDatum(t, obraz) == text ? std::optional(t) : std::nullopt;
+  }
+  const bool ampm = obraz.find("tt") != std::string::npos;
+  if (t.Minuta > 59 || t.Sekunda > 59 || hodina < (ampm ? 1 : 0) || hodina > (ampm ? 12 : 23))
+    return std::nullopt;
+  t.Hodina = ampm ? hodina % 12 + (text.find("PM") != std::string_view::npos ? 12 : 0) : hodina;
+  return FormatujCas(t, obraz) == text ? std::optional(t) : std::nullopt;
+}
+
+// Which fields pad alike: a day and a month, an hour, minutes and seconds.
+int Skupina(char pismeno) {
+  switch (pismeno) {
+    case 'd':
+    case 'M': return 0;
+    case 'H':
+    case 'h': return 1;
+    default: return 2;
+  }
+}
+
+// Of candidates that differ only in the width of fields whose digits do not
+// tell (18 is both d and dd), the one that pads such a field as the text
+// pads the others of its kind (08.12. pads the month too), or where the
+// text does not tell, as `vychozi` pads it (or padded).
+TKandidat ZvolSirky(const std::vector<TKandidat>& kandidati, std::string_view vychozi) {
+  const TKandidat* nejlepsi = nullptr;
+  int skore = -1;
+  for (const TKandidat& k : kandidati) {
+    // What the text shows of each kind: 1 padded, 2 not, 3 both.
+    int ukazuje[3] = {0, 0, 0};
+    for (const auto& [obraz, cislice] : k.Kusy)
+      if (!cislice.empty() && obraz[0] != 'y' && (cislice.size() == 1 || cislice[0] == '0'))
+        ukazuje[Skupina(obraz[0])] |= cislice.size() == 2 ? 1 : 2;
+    int s = 0;
+    for (const auto& [obraz, cislice] : k.Kusy) {
+      if (cislice.size() != 2 || cislice[0] == '0' || obraz[0] == 'y') continue;
+      const int u = ukazuje[Skupina(obraz[0])];
+      bool vycpat = true;
+      if (u == 1 || u == 2) {
+        vycpat = u == 1;
+      } else if (const size_t j = vychozi.find_first_of(Skupina(obraz[0]) == 1
+                                                            ? std::string_view("Hh")
+                                                            : std::string_view(obraz).substr(0, 1));
+                 j != std::string_view::npos) {
+        // An hour pads as the locale's does, on a 12- or a 24-hour clock.
+        vycpat = j + 1 < vychozi.size() && vychozi[j + 1] == vychozi[j];
+      }
+      if ((obraz.size() == 2) == vycpat) ++s;
+    }
+    if (s > skore) {
+      skore = s;
+      nejlepsi = &k;
+    }
+  }
+  return *nejlepsi;
+}
+
+// The field order of a date picture ("dMy"), and the literals between.
+std::pair<std::string, std::string> Tvar(std::string_view obraz) {
+  std::string poradi, oddelovace;
+  for (size_t i = 0; i < obraz.size();) {
+    const size_t n = DelkaBehu(obraz, i);
+    if (std::string_view("dMy").find(obraz[i]) != std::string_view::npos)
+      poradi += obraz[i];
+    else
+      oddelovace.append(obraz.substr(i, n));
+    i += n;
+  }
+  return {poradi, oddelovace};
+}
+
+std::string Uvozene(std::string_view t) { return Cp1250("„") + std::string(t) + Cp1250("“"); }
+
+}  // namespace
+
+TMistniZeZaznamu MistniZeZaznamu(const TMistniNastaveni& vychozi, std::string_view datum,
+                                 std::string_view cas, const std::vector<std::string>& hodnoty,
+                                 const std::optional<TDatumCas>& zapsano) {
+  TMistniNastaveni m = vychozi;
+  auto nelze = [](std::string duvod) { return TMistniZeZaznamu{std::nullopt, std::move(duvod)}; };
+
+  bool tecka = false, carka = false;
+  for (const std::string& h : hodnoty) {
+    tecka = tecka || h.find('.') != std::string::npos;
+    carka = carka || h.find(',') != std::string::npos;
+  }
+  if (tecka && carka) return nelze(Cp1250("hodnoty mají desetinnou tečku i čárku"));
+  if (tecka || carka) m.DesetinnyOddelovac = tecka ? '.' : ',';
+
+  if (!datum.empty()) {
+    const std::vector<TKus> kusy = Kusy(datum);
+    std::vector<TKandidat> mozne;
+    std::vector<TDatumCas> data;  // the date each reads
+    for (std::string_view poradi : {"dMy", "Mdy", "yMd"})
+      for (TKandidat& k : Kandidati(kusy, poradi, "dMy"))
+        if (const auto t = Precti(k, datum, true)) {
+          mozne.push_back(std::move(k));
+          data.push_back(*t);
+        }
+    if (mozne.empty()) return nelze(Cp1250("datum ") + Uvozene(datum) + Cp1250(" nemá tvar data"));
+    // The locale's own picture wins whenever it wrote the text.  Else day
+    // first and month first may both read it: when it was written (a day
+    // either side, for midnight) tells which, then the locale's order if it
+    // writes the same separators.
+    if (std::none_of(mozne.begin(), mozne.end(),
+                     [&](const TKandidat& k) { return k.Obraz() == vychozi.KratkeDatum; })) {
+      std::vector<TKandidat> zbyle;
+      for (size_t i = 0; i < mozne.size(); ++i)
+        if (!zapsano || std::abs(PoradiDne(data[i]) - PoradiDne(*zapsano)) <= 1)
+          zbyle.push_back(mozne[i]);
+      if (zbyle.empty()) zbyle = mozne;
+      auto poradi = [](const std::vector<TKandidat>& kk) {
+        std::vector<std::string> p;
+        for (const TKandidat& k : kk)
+          if (std::find(p.begin(), p.end(), k.Poradi()) == p.end()) p.push_back(k.Poradi());
+        return p;
+      };
+      if (poradi(zbyle).size() > 1) {
+        const auto [vlastniPoradi, vlastniOddelovace] = Tvar(vychozi.KratkeDatum);
+        std::vector<TKandidat> podleMistnich;
+        for (const TKandidat& k : zbyle)
+          if (k.Poradi() == vlastniPoradi && Tvar(k.Obraz()).second == vlastniOddelovace)
+            podleMistnich.push_back(k);
+        if (podleMistnich.empty())
+          return nelze(Cp1250("datum ") + Uvozene(datum) +
+                       Cp1250(" lze číst se dnem i s měsícem na prvním místě"));
+        zbyle.swap(podleMistnich);
+      }
+      m.KratkeDatum = ZvolSirky(zbyle, vychozi.KratkeDatum).Obraz();
+    }
+  }
+
+  if (!cas.empty()) {
+    // The designator is the one word a 12-hour picture writes ("tt").
+    const size_t am = cas.find("AM"), pm = cas.find("PM");
+    const bool ampm = am != std::string_view::npos || pm != std::string_view::npos;
+    std::string sTt(cas);
+    if (ampm) sTt.replace(am != std::string_view::npos ? am : pm, 2, "tt");
+    std::vector<TKandidat> mozne;
+    for (std::string_view poradi : {ampm ? "hms" : "Hms", ampm ? "hm" : "Hm"})
+      for (TKandidat& k : Kandidati(Kusy(sTt), poradi, ampm ? "Hhms" : "Hhmst"))
+        if (Precti(k, cas, false)) mozne.push_back(std::move(k));
+    if (mozne.empty()) return nelze(Cp1250("čas ") + Uvozene(cas) + Cp1250(" nemá tvar času"));
+    if (std::none_of(mozne.begin(), mozne.end(),
+                     [&](const TKandidat& k) { return k.Obraz() == vychozi.DlouhyCas; }))
+      m.DlouhyCas = ZvolSirky(mozne, vychozi.DlouhyCas).Obraz();
+  }
+  return {m, {}};
 }

@@ -3,7 +3,10 @@
 // long time format.  Read from the system once, at first use; tests and the
 // start-up may replace them before any worker thread runs.
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Hodiny.h"
 
@@ -31,3 +34,23 @@ TMistniNastaveni MistniAnglicke();  // '.' "M/d/yyyy" "h:mm:ss tt"
 
 std::string FormatujDatum(const TDatumCas& t);  // by Mistni().KratkeDatum
 std::string FormatujCas(const TDatumCas& t);    // by Mistni().DlouhyCas
+// The same by a picture given.
+std::string FormatujDatum(const TDatumCas& t, std::string_view obraz);
+std::string FormatujCas(const TDatumCas& t, std::string_view obraz);
+
+// What a record written earlier shows of the regional settings it was
+// written in: the decimal separator of its values and the pictures of its
+// date and time, so that a file continued under other settings goes on in
+// its own (a spreadsheet reads a column of one form only).  Whatever the
+// record does not show (no value with a fraction, no date or time column:
+// an empty text) is taken from `vychozi`, and so is a choice the texts
+// leave open but that changes nothing they show.  `zapsano` (when the
+// record was written, e.g. the file's modification time) settles a date
+// that reads both day first and month first.  Texts are Windows-1250.
+struct TMistniZeZaznamu {
+  std::optional<TMistniNastaveni> Mistni;  // empty: it cannot be decided
+  std::string Duvod;                       // why not, in Czech
+};
+TMistniZeZaznamu MistniZeZaznamu(const TMistniNastaveni& vychozi, std::string_view datum,
+                                 std::string_view cas, const std::vector<std::string>& hodnoty,
+                                 const std::optional<TDatumCas>& zapsano);

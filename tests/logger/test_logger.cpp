@@ -290,6 +290,35 @@ class TestLogger : public QObject {
       QVERIFY2(radky[i].startsWith(QByteArray::number(i) + ";"), radky[i].constData());
   }
 
+  // A file made under one locale and continued under another goes on in
+  // its own forms: a column never holds two forms of a number or a date.
+  void pokracovaniVeTvaruSouboru() {
+    TCFG u;
+    TPoleKanal k;
+    Uloha(u, k, "tvar.csv");
+    u.Uloha = "T.zq";
+    u.Volby |= VolbaDatum | VolbaCas;
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    NastavMistni(MistniAnglicke());
+    QCOMPARE(Spust({"T.zq"}, 2).Kod, LoggerOk);
+    NastavMistni(MistniCeske());
+    const TBeh b = Spust({"--pokracovat", "T.zq"}, 2);
+    NastavMistni(MistniCeske());
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Chyby.find("pokračuje ve tvaru, v němž vznikl: desetinný oddělovač \".\", datum "
+                          "M/d/yyyy, čas h:mm:ss tt (místní nastavení by psalo desetinný "
+                          "oddělovač \",\", datum d.M.yyyy, čas H:mm:ss)") != std::string::npos,
+             b.Chyby.c_str());
+    const QList<QByteArray> radky = Obsah(Slozka() / "tvar.csv").split('\n');
+    QVERIFY(radky.size() >= 6);  // the header, four records, the empty end
+    const QRegularExpression zaznam(
+        QStringLiteral("^\\d+;\\d{1,2}/\\d{1,2}/\\d{4};\\d{1,2}:\\d{2}:\\d{2} [AP]M;\\d+;"
+                       "-12\\.500;123;0\\.000\\r$"));
+    for (int i = 1; i + 1 < radky.size(); ++i)
+      QVERIFY2(zaznam.match(QString::fromLatin1(radky[i])).hasMatch(), radky[i].constData());
+  }
+
   // A reader of the output that goes away (| head, a pager, a closed ssh
   // session) ends neither the measurement nor its data file: the logger
   // says so once on standard error and goes on, also once standard error is

@@ -350,6 +350,95 @@ class TestPlatform : public QObject {
     }
   }
 
+  // The forms a record was written in, read back from its texts: what a
+  // continued file goes on in.  The locale's own forms win whenever they
+  // wrote the texts; a date that reads both day and month first is settled
+  // by when it was written, or refused.
+  void mistniZeZaznamu_data() {
+    QTest::addColumn<QString>("vychozi");  // "c", "cz", "us"
+    QTest::addColumn<QString>("datum");
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<QStringList>("hodnoty");
+    QTest::addColumn<QString>("zapsano");    // yyyy-MM-dd, or empty
+    QTest::addColumn<QString>("ocekavano");  // "sep|date|time", or "!reason"
+    QTest::newRow("cz under C") << "c"
+                                << "8.12.2026"
+                                << "9:05:01" << QStringList{"-9,650", "3"} << ""
+                                << ",|d.M.yyyy|H:mm:ss";
+    QTest::newRow("two-digit year") << "c"
+                                    << "08.12.26"
+                                    << "0:00:01" << QStringList{"1,5"} << ""
+                                    << ",|dd.MM.yy|H:mm:ss";
+    QTest::newRow("own forms stay") << "cz"
+                                    << "18.12.2026"
+                                    << "14:05:01" << QStringList{"2,25"} << ""
+                                    << ",|d.M.yyyy|H:mm:ss";
+    QTest::newRow("us under cz") << "cz"
+                                 << "12/8/2026"
+                                 << "1:05:01 PM" << QStringList{"9.780"} << "2026-12-08"
+                                 << ".|M/d/yyyy|h:mm:ss tt";
+    QTest::newRow("month first by the day written") << "cz"
+                                                    << "05/06/2026"
+                                                    << "23:59:59" << QStringList{} << "2026-05-07"
+                                                    << ",|MM/dd/yyyy|H:mm:ss";
+    QTest::newRow("day first by the day written") << "cz"
+                                                  << "05/06/2026"
+                                                  << "23:59:59" << QStringList{} << "2026-06-05"
+                                                  << ",|dd/MM/yyyy|H:mm:ss";
+    QTest::newRow("either way")
+        << "cz"
+        << "05/06/2026"
+        << "" << QStringList{} << ""
+        << "!datum „05/06/2026“ lze číst se dnem i s měsícem na prvním místě";
+    QTest::newRow("iso, no fraction") << "us"
+                                      << "2026-12-08"
+                                      << "07.05.01" << QStringList{"12"} << ""
+                                      << ".|yyyy-MM-dd|HH.mm.ss";
+    QTest::newRow("point and comma") << "cz"
+                                     << ""
+                                     << "" << QStringList{"1.5", "2,5"} << ""
+                                     << "!hodnoty mají desetinnou tečku i čárku";
+    QTest::newRow("no date") << "cz"
+                             << "úterý"
+                             << "" << QStringList{} << ""
+                             << "!datum „úterý“ nemá tvar data";
+    QTest::newRow("no time") << "cz"
+                             << ""
+                             << "25:61:00" << QStringList{} << ""
+                             << "!čas „25:61:00“ nemá tvar času";
+  }
+  void mistniZeZaznamu() {
+    QFETCH(QString, vychozi);
+    QFETCH(QString, datum);
+    QFETCH(QString, cas);
+    QFETCH(QStringList, hodnoty);
+    QFETCH(QString, zapsano);
+    QFETCH(QString, ocekavano);
+    const TMistniNastaveni v = vychozi == "cz"   ? MistniCeske()
+                               : vychozi == "us" ? MistniAnglicke()
+                                                 : MistniZLocale(QLocale::c());
+    std::vector<std::string> h;
+    for (const QString& x : hodnoty) h.push_back(x.toStdString());
+    std::optional<TDatumCas> kdy;
+    if (!zapsano.isEmpty()) {
+      const QDate d = QDate::fromString(zapsano, Qt::ISODate);
+      kdy = TDatumCas{d.year(), d.month(), d.day(), 12, 0, 0};
+    }
+    const TMistniZeZaznamu z =
+        MistniZeZaznamu(v, Cp1250(datum.toStdString()), cas.toStdString(), h, kdy);
+    if (ocekavano.startsWith('!')) {
+      QVERIFY(!z.Mistni);
+      QCOMPARE(QString::fromStdString(Utf8(z.Duvod)), ocekavano.mid(1));
+      return;
+    }
+    QVERIFY2(z.Mistni, Utf8(z.Duvod).c_str());
+    QCOMPARE(QString("%1|%2|%3")
+                 .arg(QChar(z.Mistni->DesetinnyOddelovac))
+                 .arg(QString::fromStdString(z.Mistni->KratkeDatum))
+                 .arg(QString::fromStdString(z.Mistni->DlouhyCas)),
+             ocekavano);
+  }
+
   void mistniZeViceVlaken() {
     // The first use may come from several threads at once.
     std::vector<std::thread> vlakna;
