@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -53,6 +54,46 @@ const char* const Napoveda =
     "nepomůže); 3 když měření skončí samo (porucha knihovny); 4 když další signál\n"
     "ukončí program dřív, než se měření zastaví.\n";
 
+// A call that is wrong gets one line, not the whole help.
+const char* const KratkaNapoveda = "(nápověda: zq-logger --help)\n";
+
+// "; úlohy ve složce "/var/lib/…": Linka1.zq, Linka2.zq": what the folder of a
+// task that is not there holds instead.
+std::string UlohyVeSlozce(const fs::path& slozka) {
+  std::vector<std::string> jmena;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(slozka.empty() ? fs::path(".") : slozka, ec))
+    if (e.path().extension() == ".zq" && e.is_regular_file(ec))
+      jmena.push_back(e.path().filename().string());
+  std::sort(jmena.begin(), jmena.end());
+  const std::string kde = "\"" + (slozka.empty() ? std::string(".") : slozka.string()) + "\"";
+  if (jmena.empty()) return "; ve složce " + kde + " není žádná úloha (*.zq)";
+  std::string s = "; úlohy ve složce " + kde + ": ";
+  constexpr size_t Nejvyse = 20;
+  for (size_t i = 0; i < jmena.size() && i < Nejvyse; ++i) s += (i ? ", " : "") + jmena[i];
+  if (jmena.size() > Nejvyse) s += " a další (" + std::to_string(jmena.size() - Nejvyse) + ")";
+  return s;
+}
+
+// A sample line is at most this many characters: a terminal's width or
+// two, however many channels the task has.
+constexpr size_t DelkaRadku = 160;
+
+// `text` (UTF-8) cut to `znaku` characters, the last of them "…" when cut.
+std::string Zkrat(const std::string& text, size_t znaku) {
+  size_t i = 0, n = 0;
+  while (i < text.size() && n + 1 < znaku) {
+    ++i;
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    ++n;
+  }
+  if (i >= text.size()) return text;
+  // One more character fits: it ends the text or it is the ellipsis.
+  size_t j = i + 1;
+  while (j < text.size() && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80) ++j;
+  return j >= text.size() ? text : text.substr(0, i) + "…";
+}
+
 // What the logger prints of a running measurement.
 class TVypis : public TPozorovatelMereni {
  public:
@@ -72,14 +113,19 @@ class TVypis : public TPozorovatelMereni {
     int chybnych = 0;
     for (int32_t i = 0; i < pocetKanalu_ && i < MaxKanalu; ++i)
       if (Archiv.Vzorek.Chyba[static_cast<size_t>(i)] != 0) ++chybnych;
-    vystup_ << "vzorek " << pocetVzorku << ": chybné kanály " << chybnych;
+    std::string radek =
+        "vzorek " + std::to_string(pocetVzorku) + ": chybné kanály " + std::to_string(chybnych);
     if (chybnych > 0 && !posledniChyba_.empty())
-      vystup_ << ", poslední chyba " << Utf8(posledniChyba_);
+      radek += ", poslední chyba " + Utf8(posledniChyba_);
     if (!chyba.empty()) {
-      vystup_ << ", zápis: " << Utf8(chyba);
-      if (!pricina.empty()) vystup_ << " (" << Utf8(pricina) << ")";
+      radek += ", zápis: " + Utf8(chyba);
+      if (!pricina.empty()) radek += " (" + Utf8(pricina) + ")";
     }
-    vystup_ << std::endl;
+    // The values as the file holds them, as people expect of a poller.
+    radek += ", hodnoty: ";
+    for (int32_t i = 0; i < pocetKanalu_ && i < MaxKanalu && radek.size() < 4 * DelkaRadku; ++i)
+      radek += (i ? "; " : "") + Utf8(Archiv.Vzorek.Hodnota[static_cast<size_t>(i)]);
+    vystup_ << Zkrat(radek, DelkaRadku) << std::endl;
     HlidejVystup();
   }
 
@@ -318,22 +364,22 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
       pokracovat = true;
     } else if (a == "--publikace") {
       if (i + 1 >= argumenty.size()) {
-        chyby << "zq-logger: volba --publikace potřebuje soubor\n" << Napoveda;
+        chyby << "zq-logger: volba --publikace potřebuje soubor " << KratkaNapoveda;
         return LoggerChybneVolani;
       }
       souborPublikace = fs::path(argumenty[++i]);
     } else if (!a.empty() && a[0] == '-') {
-      chyby << "zq-logger: neznámá volba " << a << "\n" << Napoveda;
+      chyby << "zq-logger: neznámá volba " << a << " " << KratkaNapoveda;
       return LoggerChybneVolani;
     } else if (uloha.empty()) {
       uloha = a;
     } else {
-      chyby << "zq-logger: zadejte jedinou úlohu\n" << Napoveda;
+      chyby << "zq-logger: zadejte jedinou úlohu " << KratkaNapoveda;
       return LoggerChybneVolani;
     }
   }
   if (uloha.empty()) {
-    chyby << "zq-logger: chybí úloha\n" << Napoveda;
+    chyby << "zq-logger: chybí úloha " << KratkaNapoveda;
     return LoggerChybneVolani;
   }
   if (prepsat && pokracovat) {
@@ -342,15 +388,26 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   }
 
   // A bare name is a task in the program's folder, as in the window.
-  const fs::path soubor =
+  fs::path soubor =
       uloha.find('/') == std::string::npos ? CestaVeSlozceProgramu(Cp1250(uloha)) : fs::path(uloha);
+  // People learn the service's instance names, which have no ".zq".
+  if (std::error_code ec; soubor.extension() != ".zq" && !fs::exists(soubor, ec)) {
+    fs::path sPriponou = soubor;
+    sPriponou += ".zq";
+    if (fs::is_regular_file(sPriponou, ec)) {
+      chyby << "zq-logger: úloha \"" << uloha << "\" je soubor \"" << sPriponou.string() << "\"\n";
+      soubor = sPriponou;
+    }
+  }
   TCFG cfg;
   InitCFG(cfg);
   cfg.Uloha = JmenoUlohy(Cp1250(soubor.filename().string()));
   TPoleKanal kanaly;
   InitKanaly(kanaly);
   if (const std::string proc = NeniSoubor(soubor, "soubor úlohy"); !proc.empty()) {
-    chyby << "zq-logger: soubor \"" << soubor.string() << "\" " << proc << "\n";
+    chyby << "zq-logger: soubor \"" << soubor.string() << "\" " << proc;
+    if (std::error_code ec; !fs::exists(soubor, ec)) chyby << UlohyVeSlozce(soubor.parent_path());
+    chyby << "\n";
     return LoggerChybneVolani;
   }
   const TCteniUlohy cteni = PrectiCelouUlohu(soubor, cfg, kanaly);
@@ -412,7 +469,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
       case TProbaSouboru::Ok: break;
       case TProbaSouboru::Odmitnuto:
-        chyby << "zq-logger: Soubor \"" << Utf8(cfg.JmenoSouboru)
+        chyby << "zq-logger: Soubor \"" << data.string()
               << "\" již existuje; přepsat jej dovolí volba --prepsat, pokračovat v něm "
                  "--pokracovat\n";
         return LoggerChybneVolani;

@@ -28,6 +28,7 @@
 #include "Modalni.h"
 #include "Pomocne.h"
 #include "Preklady.h"
+#include "Proces.h"
 #include "Profil.h"
 #include "Signaly.h"
 #include "SouborovyDialog.h"
@@ -640,6 +641,26 @@ class TestHlavni : public QObject {
     QCOMPARE(w.TextStavu(), T("Chyba zadaných parametrů"));
     QCOMPARE(w.Button2->text(), T("Start měření"));
     QVERIFY(!w.Mereni().KnihovnaOtevrena());
+  }
+
+  // Started without a display (a server reached by plain ssh), the program
+  // says so in Czech with the ways to get one and the program that measures
+  // without it, and ends with 1 instead of Qt's abort.
+  void bezDispleje() {
+    const char* promenne[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    QByteArray puvodni[3];
+    for (int i = 0; i < 3; ++i) {
+      puvodni[i] = qgetenv(promenne[i]);
+      qunsetenv(promenne[i]);
+    }
+    TProces p({}, "zq-datalogger");
+    for (int i = 0; i < 3; ++i)
+      if (!puvodni[i].isNull()) qputenv(promenne[i], puvodni[i]);
+    QVERIFY2(p.Cekej(p.chyby, "zq-logger Linka1.zq\n", 15000), p.Chyby.c_str());
+    QCOMPARE(p.Skonci(15000), 1);
+    QVERIFY(p.Chyby.rfind("zq-datalogger: okno programu potřebuje grafický displej", 0) == 0);
+    QVERIFY(p.Chyby.find("\"ssh -X\"") != std::string::npos);
+    QVERIFY(p.Chyby.find("VNC") != std::string::npos);
   }
 };
 

@@ -137,7 +137,11 @@ class TestLogger : public QObject {
     QVERIFY2(b.Vystup.find(souhrn) != std::string::npos, b.Vystup.c_str());
     const std::string modul9 = ", 9: " + chybnych + "/" + chybnych + ";";  // never answers
     QVERIFY2(b.Vystup.find(modul9) != std::string::npos, b.Vystup.c_str());
-    QVERIFY(b.Vystup.find("vzorek 2: chybné kanály 1, poslední chyba 20 - ") != std::string::npos);
+    // The values as the file holds them follow what the line said before.
+    QVERIFY2(b.Vystup.find("vzorek 2: chybné kanály 1, poslední chyba 20 - modul neodpověděl "
+                           "(vypršel časový limit), hodnoty: -12,500; 123; 0,000\n") !=
+                 std::string::npos,
+             b.Vystup.c_str());
     QVERIFY2(QRegularExpression(QStringLiteral("zq-logger: měření ukončeno \\(SIGTERM\\), \\d+ "
                                                "vzork(y|ů), z toho nezapsaných 0\n"))
                  .match(QString::fromStdString(b.Vystup))
@@ -176,11 +180,20 @@ class TestLogger : public QObject {
     QTest::newRow("bez knihovny") << "knihovna" << LoggerNespusteno
                                   << "104 - chyba inicializace knihovny WZQ1407.DLL\n";
     QTest::newRow("neplatny port") << "port" << LoggerChybneVolani << "Chyba zadaných parametrů\n";
-    QTest::newRow("soubor existuje") << "existuje" << LoggerChybneVolani
-                                     << "Soubor \"data.csv\" již existuje; přepsat jej dovolí "
-                                        "volba --prepsat, pokračovat v něm --pokracovat\n";
+    QTest::newRow("soubor existuje")
+        << "existuje" << LoggerChybneVolani
+        << "Soubor \"" + QString::fromStdString((Slozka() / "data.csv").string()) +
+               "\" již existuje; přepsat jej dovolí volba --prepsat, pokračovat v něm "
+               "--pokracovat\n";
+    // A task not there: what the folder holds instead.
+    QTest::newRow("jina uloha") << "jina" << LoggerChybneVolani
+                                << "Jina.zq\" neexistuje; úlohy ve složce \"" +
+                                       QString::fromStdString(Slozka().string()) + "\": U.zq\n";
     QTest::newRow("neni uloha") << "neni" << LoggerChybneVolani << "";
-    QTest::newRow("nezname volby") << "volba" << LoggerChybneVolani << "";
+    // One line, not the whole help.
+    QTest::newRow("nezname volby") << "volba" << LoggerChybneVolani
+                                   << "zq-logger: neznámá volba --rychle (nápověda: zq-logger "
+                                      "--help)\n";
     QTest::newRow("obe volby") << "obe" << LoggerChybneVolani
                                << "zq-logger: volby --prepsat a --pokracovat nelze použít spolu\n";
     QTest::newRow("slozka") << "slozka" << LoggerChybneVolani << "je složka, ne soubor úlohy\n";
@@ -243,6 +256,7 @@ class TestLogger : public QObject {
     }
     std::vector<std::string> argumenty{"U.zq"};
     if (pripad == "volba") argumenty.insert(argumenty.begin(), "--rychle");
+    if (pripad == "jina") argumenty = {"Jina.zq"};
     if (pripad == "obe") argumenty.insert(argumenty.begin(), {"--prepsat", "--pokracovat"});
     if (pripad == "cizi") argumenty.insert(argumenty.begin(), "--pokracovat");
     if (pripad == "slozkaDatPrepsat") argumenty.insert(argumenty.begin(), "--prepsat");
@@ -250,6 +264,7 @@ class TestLogger : public QObject {
     QCOMPARE(b.Kod, kod);
     QVERIFY2(QString::fromStdString(b.Chyby).contains(chyba), b.Chyby.c_str());
     QVERIFY(!b.Chyby.empty());
+    if (pripad == "volba") QCOMPARE(QString::fromStdString(b.Chyby), chyba);
     QVERIFY(b.Vystup.find("vzorek") == std::string::npos);
     QCOMPARE(sim_->PocetDotazu(), uint64_t{0});
     if (pripad == "cizi") QCOMPARE(Obsah(Slozka() / "data.csv"), QByteArray("Index;A\r\n1;2\r\n"));
@@ -274,8 +289,12 @@ class TestLogger : public QObject {
     QByteArray uloha = Obsah(Slozka() / "P.zq");
     Uloz(Slozka() / "P.zq",
          uloha.replace("Perioda m\xEC\xF8\x65n\xED=0", "Perioda m\xEC\xF8\x65n\xED=99"));
-    const TBeh b = Spust({"--pokracovat", "P.zq"}, 2);
+    // The service's instance name, without ".zq", is the task.
+    const TBeh b = Spust({"--pokracovat", "P"}, 2);
     QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Chyby.find("zq-logger: úloha \"P\" je soubor \"" + (Slozka() / "P.zq").string() +
+                          "\"\n") != std::string::npos,
+             b.Chyby.c_str());
     QVERIFY2(b.Chyby.find("neplatná hodnota [Konfigurace] Perioda měření=99, použito 1\n") !=
                  std::string::npos,
              b.Chyby.c_str());
