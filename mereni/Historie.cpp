@@ -1,6 +1,7 @@
 #include "Historie.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 // A pass starts at least 1000 ms after the one before: an hour holds at most
@@ -28,6 +29,8 @@ std::string TStatistikaKanalu::TextPodleKodu() const {
 void TStatistikaKanalu::Pricti(const TStatistikaKanalu& s) {
   Cteni += s.Cteni;
   Chyby += s.Chyby;
+  Vyprselo += s.Vyprselo;
+  VyprseloPrevodniku += s.VyprseloPrevodniku;
   for (const auto& [kod, pocet] : s.PodleKodu) PodleKodu[kod] += pocet;
   SoucetOdezvyMs += s.SoucetOdezvyMs;
   MaxOdezvyMs = std::max(MaxOdezvyMs, s.MaxOdezvyMs);
@@ -40,8 +43,11 @@ void TStatistikaKanalu::Pricti(const TStatistikaKanalu& s) {
   }
 }
 
-void THistorie::Zacni(const std::vector<uint8_t>& adresy, int32_t periodaSek) {
+void THistorie::Zacni(uint64_t generace, const std::vector<uint8_t>& adresy, int32_t periodaSek,
+                      const TPodminkyCteni& podminky) {
   std::lock_guard<std::mutex> z(zamek_);
+  generace_ = generace;
+  podminky_ = podminky;
   kanaly_.clear();
   kanaly_.shrink_to_fit();
   kanaly_.resize(adresy.size());
@@ -51,20 +57,31 @@ void THistorie::Zacni(const std::vector<uint8_t>& adresy, int32_t periodaSek) {
   prubehy_.PeriodaSek = periodaSek;
 }
 
-void THistorie::Pridej(size_t kanal, uint32_t casMs, double hodnota, double odezvaMs, int kod,
-                       const std::string& text, const std::string& cas) {
+void THistorie::Pridej(uint64_t generace, size_t kanal, uint64_t casMs, double hodnota,
+                       double odezvaMs, int kod, const std::string& text, const std::string& cas) {
   std::lock_guard<std::mutex> z(zamek_);
-  if (kanal >= kanaly_.size()) return;
+  if (generace != generace_ || kanal >= kanaly_.size()) return;
   TKanal& k = kanaly_[kanal];
   const float h = kod != 0 ? NAN : static_cast<float>(hodnota);
 
-  // The last hour at full rate.
+  // The last hour at full rate.  A point keeps 32 bits of its time from the
+  // channel's base; the base moves up to the oldest point before a point
+  // would not fit (once in some 24 days of a run), the points with it.
   if (k.Body.size() == MaxBodu) k.Body.pop_front();
-  k.Body.push_back({casMs, h});
-  while (!k.Body.empty() && k.Body.front().CasMs + PlnaDelkaMs < casMs) k.Body.pop_front();
+  while (!k.Body.empty() && k.Zaklad + k.Body.front().Posun + PlnaDelkaMs < casMs)
+    k.Body.pop_front();
+  if (k.Body.empty()) k.Zaklad = casMs;
+  // The clock is monotonic; a time before the base is taken as the base.
+  const uint64_t t = std::max(casMs, k.Zaklad);
+  if (t - k.Zaklad > INT32_MAX) {
+    const uint32_t o = k.Body.front().Posun;
+    for (TBod& b : k.Body) b.Posun -= o;
+    k.Zaklad += o;
+  }
+  k.Body.push_back({static_cast<uint32_t>(t - k.Zaklad), h});
 
   // The whole run, thinned.
-  uint32_t od = casMs / sirkaUsekuMs_ * sirkaUsekuMs_;
+  uint64_t od = casMs / sirkaUsekuMs_ * sirkaUsekuMs_;
   if (k.Useky.empty() || k.Useky.back().OdMs != od) {
     if (k.Useky.size() >= MaxUseku) {
       Zredukuj();
@@ -84,18 +101,28 @@ void THistorie::Pridej(size_t kanal, uint32_t casMs, double hodnota, double odez
   Zapocitej(k.Statistika, odezvaMs, kod, text, cas);
 }
 
-void THistorie::PridejCteni(size_t kanal, double odezvaMs, int kod, const std::string& text,
-                            const std::string& cas) {
+void THistorie::PridejCteni(uint64_t generace, size_t kanal, double odezvaMs, int kod,
+                            const std::string& text, const std::string& cas) {
   std::lock_guard<std::mutex> z(zamek_);
-  if (kanal < kanaly_.size()) Zapocitej(kanaly_[kanal].Statistika, odezvaMs, kod, text, cas);
+  if (generace == generace_ && kanal < kanaly_.size())
+    Zapocitej(kanaly_[kanal].Statistika, odezvaMs, kod, text, cas);
 }
 
+// A failed read counts as having waited out a limit from 80 % of it on: the
+// clocks of the program and of a converter do not agree to the millisecond,
+// and an answer that came in the last fifth of the limit is as good as none.
+constexpr double PodilLimitu = 0.8;
+
 void THistorie::Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const std::string& text,
-                          const std::string& cas) {
+                          const std::string& cas) const {
   ++s.Cteni;
   s.SoucetOdezvyMs += odezvaMs;
   s.MaxOdezvyMs = std::max(s.MaxOdezvyMs, odezvaMs);
   if (kod != 0) {
+    if (podminky_.LimitLinkyMs > 0 && odezvaMs >= PodilLimitu * podminky_.LimitLinkyMs)
+      ++s.Vyprselo;
+    if (podminky_.LimitPrevodnikuMs > 0 && odezvaMs >= PodilLimitu * podminky_.LimitPrevodnikuMs)
+      ++s.VyprseloPrevodniku;
     ++s.Chyby;
     ++s.PodleKodu[kod];
     s.PosledniKod = kod;
@@ -109,7 +136,7 @@ void THistorie::Zredukuj() {
   for (TKanal& k : kanaly_) {
     std::deque<TUsekHistorie> nove;
     for (const TUsekHistorie& u : k.Useky) {
-      const uint32_t od = u.OdMs / sirka * sirka;
+      const uint64_t od = u.OdMs / sirka * sirka;
       if (nove.empty() || nove.back().OdMs != od) {
         nove.push_back(u);
         nove.back().OdMs = od;
@@ -126,8 +153,9 @@ void THistorie::Zredukuj() {
   sirkaUsekuMs_ = sirka;
 }
 
-void THistorie::PridejPrubeh(double ms) {
+void THistorie::PridejPrubeh(uint64_t generace, double ms) {
   std::lock_guard<std::mutex> z(zamek_);
+  if (generace != generace_) return;
   ++prubehy_.Pocet;
   prubehy_.PosledniMs = ms;
   prubehy_.SoucetMs += ms;
@@ -139,14 +167,19 @@ int32_t THistorie::PocetKanalu() const {
   return static_cast<int32_t>(kanaly_.size());
 }
 
-std::vector<TBodHistorie> THistorie::Body(size_t kanal, uint32_t odMs) const {
+TPodminkyCteni THistorie::Podminky() const {
+  std::lock_guard<std::mutex> z(zamek_);
+  return podminky_;
+}
+
+std::vector<TBodHistorie> THistorie::Body(size_t kanal, uint64_t odMs) const {
   std::lock_guard<std::mutex> z(zamek_);
   std::vector<TBodHistorie> body;
   if (kanal >= kanaly_.size()) return body;
-  const std::deque<TBodHistorie>& k = kanaly_[kanal].Body;
-  body.reserve(k.size());
-  for (const TBodHistorie& b : k)
-    if (b.CasMs >= odMs) body.push_back(b);
+  const TKanal& k = kanaly_[kanal];
+  body.reserve(k.Body.size());
+  for (const TBod& b : k.Body)
+    if (k.Zaklad + b.Posun >= odMs) body.push_back({k.Zaklad + b.Posun, b.Hodnota});
   return body;
 }
 
@@ -193,7 +226,7 @@ size_t THistorie::Pamet() const {
   std::lock_guard<std::mutex> z(zamek_);
   size_t bajty = sizeof(*this) + kanaly_.capacity() * sizeof(TKanal);
   for (const TKanal& k : kanaly_) {
-    bajty += PametDeque<TBodHistorie>(k.Body.size()) + PametDeque<TUsekHistorie>(k.Useky.size());
+    bajty += PametDeque<TBod>(k.Body.size()) + PametDeque<TUsekHistorie>(k.Useky.size());
     // A map node: the pair and the tree's three pointers and colour.
     bajty += k.Statistika.PodleKodu.size() * (sizeof(std::pair<const int, uint64_t>) + 32);
     bajty += k.Statistika.PosledniText.capacity() + k.Statistika.PosledniCas.capacity();

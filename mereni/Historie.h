@@ -15,7 +15,14 @@
 //
 // The acquisition thread adds; the main thread (the trend window, the
 // logger's summary) takes copies.  One lock guards everything here, held
-// for the length of one copy or one pass's additions of a channel.
+// for the length of one copy or one pass's additions of a channel.  Every
+// addition names the measurement it belongs to (its generation), checked
+// under that lock: a thread of an earlier measurement still stuck in a
+// library call never adds to the one that runs now.
+//
+// Times are milliseconds since the start in 64 bits: a run of years does
+// not wrap (32 bits would after 49.7 days).  A full-rate point keeps 32 bits
+// of them, from a 64-bit base of its channel, so that it stays small.
 
 #include <cmath>
 #include <cstdint>
@@ -28,7 +35,7 @@
 // One full-rate point: milliseconds since the start of the measurement and
 // the channel's value; NaN when the read failed.
 struct TBodHistorie {
-  uint32_t CasMs = 0;
+  uint64_t CasMs = 0;
   float Hodnota = NAN;
 };
 
@@ -36,7 +43,7 @@ struct TBodHistorie {
 // values read in it (NaN when every read failed: a gap), how many reads and
 // how many of them failed.
 struct TUsekHistorie {
-  uint32_t OdMs = 0;
+  uint64_t OdMs = 0;
   float Min = NAN;
   float Max = NAN;
   uint16_t Pocet = 0;
@@ -54,11 +61,28 @@ struct TStatistikaKanalu {
   std::string PosledniCas;            // and its local time ("14:02:31")
   double SoucetOdezvyMs = 0;          // response times of all reads
   double MaxOdezvyMs = 0;
+  // Failed reads that waited out the line's time limit (nothing came back
+  // from the module), and of them those that waited out the LAN converter's
+  // own limit as well (nothing came back from the converter either).
+  uint64_t Vyprselo = 0;
+  uint64_t VyprseloPrevodniku = 0;
   double PrumerOdezvyMs() const { return Cteni ? SoucetOdezvyMs / static_cast<double>(Cteni) : 0; }
   // Failures by status code as the window and the logger show them:
   // "3: 12, 20: 5" (empty when none failed).
   std::string TextPodleKodu() const;
   void Pricti(const TStatistikaKanalu& s);
+};
+
+// What a measurement's reads are measured against: the time a read waits
+// for a module before it counts as unanswered (the line's time-out with its
+// retries), and where a LAN converter carries the line, the time the
+// program waits for the converter itself (0 without one); what the data
+// file holds for a failed read (the task's "Chybová hodnota": 0 a zero, 1
+// the value read before).
+struct TPodminkyCteni {
+  double LimitLinkyMs = 0;
+  double LimitPrevodnikuMs = 0;
+  int32_t ChybovaHodnota = 0;
 };
 
 // Pass time against the measuring period.
@@ -76,28 +100,32 @@ struct TPrubehy {
 
 class THistorie {
  public:
-  static constexpr uint32_t PlnaDelkaMs = 3600 * 1000;  // the last hour at full rate
+  static constexpr uint64_t PlnaDelkaMs = 3600 * 1000;  // the last hour at full rate
   static constexpr size_t MaxUseku = 2048;              // thinned intervals per channel
   static constexpr uint32_t PrvniSirkaUsekuMs = 10 * 1000;
 
-  // A new measurement of one channel per entry of `adresy` (its module
-  // address) with the measuring period `periodaSek`: everything forgotten.
-  void Zacni(const std::vector<uint8_t>& adresy, int32_t periodaSek);
+  // A new measurement, generation `generace`, of one channel per entry of
+  // `adresy` (its module address) with the measuring period `periodaSek`
+  // and its reads' conditions: everything forgotten.
+  void Zacni(uint64_t generace, const std::vector<uint8_t>& adresy, int32_t periodaSek,
+             const TPodminkyCteni& podminky = {});
 
-  // The acquisition thread: a read of channel `kanal` at `casMs` (since the
-  // start) that took `odezvaMs`; `hodnota` NaN and `kod` nonzero when it
-  // failed, `text` its "code - text", `cas` the local time.
-  void Pridej(size_t kanal, uint32_t casMs, double hodnota, double odezvaMs, int kod = 0,
-              const std::string& text = {}, const std::string& cas = {});
+  // The acquisition thread of measurement `generace` (anything of another
+  // is let be): a read of channel `kanal` at `casMs` (since the start) that
+  // took `odezvaMs`; `hodnota` NaN and `kod` nonzero when it failed, `text`
+  // its "code - text", `cas` the local time.
+  void Pridej(uint64_t generace, size_t kanal, uint64_t casMs, double hodnota, double odezvaMs,
+              int kod = 0, const std::string& text = {}, const std::string& cas = {});
   // A read that counts for the statistics only (one the measurement's stop
   // overtook: its value is not stored).
-  void PridejCteni(size_t kanal, double odezvaMs, int kod = 0, const std::string& text = {},
-                   const std::string& cas = {});
-  void PridejPrubeh(double ms);
+  void PridejCteni(uint64_t generace, size_t kanal, double odezvaMs, int kod = 0,
+                   const std::string& text = {}, const std::string& cas = {});
+  void PridejPrubeh(uint64_t generace, double ms);
 
   int32_t PocetKanalu() const;
+  TPodminkyCteni Podminky() const;
   // Copies for the main thread.
-  std::vector<TBodHistorie> Body(size_t kanal, uint32_t odMs = 0) const;
+  std::vector<TBodHistorie> Body(size_t kanal, uint64_t odMs = 0) const;
   std::vector<TUsekHistorie> Useky(size_t kanal) const;
   uint32_t SirkaUsekuMs() const;
   TStatistikaKanalu Statistika(size_t kanal) const;
@@ -110,16 +138,24 @@ class THistorie {
   size_t Pamet() const;
 
  private:
+  // A full-rate point as kept: its time from the channel's base.
+  struct TBod {
+    uint32_t Posun;
+    float Hodnota;
+  };
   struct TKanal {
-    std::deque<TBodHistorie> Body;  // full-rate points, oldest first
+    uint64_t Zaklad = 0;    // the time the points' Posun counts from
+    std::deque<TBod> Body;  // full-rate points, oldest first
     std::deque<TUsekHistorie> Useky;
     TStatistikaKanalu Statistika;
   };
   void Zredukuj();  // halves the number of intervals of every channel
-  static void Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const std::string& text,
-                        const std::string& cas);
+  void Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const std::string& text,
+                 const std::string& cas) const;
 
   mutable std::mutex zamek_;
+  uint64_t generace_ = 0;
+  TPodminkyCteni podminky_;
   std::vector<TKanal> kanaly_;
   uint32_t sirkaUsekuMs_ = PrvniSirkaUsekuMs;
   TPrubehy prubehy_;

@@ -197,7 +197,16 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
     for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i)
       adresy.push_back(kanaly[static_cast<size_t>(i)].Adresa);
   });
-  historie_.Zacni(adresy, periodaSek_);
+  // The history takes this measurement's generation before any thread of
+  // it runs: from now on only this measurement's threads add to it.
+  const uint64_t generace = ++generace_;
+  TPodminkyCteni podminky;
+  podminky.LimitLinkyMs =
+      static_cast<double>(linka::DobaRamce(cfg.RS485Rychlost) + cfg.RS485Timeout) *
+      (static_cast<double>(cfg.RS485Opakovani) + 1);
+  if (typRozhrani_ == TypZQ) podminky.LimitPrevodnikuMs = cfg.LANTimeout;
+  podminky.ChybovaHodnota = cfg.ChybovaHodnota;
+  historie_.Zacni(generace, adresy, periodaSek_, podminky);
   zacatekMs_ = TikMs();
   zacatekEpochaMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
@@ -207,7 +216,6 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   // through Qt: that happens here, on the main thread, never first in a
   // worker.
   static_cast<void>(Mistni());
-  const uint64_t generace = ++generace_;
   cyklusHotov_ = false;
   auto* kom = new TKomThread(this, generace);
   kom->Cfg = cfg;

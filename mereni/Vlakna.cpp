@@ -253,7 +253,8 @@ void TKomThread::Smycka() {
       const auto doba = std::chrono::steady_clock::now() - zacatekUs;
       mereni_->dobaPrubehuUs_ = static_cast<uint64_t>(
           std::chrono::duration_cast<std::chrono::microseconds>(doba).count());
-      mereni_->historie_.PridejPrubeh(std::chrono::duration<double, std::milli>(doba).count());
+      mereni_->historie_.PridejPrubeh(Generace(),
+                                      std::chrono::duration<double, std::milli>(doba).count());
     }
   }
   if (Moje()) {
@@ -280,7 +281,7 @@ void TKomThread::CtiKanal(size_t i) {
   }
   const double odezvaMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  const uint32_t casMs = static_cast<uint32_t>(TikMs() - mereni_->zacatekMs_);
+  const uint64_t casMs = TikMs() - mereni_->zacatekMs_;
   std::string chyba, kdy;
   if (status != 0) {
     TPole100 text{};
@@ -292,7 +293,7 @@ void TKomThread::CtiKanal(size_t i) {
   if (Konec()) {
     // A read finished after the end request is not stored; it was made,
     // though, and counts for the health of the line.
-    if (Moje()) historie.PridejCteni(i, odezvaMs, status, chyba, kdy);
+    historie.PridejCteni(Generace(), i, odezvaMs, status, chyba, kdy);
     return;
   }
 
@@ -309,14 +310,14 @@ void TKomThread::CtiKanal(size_t i) {
       p.Hodnota = k.Hodnota;
       p.Chyba = k.Chyba;
     });
-    if (Moje()) historie.Pridej(i, casMs, hodnota, odezvaMs);
+    historie.Pridej(Generace(), i, casMs, hodnota, odezvaMs);
   } else {
     Kanaly.Uprav(i, [&](TKanal& k) {
       UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac);
       p.Hodnota = k.Hodnota;
       p.Chyba = k.Chyba;
     });
-    if (Moje()) historie.Pridej(i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
+    historie.Pridej(Generace(), i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
     PosledniChyba = chyba;
     ChybaKomunikace = true;
     if (!PoruchaRozhrani(TypRozhrani).empty()) KnihovnaPorouchana = true;

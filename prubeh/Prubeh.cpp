@@ -325,7 +325,7 @@ void TFormPrubeh::NastavZdrojHistorie(const THistorie* h) {
 void TFormPrubeh::Synchronizuj() {
   // A history given from outside ends now: its latest point is this moment.
   const THistorie& h = Historie();
-  uint32_t posledni = 0;
+  uint64_t posledni = 0;
   bool nejaky = false;
   for (int32_t k = 0; k < h.PocetKanalu(); ++k) {
     const std::vector<TBodHistorie> b = h.Body(static_cast<size_t>(k), posledni);
@@ -334,7 +334,7 @@ void TFormPrubeh::Synchronizuj() {
     nejaky = true;
   }
   if (!nejaky) return;
-  zacatekMs_ = QDateTime::currentMSecsSinceEpoch() - posledni;
+  zacatekMs_ = QDateTime::currentMSecsSinceEpoch() - static_cast<int64_t>(posledni);
   ulohaBehu_ = uloha_;
   synchronizovano_ = true;
 }

@@ -28,7 +28,7 @@ std::vector<TBod> BodyVPoradi(const TDataKanalu& d) {
   body.reserve(2 * d.Useky.size() + d.Body.size());
   const double pul = d.SirkaUsekuMs / 2.0;
   for (const TUsekHistorie& u : d.Useky) {
-    const double stred = u.OdMs + pul;
+    const double stred = static_cast<double>(u.OdMs) + pul;
     if (std::isnan(u.Min)) {
       body.push_back({stred, NAN});
       continue;
@@ -117,10 +117,11 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
   for (size_t k = 0; k < kanaly.size(); ++k) {
     const TDataKanalu& d = *kanaly[k].Data;
     for (const TUsekHistorie& u : d.Useky)
-      if (u.OdMs + static_cast<double>(d.SirkaUsekuMs) > odMs && u.OdMs <= doMs)
+      if (static_cast<double>(u.OdMs + d.SirkaUsekuMs) > odMs &&
+          static_cast<double>(u.OdMs) <= doMs)
         radky.push_back({static_cast<double>(u.OdMs), k, true, NAN, u.Min, u.Max});
     for (const TBodHistorie& b : d.Body)
-      if (b.CasMs >= odMs && b.CasMs <= doMs)
+      if (static_cast<double>(b.CasMs) >= odMs && static_cast<double>(b.CasMs) <= doMs)
         radky.push_back({static_cast<double>(b.CasMs), k, false, b.Hodnota, NAN, NAN});
   }
   std::stable_sort(radky.begin(), radky.end(),
@@ -196,12 +197,14 @@ std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, dou
     max = std::max(max, static_cast<double>(v));
   };
   for (const TUsekHistorie& u : data.Useky)
-    if (u.OdMs + static_cast<double>(data.SirkaUsekuMs) > odMs && u.OdMs <= doMs) {
+    if (static_cast<double>(u.OdMs + data.SirkaUsekuMs) > odMs &&
+        static_cast<double>(u.OdMs) <= doMs) {
       pridej(u.Min);
       pridej(u.Max);
     }
   for (const TBodHistorie& b : data.Body)
-    if (b.CasMs >= odMs && b.CasMs <= doMs) pridej(b.Hodnota);
+    if (static_cast<double>(b.CasMs) >= odMs && static_cast<double>(b.CasMs) <= doMs)
+      pridej(b.Hodnota);
   if (min <= max) return {min, max};
   return {std::nan(""), std::nan("")};
 }

@@ -306,14 +306,14 @@ void TGrafPrubehu::NactiData() {
       konec = 0;
       for (int k : vybrane) {
         const std::vector<TBodHistorie> b =
-            h.Body(static_cast<size_t>(k), static_cast<uint32_t>(konec));
+            h.Body(static_cast<size_t>(k), static_cast<uint64_t>(konec));
         if (!b.empty()) konec = std::max(konec, static_cast<double>(b.back().CasMs));
       }
     }
   }
   odMs_ = cely ? 0 : konec - MinutyRozsahu[r] * 60000.0;
   doMs_ = cely ? std::max(konec, 60000.0) : konec;
-  const uint32_t od = odMs_ > 0 ? static_cast<uint32_t>(odMs_) : 0;
+  const uint64_t od = odMs_ > 0 ? static_cast<uint64_t>(odMs_) : 0;
   for (int k : vybrane) {
     TDataKanalu& d = data_[k];
     d.Body = h.Body(static_cast<size_t>(k), od);
@@ -322,7 +322,7 @@ void TGrafPrubehu::NactiData() {
     d.Useky.clear();
     if (cely) {
       d.SirkaUsekuMs = h.SirkaUsekuMs();
-      const double prvniBod = d.Body.empty() ? konec : d.Body.front().CasMs;
+      const double prvniBod = d.Body.empty() ? konec : static_cast<double>(d.Body.front().CasMs);
       for (const TUsekHistorie& u : h.Useky(static_cast<size_t>(k)))
         if (u.OdMs + static_cast<double>(d.SirkaUsekuMs) <= prvniBod) d.Useky.push_back(u);
     }

@@ -132,12 +132,12 @@ void Historie() {
   // 24 hours of 256 channels at one pass a second; one read in a hundred
   // fails (a gap).
   THistorie h;
-  h.Zacni(std::vector<uint8_t>(256, 1), 1);
+  h.Zacni(1, std::vector<uint8_t>(256, 1), 1);
   const auto t0 = Hodiny::now();
   for (uint32_t s = 0; s < 86400; ++s)
     for (size_t k = 0; k < 256; ++k) {
       const bool chyba = (s + k) % 100 == 7;
-      h.Pridej(k, s * 1000 + static_cast<uint32_t>(k),
+      h.Pridej(1, k, s * 1000 + static_cast<uint32_t>(k),
                chyba ? NAN : 20 + 5 * std::sin(s / (60.0 + k)), 0.05, chyba ? 20 : 0);
     }
   const double plneni = Us(Hodiny::now() - t0);

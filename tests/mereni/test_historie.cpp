@@ -22,30 +22,39 @@ class TestHistorie : public QObject {
   Q_OBJECT
 
  private slots:
-  // 25 hours of one pass a second: the last hour stays at full rate, the
+  // 25 hours of one pass a second, across 2^32 ms of the run (49.7 days,
+  // where 32-bit times wrapped): the last hour stays at full rate, the
   // whole run thinned within MaxUseku intervals keeps its extremes, failed
-  // reads stay gaps and never turn into zeros.
+  // reads stay gaps and never turn into zeros, times only grow.
   void mezeDeleniAMezery() {
     THistorie h;
-    h.Zacni({1, 2}, 1);
-    const uint32_t konec = 25u * 3600 * 1000;
-    const uint32_t vypadekOd = 10u * 3600 * 1000, vypadekDo = 11u * 3600 * 1000;
-    size_t bodu = 0, poMinute = 0;
-    float min = INFINITY, max = -INFINITY;
-    for (uint32_t t = 0; t < konec; t += 1000, ++bodu) {
-      if (t == 60000) poMinute = h.Pamet();
+    h.Zacni(1, {1, 2}, 1);
+    const uint64_t zacatek = (uint64_t{1} << 32) - 10u * 3600 * 1000;
+    const uint64_t konec = zacatek + 25u * 3600 * 1000;
+    const uint64_t vypadekOd = zacatek + 10u * 3600 * 1000, vypadekDo = vypadekOd + 3600 * 1000;
+    // The run's first pass, then nothing read (the clock the test sets
+    // jumps) until 10 hours before 2^32.
+    h.Pridej(1, 0, 0, 15, 2.0);
+    h.Pridej(1, 1, 0, 3.5, 1.0);
+    size_t bodu = 1, poMinute = 0;
+    float min = 15, max = 15;
+    for (uint64_t t = zacatek; t < konec; t += 1000, ++bodu) {
+      if (t == zacatek + 60000) poMinute = h.Pamet();
       const bool chyba = (t >= vypadekOd && t < vypadekDo) || bodu % 100 == 7;
-      const double v = 15 + 5 * std::sin(t / 1e6) + (t == 5000 ? 30 : 0);
+      const double v = 15 + 5 * std::sin(static_cast<double>(t - zacatek) / 1e6) +
+                       (t == zacatek + 5000 ? 30 : 0);
       if (!chyba)
         min = std::min(min, static_cast<float>(v)), max = std::max(max, static_cast<float>(v));
-      h.Pridej(0, t, chyba ? NAN : v, 2.0, chyba ? 20 : 0);
-      h.Pridej(1, t, 3.5, 1.0);
+      h.Pridej(1, 0, t, chyba ? NAN : v, 2.0, chyba ? 20 : 0);
+      h.Pridej(1, 1, t, 3.5, 1.0);
     }
 
     const std::vector<TBodHistorie> posledni = h.Body(0);
     QCOMPARE(posledni.size(), size_t{3601});
     QCOMPARE(posledni.back().CasMs, konec - 1000);
     QCOMPARE(posledni.front().CasMs, konec - 1000 - THistorie::PlnaDelkaMs);
+    for (size_t i = 1; i < posledni.size(); ++i)
+      QCOMPARE(posledni[i].CasMs, posledni[i - 1].CasMs + 1000);
     size_t mezer = 0;
     for (const TBodHistorie& b : posledni) mezer += std::isnan(b.Hodnota);
     QVERIFY(mezer >= 35 && mezer <= 37);  // every 100th read failed
@@ -53,11 +62,14 @@ class TestHistorie : public QObject {
 
     const std::vector<TUsekHistorie> useky = h.Useky(0);
     QVERIFY(useky.size() <= THistorie::MaxUseku);
-    QVERIFY(useky.size() > THistorie::MaxUseku / 2);
-    QCOMPARE(static_cast<uint64_t>(h.SirkaUsekuMs()) * useky.size() >= konec, true);
+    QVERIFY(useky.size() > 2);
+    QCOMPARE(useky.front().OdMs, uint64_t{0});
+    QVERIFY(useky.back().OdMs + h.SirkaUsekuMs() >= konec);
     size_t pocet = 0, mezeroveUseky = 0;
     float umin = INFINITY, umax = -INFINITY;
-    for (const TUsekHistorie& u : useky) {
+    for (size_t i = 0; i < useky.size(); ++i) {
+      const TUsekHistorie& u = useky[i];
+      if (i > 0) QVERIFY(u.OdMs > useky[i - 1].OdMs);
       pocet += u.Pocet;
       QVERIFY(u.OdMs % h.SirkaUsekuMs() == 0);
       if (std::isnan(u.Min)) {
@@ -84,6 +96,27 @@ class TestHistorie : public QObject {
     QVERIFY(h.Pamet() < size_t{2} * 64 * 1024 * 1024 / 256);
     // Memory follows what is held: a minute's points are not an hour's.
     QVERIFY(poMinute > 0 && poMinute * 10 < h.Pamet());
+  }
+
+  // A thread of an earlier measurement, stuck in a library call until the
+  // next one started, adds nothing to it: every addition names its
+  // measurement and is checked under the history's lock.
+  void jenVlastniMereni() {
+    THistorie h;
+    h.Zacni(7, {1}, 1, {100, 0, 0});
+    h.Pridej(6, 0, 1000, 1.5, 2.0);
+    h.PridejCteni(6, 0, 120.0, 20);
+    h.PridejPrubeh(6, 5000);
+    QVERIFY(h.Body(0).empty());
+    QVERIFY(h.Useky(0).empty());
+    QCOMPARE(h.Statistika(0).Cteni, uint64_t{0});
+    QCOMPARE(h.Prubehy().Pocet, uint64_t{0});
+    h.Pridej(7, 0, 1000, 1.5, 2.0);
+    h.PridejCteni(7, 0, 90.0, 20);  // 80 % of the line's 100 ms or more: waited it out
+    h.PridejCteni(7, 0, 70.0, 21);  // a bad answer, soon
+    QCOMPARE(h.Body(0).size(), size_t{1});
+    QCOMPARE(h.Statistika(0).Chyby, uint64_t{2});
+    QCOMPARE(h.Statistika(0).Vyprselo, uint64_t{1});
   }
 
   // A measurement against the simulator with lost answers and an absent

@@ -193,7 +193,7 @@ class TestPrubeh : public QObject {
     const QPointF bod = cara->at(1);
     const std::vector<TBodHistorie> body = m.Historie().Body(0);
     const auto cteni = std::find_if(body.begin(), body.end(), [&](const TBodHistorie& b) {
-      return m.ZacatekEpochaMs() + b.CasMs == static_cast<int64_t>(bod.x());
+      return m.ZacatekEpochaMs() + static_cast<int64_t>(b.CasMs) == static_cast<int64_t>(bod.x());
     });
     QVERIFY(cteni != body.end());
     emit cara->hovered(QPointF(bod.x() + 100, 50), true);
