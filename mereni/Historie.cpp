@@ -121,7 +121,9 @@ void THistorie::Zapocitej(TStatistikaKanalu& s, double odezvaMs, int kod, const 
   if (kod != 0) {
     if (podminky_.LimitLinkyMs > 0 && odezvaMs >= PodilLimitu * podminky_.LimitLinkyMs)
       ++s.Vyprselo;
-    if (podminky_.LimitPrevodnikuMs > 0 && odezvaMs >= PodilLimitu * podminky_.LimitPrevodnikuMs)
+    // Only a converter that waits longer than the line can be told from it.
+    if (podminky_.LimitPrevodnikuMs > podminky_.LimitLinkyMs &&
+        odezvaMs >= PodilLimitu * podminky_.LimitPrevodnikuMs)
       ++s.VyprseloPrevodniku;
     ++s.Chyby;
     ++s.PodleKodu[kod];

@@ -14,7 +14,6 @@
 #include "Hodiny.h"
 #include "MereniModel.h"
 #include "Mistni.h"
-#include "Texty.h"
 
 namespace {
 
@@ -139,15 +138,6 @@ void TKartaKomunikace::Obnov(const THistorie* historie, const TModelMereni& sezn
 
 namespace {
 
-// Reads that waited out the whole time limit: the module did not answer, or
-// not all of it, or the LAN converter itself did not.
-constexpr int KodyVyprseni[] = {zqdrv::KodNeodpovedel, zqdrv::KodNeuplna, zqdrv::KodPrevodnik};
-
-uint64_t Pocet(const TStatistikaKanalu& s, int kod) {
-  const auto it = s.PodleKodu.find(kod);
-  return it == s.PodleKodu.end() ? 0 : it->second;
-}
-
 uint64_t Cteni(const std::map<uint8_t, TStatistikaKanalu>& moduly) {
   uint64_t n = 0;
   for (const auto& [adresa, s] : moduly) n += s.Cteni;
@@ -167,43 +157,62 @@ QString SeznamModulu(const std::vector<uint8_t>& adresy) {
 TPricinaPomalosti PricinaPomalosti(const std::map<uint8_t, TStatistikaKanalu>& ted,
                                    const std::map<uint8_t, TStatistikaKanalu>& drive) {
   TPricinaPomalosti p;
-  uint64_t vyprseni = 0, prevodnik = 0;
+  uint64_t vyprselo = 0, prevodnik = 0, cteniCelkem = 0, chybCelkem = 0;
   size_t ctenych = 0;
   const TStatistikaKanalu nic;
-  for (const auto& modul : ted) {
-    const TStatistikaKanalu& s = modul.second;
-    const auto d = drive.find(modul.first);
+  for (const auto& [adresa, s] : ted) {
+    const auto d = drive.find(adresa);
     const TStatistikaKanalu& pred = d == drive.end() ? nic : d->second;
-    const uint64_t cteni = s.Cteni - std::min(s.Cteni, pred.Cteni);
+    // Since the look before.
+    auto od = [](uint64_t a, uint64_t b) { return a - std::min(a, b); };
+    const uint64_t cteni = od(s.Cteni, pred.Cteni);
     if (cteni == 0) continue;
     ++ctenych;
-    // Failures of a code since the look before.
-    auto od = [&](int kod) { return Pocet(s, kod) - std::min(Pocet(s, kod), Pocet(pred, kod)); };
-    uint64_t v = 0;
-    for (int kod : KodyVyprseni) v += od(kod);
-    if (2 * v < cteni) continue;
-    p.Neodpovidaji.push_back(modul.first);
-    vyprseni += v;
-    prevodnik += od(zqdrv::KodPrevodnik);
+    const uint64_t chyb = od(s.Chyby, pred.Chyby);
+    const uint64_t v = std::min(chyb, od(s.Vyprselo, pred.Vyprselo));
+    cteniCelkem += cteni;
+    chybCelkem += chyb;
+    if (2 * v < cteni) {
+      if (chyb > 0) p.Selhavaji.push_back(adresa);
+      continue;
+    }
+    p.Neodpovidaji.push_back(adresa);
+    vyprselo += v;
+    prevodnik += std::min(v, od(s.VyprseloPrevodniku, pred.VyprseloPrevodniku));
   }
   p.Vsechny = ctenych > 0 && p.Neodpovidaji.size() == ctenych;
-  p.Prevodnik = vyprseni > 0 && 2 * prevodnik >= vyprseni;
+  p.Prevodnik = vyprselo > 0 && 2 * prevodnik >= vyprselo;
+  p.NejakeSelhalo = chybCelkem > 0;
+  p.VsechnoSelhalo = cteniCelkem > 0 && chybCelkem == cteniCelkem;
   return p;
 }
 
-QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina) {
+QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina,
+                        int32_t chybovaHodnota) {
   if (!p.PomalejsiNezPerioda()) return {};
-  const QString uvod = T("Průchod všemi kanály trvá déle než perioda měření (naposledy ") +
-                       Ms(p.PosledniMs) + T(" ms, perioda ") + QString::number(p.PeriodaSek) +
-                       T(" s): vzorky opakují hodnoty z dřívějšího průchodu, jako by byly nové. ");
+  QString uvod = T("Průchod všemi kanály trvá déle než perioda měření (naposledy ") +
+                 Ms(p.PosledniMs) + T(" ms, perioda ") + QString::number(p.PeriodaSek) + T(" s)");
+  // What the data file holds meanwhile.
+  if (!pricina.NejakeSelhalo)
+    uvod += T(": vzorky opakují hodnoty z dřívějšího průchodu, jako by byly nové. ");
+  else if (pricina.VsechnoSelhalo)
+    uvod += chybovaHodnota == 0
+                ? T(": všechna čtení selhávají a datový soubor dostává místo hodnot nuly. ")
+                : T(": všechna čtení selhávají a datový soubor opakuje naposledy přečtené "
+                    "hodnoty, jako by byly nové. ");
+  else
+    uvod += chybovaHodnota == 0
+                ? T(": kanály, jejichž čtení selhalo, mají v datovém souboru nulu, ostatní "
+                    "opakují hodnoty z dřívějšího průchodu, jako by byly nové. ")
+                : T(": vzorky opakují hodnoty z dřívějšího průchodu (kanály, jejichž čtení "
+                    "selhalo, naposledy přečtenou), jako by byly nové. ");
   const std::vector<uint8_t>& m = pricina.Neodpovidaji;
-  if (m.empty()) return uvod + T("Pomůže vyšší rychlost linky, méně kanálů nebo delší perioda.");
   if (pricina.Prevodnik)
     return uvod +
            (pricina.Vsechny ? T("Převodník neodpovídá")
                             : T("Převodník neodpovídá na čtení modulů ") + SeznamModulu(m)) +
-           T(" a každé čtení čeká celý časový limit. Zkontrolujte napájení převodníku, síťový "
-             "kabel k němu, IP adresu a UDP port.");
+           T(" a každé čtení čeká celý jeho časový limit. Zkontrolujte napájení převodníku, "
+             "síťový kabel k němu, IP adresu a UDP port.");
   if (pricina.Vsechny)
     return uvod +
            T("Žádný modul neodpovídá a každé čtení čeká celý časový limit. Zkontrolujte "
@@ -214,10 +223,18 @@ QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina) {
            T(" neodpovídá a každé jeho čtení čeká celý časový limit. Zkontrolujte adresu modulu "
              "v definici kanálů, jeho napájení a připojení k vedení RS-485; kanály modulu, který "
              "připojen není, odeberte.");
-  return uvod + T("Moduly ") + SeznamModulu(m) +
-         T(" neodpovídají a každé jejich čtení čeká celý časový limit. Zkontrolujte adresy "
-           "modulů v definici kanálů, jejich napájení a připojení k vedení RS-485; kanály "
-           "modulů, které připojeny nejsou, odeberte.");
+  if (!m.empty())
+    return uvod + T("Moduly ") + SeznamModulu(m) +
+           T(" neodpovídají a každé jejich čtení čeká celý časový limit. Zkontrolujte adresy "
+             "modulů v definici kanálů, jejich napájení a připojení k vedení RS-485; kanály "
+             "modulů, které připojeny nejsou, odeberte.");
+  if (pricina.NejakeSelhalo)
+    return uvod + (pricina.Selhavaji.size() == 1 ? T("Čtení modulu ") : T("Čtení modulů ")) +
+           SeznamModulu(pricina.Selhavaji) +
+           T(" občas selhávají (bez odpovědi nebo s chybnou odpovědí). Zkontrolujte vedení "
+             "RS-485, jeho zakončení a rušení, napájení modulů a rychlost linky; rychlejší linka "
+             "pomůže, až čtení selhávat přestanou.");
+  return uvod + T("Pomůže vyšší rychlost linky, méně kanálů nebo delší perioda.");
 }
 
 const std::map<uint8_t, TStatistikaKanalu>& TDrivejsiModuly::Pred(
@@ -241,5 +258,6 @@ QString VarovaniPrubehu(const THistorie& h, TDrivejsiModuly& drivejsi) {
   if (!p.PomalejsiNezPerioda()) return {};
   const std::map<uint8_t, TStatistikaKanalu> moduly = h.PodleModulu();
   const auto odstup = static_cast<uint64_t>(std::max(10000.0, 2 * p.PosledniMs));
-  return VarovaniPrubehu(p, PricinaPomalosti(moduly, drivejsi.Pred(moduly, TikMs(), odstup)));
+  return VarovaniPrubehu(p, PricinaPomalosti(moduly, drivejsi.Pred(moduly, TikMs(), odstup)),
+                         h.Podminky().ChybovaHodnota);
 }

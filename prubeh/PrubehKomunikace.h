@@ -30,15 +30,21 @@ class TKartaKomunikace : public QWidget {
   QTableWidget* TabulkaKanalu = nullptr;
 };
 
-// Why passes outlast the measuring period, as far as the per-module figures
-// tell: modules that do not answer make every read of theirs wait out its
-// time limit, which no faster line helps.
+// Why passes outlast the measuring period, from what the recent reads of
+// each module measured: how many failed, and how many of those waited out
+// the line's time limit (nothing came back from the module) or the LAN
+// converter's own limit as well (nothing came back from the converter).
+// No library's status codes: they are the libraries' own business.
 struct TPricinaPomalosti {
-  // Modules at least half of whose recent reads waited out the time limit
-  // (no answer, an incomplete one, or none from the converter), ascending.
+  // Modules at least half of whose recent reads waited out the time limit,
+  // ascending.
   std::vector<uint8_t> Neodpovidaji;
-  bool Vsechny = false;    // that is every module read
-  bool Prevodnik = false;  // most of those reads found the LAN converter silent
+  // The other modules some of whose recent reads failed, ascending.
+  std::vector<uint8_t> Selhavaji;
+  bool Vsechny = false;         // Neodpovidaji is every module read
+  bool Prevodnik = false;       // most of those reads waited out the converter's limit too
+  bool NejakeSelhalo = false;   // a recent read failed
+  bool VsechnoSelhalo = false;  // every recent read failed
 };
 
 // From the per-module figures of the recent reads: those of `ted` less those
@@ -66,8 +72,13 @@ class TDrivejsiModuly {
 };
 
 // The warning of passes slower than the measuring period, with the advice
-// that fits the cause; empty while they are not slower.
-QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina);
+// that fits the cause; empty while they are not slower.  Its first clause
+// says what the data file holds meanwhile: values of an earlier pass, and
+// for failed reads what the task's "Chybová hodnota" puts there (0: a
+// zero, 1: the value read before).  The advice of a slow line never comes
+// while reads fail.
+QString VarovaniPrubehu(const TPrubehy& p, const TPricinaPomalosti& pricina,
+                        int32_t chybovaHodnota);
 // The same for the history `h` now: the modules' recent reads compared over
 // at least 10 s and two passes.
 QString VarovaniPrubehu(const THistorie& h, TDrivejsiModuly& drivejsi);

@@ -8,7 +8,11 @@ measurement, the libraries of the bus know no Qt.  Within a folder the graph
 has no cycle.  Besides:
   - the measurement (mereni/) and the headless logger (logger/) use Qt Core
     only: no widget, chart or painting header;
-  - the interface libraries (drivers/) and the simulator (sim/) use no Qt.
+  - the interface libraries (drivers/) and the simulator (sim/) use no Qt;
+  - of the interface libraries' headers, the program's folders include only
+    what both sides share (zq407.h, the C interface; Linka.h, the line's
+    facts): their status codes, texts and protocol are the libraries' own.
+    The simulator, which speaks their protocol, may include it.
 Fails with the offending includes listed; prints the layers when all holds.
 """
 import pathlib
@@ -29,6 +33,8 @@ VRSTVY = {
     "app": 7,
 }
 BEZ_QT = {"drivers", "sim"}
+VEREJNE_OVLADACU = {"zq407.h", "Linka.h"}
+SMI_DO_OVLADACU = {"drivers", "sim"}
 JEN_QT_CORE = {"mereni", "publikace", "logger"}
 # Qt headers of widgets, charts, painting and item models: none of them in a
 # Qt Core layer.
@@ -56,6 +62,9 @@ for slozka, vrstva in VRSTVY.items():
             cil = soubory.get(jmeno)
             if cil is None:
                 continue  # a header of a dependency or generated
+            if cil == "drivers" and slozka not in SMI_DO_OVLADACU and jmeno not in VEREJNE_OVLADACU:
+                chyby.append(f"{slozka}/{p.name} includes drivers/{jmeno}, which is the interface "
+                             f"libraries' own (only {', '.join(sorted(VEREJNE_OVLADACU))} are shared)")
             if cil == slozka:
                 uzly.add(jmeno)
             elif VRSTVY[cil] >= vrstva:
@@ -89,4 +98,5 @@ if chyby:
 for vrstva in sorted(set(VRSTVY.values())):
     print(f"  layer {vrstva}: {', '.join(s + '/' for s, v in VRSTVY.items() if v == vrstva)}")
 print("include graph: every include goes to a lower layer or its own folder, no cycle; "
-      "the measurement and the logger use Qt Core only, the bus libraries no Qt")
+      "the measurement and the logger use Qt Core only, the bus libraries no Qt; "
+      "the libraries' own headers stay theirs")

@@ -253,7 +253,7 @@ class TestPrubeh : public QObject {
 
   // Module 2 is absent: each of its eight reads waits out 150 ms, so every
   // pass outlasts the 1-second period.  The health tables count what the
-  // simulator received, and the warning says samples repeat values and
+  // simulator received, and the warning says what the data file holds and
   // names the module that does not answer.
   void komunikacePodleSimulatoruAPomalePruchody() {
     TForm1 w;
@@ -266,7 +266,10 @@ class TestPrubeh : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return w.Mereni().Historie().Prubehy().Pocet >= 2; }, 20000));
     p->Obnov();
     const QString varovani = p->TextVarovani();
-    QVERIFY2(varovani.contains(T("vzorky opakují hodnoty")) &&
+    // Module 2's channels hold zeros in the file (the task's error value),
+    // the others repeat values.
+    QVERIFY2(varovani.contains(T("čtení selhalo, mají v datovém souboru nulu, ostatní opakují "
+                                 "hodnoty")) &&
                  varovani.contains(T("Modul 2 neodpovídá")),
              qPrintable(varovani));
     QVERIFY(p->Varovani->isVisible());
@@ -297,64 +300,98 @@ class TestPrubeh : public QObject {
     QVERIFY(!p->TextVarovani().isEmpty());  // still said after the stop
   }
 
-  // The advice that fits slow passes, from the modules' figures: a line too
-  // slow, some modules silent, the converter or the whole bus silent; a
-  // module lost late in a long run is told from a look taken before.
+  // The advice that fits slow passes, from what the modules' recent reads
+  // measured (no status codes): a line too slow, some modules silent, the
+  // converter or the whole bus silent, reads failing at once; a module lost
+  // late in a long run is told from a look taken before.  The first clause
+  // says what the data file holds, by the task's "Chybová hodnota".
   void radaPodleModulu() {
-    // Reads and failures by status code ("20:50" is 50 failures with 20).
-    auto m = [](uint64_t cteni, std::map<int, uint64_t> kody) {
+    // Reads, failed ones, failed ones that waited out the line's limit and
+    // the converter's.
+    auto m = [](uint64_t cteni, uint64_t chyb = 0, uint64_t linka = 0, uint64_t prevodnik = 0) {
       TStatistikaKanalu s;
       s.Cteni = cteni;
-      for (const auto& [kod, pocet] : kody) s.Chyby += pocet;
-      s.PodleKodu = std::move(kody);
+      s.Chyby = chyb;
+      s.Vyprselo = linka;
+      s.VyprseloPrevodniku = prevodnik;
       return s;
     };
     using TModuly = std::map<uint8_t, TStatistikaKanalu>;
     struct TRadek {
       const char* Co;
       TModuly Ted, Drive;
+      int ChybovaHodnota;
+      const char* Uvod;  // the first clause's end
       const char* Cekam;
     };
+    const char* opakuji = "vzorky opakují hodnoty z dřívějšího průchodu, jako by byly nové. ";
+    const char* nuly = "kanály, jejichž čtení selhalo, mají v datovém souboru nulu";
     const TRadek tabulka[] = {
-        {"slow line", {{1, m(100, {})}, {2, m(100, {{21, 2}})}}, {}, "Pomůže vyšší rychlost linky"},
+        {"slow line", {{1, m(100)}, {2, m(100)}}, {}, 0, opakuji, "Pomůže vyšší rychlost linky"},
         {"scattered time-outs",
-         {{1, m(100, {{20, 3}})}, {2, m(100, {{20, 49}, {21, 10}})}},
+         {{1, m(100, 3, 3)}, {2, m(100, 49, 49)}},
          {},
-         "Pomůže vyšší rychlost linky"},
-        {"one module",
-         {{1, m(100, {{20, 3}})}, {4, m(50, {{20, 50}})}},
+         0,
+         nuly,
+         "Čtení modulů 1, 2 občas selhávají"},
+        {"failing at once",
+         {{1, m(100)}, {2, m(100, 20, 0)}},
          {},
-         "Modul 4 neodpovídá a každé jeho čtení"},
+         1,
+         "vzorky opakují hodnoty z dřívějšího průchodu (kanály, jejichž čtení selhalo, naposledy "
+         "přečtenou)",
+         "Čtení modulu 2 občas selhávají"},
+        {"one module", {{1, m(100)}, {4, m(50, 50, 50)}}, {}, 0, nuly, "Modul 4 neodpovídá"},
         {"some modules",
-         {{1, m(100, {})}, {3, m(50, {{20, 50}})}, {9, m(40, {{20, 10}, {23, 10}})}},
+         {{1, m(100)}, {3, m(50, 50, 50)}, {9, m(40, 30, 20)}},
          {},
+         0,
+         nuly,
          "Moduly 3, 9 neodpovídají a každé jejich čtení"},
         {"converter",
-         {{1, m(50, {{44, 50}})}, {2, m(50, {{44, 49}})}},
+         {{1, m(50, 50, 50, 50)}, {2, m(50, 50, 50, 49)}},
          {},
+         0,
+         "všechna čtení selhávají a datový soubor dostává místo hodnot nuly",
          "Převodník neodpovídá a"},
         {"whole bus",
-         {{1, m(50, {{20, 50}})}, {2, m(50, {{20, 50}})}},
+         {{1, m(50, 50, 50)}, {2, m(50, 50, 50)}},
          {},
+         1,
+         "všechna čtení selhávají a datový soubor opakuje naposledy přečtené hodnoty",
          "Žádný modul neodpovídá"},
+        // The converter went silent a moment ago: the look before had none
+        // of it, and the line's advice must not come first.
+        {"converter lately",
+         {{1, m(1010, 10, 10, 10)}, {2, m(1010, 10, 10, 10)}},
+         {{1, m(1000)}, {2, m(1000)}},
+         0,
+         "všechna čtení selhávají",
+         "Převodník neodpovídá a"},
         {"lost lately",
-         {{1, m(1010, {{20, 10}})}, {2, m(1010, {})}},
-         {{1, m(1000, {})}, {2, m(1000, {})}},
+         {{1, m(1010, 10, 10)}, {2, m(1010)}},
+         {{1, m(1000)}, {2, m(1000)}},
+         0,
+         nuly,
          "Modul 1 neodpovídá"},
     };
     TPrubehy pomale;
     pomale.Pocet = 5;
     pomale.PosledniMs = 1500;
     for (const TRadek& r : tabulka) {
-      const QString text = VarovaniPrubehu(pomale, PricinaPomalosti(r.Ted, r.Drive));
+      const QString text =
+          VarovaniPrubehu(pomale, PricinaPomalosti(r.Ted, r.Drive), r.ChybovaHodnota);
       QVERIFY2(text.startsWith(T("Průchod všemi kanály trvá déle než perioda měření (naposledy "
-                                 "1500,0 ms, perioda 1 s): vzorky")) &&
+                                 "1500,0 ms, perioda 1 s): ") +
+                               T(r.Uvod)) &&
                    text.contains(T(r.Cekam)),
+               qPrintable(QString::fromUtf8(r.Co) + T(": ") + text));
+      QVERIFY2(std::string_view(r.Co) == "slow line" || !text.contains(T("vyšší rychlost linky")),
                qPrintable(QString::fromUtf8(r.Co) + T(": ") + text));
     }
     TPrubehy vcas = pomale;
     vcas.PosledniMs = 900;
-    QVERIFY(VarovaniPrubehu(vcas, PricinaPomalosti(tabulka[5].Ted, {})).isEmpty());
+    QVERIFY(VarovaniPrubehu(vcas, PricinaPomalosti(tabulka[5].Ted, {}), 0).isEmpty());
 
     // The look compared with: none at first, the one taken a gap before
     // once reads came since, kept while none come.
