@@ -548,6 +548,11 @@ uint64_t TSimulator::PocetDotazu(uint8_t adresa) const {
   return d_->DotazyModulu[adresa];
 }
 
+size_t TSimulator::PocetNeodeslanych() const {
+  std::lock_guard<std::mutex> z(d_->Zamek);
+  return d_->Fronta.size();
+}
+
 void TSimulator::Zastav() {
   std::lock_guard<std::mutex> v(d_->ZamekVlakna);
   d_->ZastavVlakno();

@@ -12,6 +12,7 @@
 //   sim.Zastav();                          // also done by the destructor
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -114,6 +115,9 @@ class TSimulator {
   uint64_t PocetDotazu() const;
   // Valid requests addressed to module `adresa`, whether it exists or not.
   uint64_t PocetDotazu(uint8_t adresa) const;
+  // Frames due to leave later (an answer held back by the line's time or a
+  // delay) that have not left yet.
+  size_t PocetNeodeslanych() const;
 
   // Stops serving, closes the socket and the pseudo-terminals, removes links.
   void Zastav();

@@ -1,7 +1,8 @@
 #pragma once
 // What the tests of the window and of the measurement share: texts, a
-// file's bytes, the program's folder of a test, channels, and a task or the
-// window set up for the simulator's LAN converter.
+// file's bytes, the program's folder of a test, the samples written,
+// channels, and a task or the window set up for the simulator's LAN
+// converter.
 
 #include <QByteArray>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hlavni.h"
+#include "Mereni.h"
 #include "Slozka.h"
 
 // A UTF-8 literal as the window shows it.
@@ -39,6 +41,25 @@ inline void PripravSlozku(const std::filesystem::path& slozka,
     fs::create_symlink(fs::path(ZQ_BIN) / knihovna, slozka / knihovna);
   NastavSlozkuProgramu(slozka);
 }
+
+// Counts the samples of measurement `m` written to the data file while the
+// object lives.  PocetVzorku counts a sample before the writer has it, and
+// a stop in between drops that one: a test that reads the file after the
+// stop waits for this count.
+class TZapsane : public TPozorovatelMereni {
+ public:
+  explicit TZapsane(TMereni& m) : m_(m) { m_.PridejPozorovatele(this); }
+  ~TZapsane() override { m_.OdeberPozorovatele(this); }
+  TZapsane(const TZapsane&) = delete;
+  TZapsane& operator=(const TZapsane&) = delete;
+  void VzorekZapsan(int32_t, const std::string& chyba, const std::string&) override {
+    if (chyba.empty()) ++Pocet;
+  }
+  int Pocet = 0;
+
+ private:
+  TMereni& m_;
+};
 
 // A channel of module `adresa`, peripheral `periferie`: K 1, Q 0, value "0".
 inline TKanal Kanal(const char* nazev, uint8_t adresa, uint8_t periferie,

@@ -58,7 +58,8 @@ double Percentil(std::vector<double> v, double p) {
 
 // The benchmark's broker, or the end of the benchmark.
 struct TBroker {
-  uint16_t Port = VolnyPort();
+  TPort Rezervace;
+  uint16_t Port = Rezervace.Cislo();
   TServer Server;
   explicit TBroker(const QString& slozka) {
     const QString program =

@@ -113,9 +113,10 @@ class TestLogger : public QObject {
       CFG = u;
       Kanaly.Nahrad(k);
       w.ZapisOkno(CFG);
+      TZapsane zapsane(w.Mereni());
       w.Button2Click();
       QVERIFY(w.MereniBezi());
-      QVERIFY(QTest::qWaitFor([&] { return w.Mereni().PocetVzorku() >= 2; }, 10000));
+      QVERIFY(QTest::qWaitFor([&] { return zapsane.Pocet >= 2; }, 10000));
       w.Button2Click();
       QVERIFY(QTest::qWaitFor([&] { return !w.Mereni().VlaknaBezi(); }, 5000));
     }
@@ -438,9 +439,9 @@ class TestLogger : public QObject {
                                   "dalsi\n"));
   }
 
-  // A third signal 2 s after the first, while the stop still waits for a
-  // read that takes long, ends the program at once, with a status of its
-  // own and a line that says so.
+  // Signals within 2 s of the first are the same request; one later, while
+  // the stop still waits for a read that takes long, ends the program at
+  // once, with a status of its own and a line that says so.
   void pozdejsiSignal() {
     TCFG u;
     TPoleKanal k;
@@ -458,12 +459,19 @@ class TestLogger : public QObject {
     TProces p({(Slozka() / "S.zq").string()});
     QVERIFY2(p.Cekej(p.vystup, "zq-logger: úloha", 10000), p.Chyby.c_str());
     QVERIFY(QTest::qWaitFor([&] { return sim_->PocetDotazu(9) > 0; }, 5000));
+    const auto t0 = std::chrono::steady_clock::now();
     kill(p.pid, SIGTERM);
     kill(p.pid, SIGTERM);
-    QTest::qWait(2300);
-    QCOMPARE(p.Skonci(0), -1);  // still waiting for the read
-    kill(p.pid, SIGTERM);
-    QCOMPARE(p.Skonci(10000), LoggerPreruseno);
+    // Again and again, until one comes 2 s after the first by the program's
+    // clock (its handler may run late on a busy machine); the stop alone
+    // would wait 30 s for the read.
+    int kod = -1;
+    for (int i = 0; i < 40 && kod == -1 && p.pid > 0; ++i) {
+      kill(p.pid, SIGTERM);
+      kod = p.Skonci(250);
+    }
+    QCOMPARE(kod, LoggerPreruseno);
+    QVERIFY(std::chrono::steady_clock::now() - t0 >= std::chrono::seconds(2));
     QVERIFY2(p.Cekej(p.chyby, "zq-logger: ukončeno dalším signálem bez čekání", 5000),
              p.Chyby.c_str());
   }

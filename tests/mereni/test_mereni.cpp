@@ -117,10 +117,11 @@ class TestMereni : public QObject {
            {Kanal("Počet", 1, 0, "uint32", 0), Kanal("Teplota", 1, 1, "float32", 3),
             Kanal("Stav", 1, 2, "bool32", 0)},
            QString::fromStdString(cesta.string()), VolbaIndex | VolbaChyba | VolbaZahlavi);
+    TZapsane zapsane(*m_);
     w.Button2Click();
     QCOMPARE(w.Button2->text(), T("Stop měření"));
     QVERIFY(m_->KnihovnaOtevrena());
-    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 2; }, 10000));
+    QVERIFY(CekejNa([&] { return zapsane.Pocet >= 2; }, 10000));
     Zastav(w);
     QCOMPARE(w.Button2->text(), T("Start měření"));
     QCOMPARE(w.TextStavu(), T("Měření ukončeno"));
@@ -250,6 +251,9 @@ class TestMereni : public QObject {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
+    // The stop waits out its time-out, then leaves the call (which would
+    // hang for ever): the upper bound tells the two apart, with room for a
+    // loaded machine.
     QVERIFY(ms >= m_->TimeoutUkonceni());
     QVERIFY(ms < m_->TimeoutUkonceni() + 2000);
     QCOMPARE(w.Button2->text(), T("Start měření"));
@@ -344,7 +348,13 @@ class TestMereni : public QObject {
     w.Button2Click();
     QVERIFY(CekejNa([&] { return s.cteni >= 32 + 4; }, 10000));
     const int pred = s.cteni;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // Held up until the acquisition thread has stored a read more: it sends
+    // the next request only once the read before is stored.
+    const uint64_t dotazu = sim_->PocetDotazu();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sim_->PocetDotazu() < dotazu + 2 && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    QVERIFY(sim_->PocetDotazu() >= dotazu + 2);
     w.Button2Click();
     QVERIFY(s.cteni > pred);
     QCOMPARE(stavy.last(), T("Měření ukončeno"));
@@ -354,11 +364,12 @@ class TestMereni : public QObject {
     // What the table holds, the grid shows: no stored read was lost.
     const TPoleKanal tabulka = Kanaly.Kopie();
     for (int r = 0; r < 32; ++r) QCOMPARE(w.Bunka(2, r + 1), DoQString(tabulka[r].Hodnota));
-    QTest::qWait(300);
+    // Nothing comes after the stop, also once both threads have ended and
+    // what they left for the main thread has been served.
+    Zastav(w);
     QCOMPARE(s.poKonci, 0);
     QCOMPARE(stavy.last(), T("Měření ukončeno"));
     m_->OdeberPozorovatele(&s);
-    Zastav(w);
   }
 
   void selhanyZapisDatovehoSouboru() {
@@ -422,9 +433,10 @@ class TestMereni : public QObject {
     QVERIFY(!m_->KnihovnaOtevrena());
 
     NastavZobrazovac([](QDialog&) { return VysledekAno; });
+    TZapsane zapsane(*m_);
     w.Button2Click();
     QCOMPARE(w.Button2->text(), T("Stop měření"));
-    QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
+    QVERIFY(CekejNa([&] { return zapsane.Pocet >= 1; }, 5000));
     Zastav(w);
     QCOMPARE(Obsah(cesta).left(9), QByteArray("123,450  "));
   }
@@ -502,10 +514,11 @@ class TestMereni : public QObject {
     Nastav(w, {Kanal("T", 1, 1, "float32", 3), Kanal("Z", 2, 0, "float32", 1)},
            QString::fromStdString((Slozka() / "o.csv").string()));
     NastavZobrazovac([](QDialog&) { return VysledekAno; });
+    TZapsane zapsane(*m_);
     for (int i = 0; i < 3; ++i) {
       w.Button2Click();
       QCOMPARE(w.Button2->text(), T("Stop měření"));
-      QVERIFY(CekejNa([this] { return m_->PocetVzorku() >= 1; }, 5000));
+      QVERIFY(CekejNa([&] { return zapsane.Pocet >= i + 1; }, 5000));
       Zastav(w);
       QCOMPARE(w.Bunka(2, 2), T("-2,5"));
     }

@@ -20,20 +20,37 @@
 #include <utility>
 #include <vector>
 
-// A port of 127.0.0.1 that nothing listens on now.
-inline uint16_t VolnyPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t d = sizeof a;
-  uint16_t port = 0;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &d) == 0)
-    port = ntohs(a.sin_port);
-  ::close(s);
-  return port;
-}
+// A port of 127.0.0.1 held for the test from the making of the object to
+// its end: a socket bound to it that never listens.  Neither another
+// program's bind nor an outgoing connection gets the port meanwhile (a port
+// probed and let go could be taken before the server binds it, or be
+// probed again), while a server of the test's, binding with SO_REUSEADDR as
+// mosquitto and influxd do, listens on it, also when started again.
+class TPort {
+ public:
+  TPort() : s_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const int ano = 1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t d = sizeof a;
+    if (s_ >= 0 && ::setsockopt(s_, SOL_SOCKET, SO_REUSEADDR, &ano, sizeof ano) == 0 &&
+        ::bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(s_, reinterpret_cast<sockaddr*>(&a), &d) == 0)
+      cislo_ = ntohs(a.sin_port);
+  }
+  ~TPort() {
+    if (s_ >= 0) ::close(s_);
+  }
+  TPort(const TPort&) = delete;
+  TPort& operator=(const TPort&) = delete;
+  // 0 when no port could be had.
+  uint16_t Cislo() const { return cislo_; }
+
+ private:
+  int s_;
+  uint16_t cislo_ = 0;
+};
 
 // True once something accepts TCP connections on the port (at most `ms`).
 inline bool Nasloucha(uint16_t port, int ms) {
@@ -143,6 +160,11 @@ class TOdberatel {
     std::vector<std::string> v;
     for (const TZprava& x : ZpravySCasem(konec)) v.push_back(x.Text);
     return v;
+  }
+  // The text of the last of them; empty while none has come.
+  std::string Posledni(const std::string& konec) {
+    const std::vector<TZprava> v = ZpravySCasem(konec);
+    return v.empty() ? std::string() : v.back().Text;
   }
 
  private:
