@@ -43,16 +43,25 @@ std::string Cislo(double v) {
   return std::string(buf, konec);
 }
 
-// A tag value or key of the line protocol: commas, equals signs and spaces
-// escaped.
-std::string InfluxTag(std::string_view t) {
+// A tag value of the line protocol, for InfluxDB and Telegraf alike.
+// Commas, equals signs and spaces are escaped; a backslash stands for itself
+// (both read \\, as a backslash and a comma), except at the end, where it
+// would escape the separator after it and break the line: trailing
+// backslashes are dropped.  A line break cannot be escaped, and Telegraf
+// refuses TAB and FF in a tag: TAB, LF, VT, FF and CR become spaces.  An
+// empty value is no tag: `nahrada` (itself plain) stands for it.
+std::string InfluxTag(std::string_view t, std::string_view nahrada) {
+  std::string c(t);
+  for (char& z : c)
+    if (z >= '\t' && z <= '\r') z = ' ';
+  while (!c.empty() && c.back() == '\\') c.pop_back();
+  if (c.empty()) return std::string(nahrada);
   std::string s;
-  for (char c : t) {
-    if (c == ',' || c == '=' || c == ' ') s += '\\';
-    // A line break would end the line: it cannot be escaped.
-    s += (c == '\n' || c == '\r') ? ' ' : c;
+  for (char z : c) {
+    if (z == ',' || z == '=' || z == ' ') s += '\\';
+    s += z;
   }
-  return s.empty() ? std::string("_") : s;
+  return s;
 }
 
 std::tm Utc(int64_t ms) {
@@ -174,11 +183,12 @@ std::string JsonZpravy(const TVzorekZpravy& v, bool historicky) {
 
 std::string InfluxZpravy(const TVzorekZpravy& v) {
   const std::string cas = std::to_string(v.CasMs) + "000000";
-  const std::string uloha = InfluxTag(v.Uloha);
+  // The measurement, the tag keys and the field keys are plain words.
+  const std::string uloha = InfluxTag(v.Uloha, "_");
   std::string s;
   for (const TKanalZpravy& k : v.Kanaly) {
     s += "zentrolix,task=" + uloha + ",ch=" + std::to_string(k.Cislo) +
-         ",name=" + InfluxTag(k.Nazev);
+         ",name=" + InfluxTag(k.Nazev, "Ch" + std::to_string(k.Cislo));
     s += ' ';
     if (k.Hodnota) s += "value=" + Cislo(*k.Hodnota) + ",";
     s += "status=" + std::to_string(k.Status) + "i " + cas + "\n";

@@ -39,7 +39,10 @@ TVzorekZpravy VzorekZpravy(const TVzorek& vzorek, int32_t pocetKanalu, uint32_t 
 //  "value": 21.5 or null, "text": "21,500", "status": 0}, ...]}, UTF-8.
 std::string JsonZpravy(const TVzorekZpravy& v, bool historicky);
 // A line per channel: zentrolix,task=...,ch=0,name=... value=21.5,status=0i
-// <ns since the epoch>; the value left out when the read failed.
+// <ns since the epoch>; the value left out when the read failed.  A name
+// or task the protocol cannot carry as it is follows a fixed rule (trailing
+// backslashes dropped, TAB … CR as spaces, an empty name as "Ch<n>", an
+// empty task as "_").
 std::string InfluxZpravy(const TVzorekZpravy& v);
 
 // UTC times: "2026-12-08T09:15:00.123Z" and "20261208T091500.123Z".

@@ -1,13 +1,21 @@
 #pragma once
 // The servers the publishing tests run against, each started by the test
-// on a free port of 127.0.0.1 with a folder of its own, and a subscriber
-// that collects what a broker passes on.
+// on a free port of 127.0.0.1 with a folder of its own (an InfluxDB with its
+// HTTP API), and a subscriber that collects what a broker passes on.
 
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
 
 #include <mosquitto.h>
 #include <netinet/in.h>
@@ -15,6 +23,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -95,6 +104,79 @@ class TServer {
 
  private:
   QProcess p_;
+};
+
+// An InfluxDB 1.x in the folder `slozka`, with a database "zq", spoken to
+// through its HTTP API.
+class TInflux {
+ public:
+  // Empty when influxd is not installed.
+  static QString Program() { return QStandardPaths::findExecutable(QStringLiteral("influxd")); }
+  // False, the reason in Chyba, when it does not start.
+  bool Spust(const QString& slozka) {
+    http_ = portHttp_.Cislo();
+    const uint16_t rpc = portRpc_.Cislo();
+    if (http_ == 0 || rpc == 0) {
+      Chyba = QStringLiteral("no free port");
+      return false;
+    }
+    QDir().mkpath(slozka);
+    QFile f(slozka + "/influxdb.conf");
+    if (!f.open(QIODevice::WriteOnly)) {
+      Chyba = f.errorString();
+      return false;
+    }
+    f.write(QStringLiteral("reporting-disabled = true\nbind-address = \"127.0.0.1:%1\"\n"
+                           "[meta]\n  dir = \"%2/meta\"\n"
+                           "[data]\n  dir = \"%2/data\"\n  wal-dir = \"%2/wal\"\n"
+                           "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n")
+                .arg(rpc)
+                .arg(slozka)
+                .arg(http_)
+                .toUtf8());
+    f.close();
+    if (!server_.Spust(Program(), {QStringLiteral("-config"), slozka + "/influxdb.conf"}, http_)) {
+      Chyba = server_.Chyba;
+      return false;
+    }
+    const auto [kod, telo] = Posli(QStringLiteral("/query"), QUrlQuery("q=CREATE DATABASE zq"));
+    if (kod != 200) Chyba = QString::fromUtf8(telo);
+    return kod == 200;
+  }
+  // A POST to `cesta` (/write, /query); the HTTP status (0 when no answer
+  // came within 10 s) and the body.
+  std::pair<int, QByteArray> Posli(const QString& cesta, const QUrlQuery& dotaz,
+                                   const QByteArray& telo = {}) {
+    QUrl url(QStringLiteral("http://127.0.0.1:%1%2").arg(http_).arg(cesta));
+    url.setQuery(dotaz);
+    QNetworkRequest r(url);
+    r.setHeader(QNetworkRequest::ContentTypeHeader, "text/plain");
+    std::unique_ptr<QNetworkReply> o(sit_.post(r, telo));
+    QEventLoop s;
+    QObject::connect(o.get(), &QNetworkReply::finished, &s, &QEventLoop::quit);
+    QTimer::singleShot(10000, &s, &QEventLoop::quit);
+    s.exec();
+    return {o->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), o->readAll()};
+  }
+  // Line protocol into the database "zq"; the HTTP status and the body.
+  std::pair<int, QByteArray> Zapis(const QByteArray& radky) {
+    return Posli(QStringLiteral("/write"), QUrlQuery("db=zq&precision=ns"), radky);
+  }
+  // A query of the database "zq"; the HTTP status and the JSON answer.
+  std::pair<int, QByteArray> Dotaz(const QString& q) {
+    QUrlQuery d;
+    d.addQueryItem("db", "zq");
+    d.addQueryItem("q", q);
+    return Posli(QStringLiteral("/query"), d);
+  }
+  QString Chyba;
+
+ private:
+  // Held for the server's life: nobody else takes them meanwhile.
+  TPort portHttp_, portRpc_;
+  TServer server_;
+  uint16_t http_ = 0;
+  QNetworkAccessManager sit_;
 };
 
 // A client that subscribes to a topic filter and keeps every message, in
