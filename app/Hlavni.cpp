@@ -179,9 +179,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   prubeh_ = new TFormPrubeh(mereni_, this);
   Vytvor();
   prubeh_->NastavPublikaci(publikace_.get());
+  // The field shows the latest text of a start (settings that cannot be
+  // used come last); its tooltip all of them.
   publikace_->Hlaseni = [this](const std::string& text) {
-    chybaPublikace_->setText(DoQString(text));
-    chybaPublikace_->setToolTip(DoQString(text));
+    const QString t = DoQString(text);
+    chybaPublikace_->setToolTip(
+        chybaPublikace_->isHidden() ? t : chybaPublikace_->toolTip() + u'\n' + t);
+    chybaPublikace_->setText(t);
     chybaPublikace_->show();
   };
   FormCreate();

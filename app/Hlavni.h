@@ -188,7 +188,8 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // Failed data-file writes of this measurement: shown in a field of their
   // own, so "Probíhá měření ..." never hides them.
   QLabel* chybyZapisu_ = nullptr;
-  // Publishing that cannot start (bad settings): a field of its own too.
+  // Publishing that cannot start (bad settings), or settings the file
+  // holds that nobody reads: a field of its own too.
   QLabel* chybaPublikace_ = nullptr;
   QString priponaDat_ = QStringLiteral(".txt");
   bool ukoncitBezUlozeni_ = false;

@@ -72,6 +72,39 @@ void PridejUtf8(std::string& vysledek, char32_t z) {
   }
 }
 
+// The character of the UTF-8 sequence at utf8[i] and its length in bytes;
+// length 0 for a broken sequence or an over-long form.
+struct TZnakUtf8 {
+  char32_t Znak = 0;
+  size_t Delka = 0;
+};
+
+TZnakUtf8 ZnakUtf8(std::string_view utf8, size_t i) {
+  const auto b = static_cast<unsigned char>(utf8[i]);
+  if (b < 0x80) return {b, 1};
+  size_t delka = 0;
+  char32_t z = 0;
+  if ((b & 0xE0) == 0xC0) {
+    delka = 2;
+    z = b & 0x1F;
+  } else if ((b & 0xF0) == 0xE0) {
+    delka = 3;
+    z = b & 0x0F;
+  } else if ((b & 0xF8) == 0xF0) {
+    delka = 4;
+    z = b & 0x07;
+  }
+  if (delka == 0 || i + delka > utf8.size()) return {};
+  for (size_t j = 1; j < delka; ++j) {
+    const auto c = static_cast<unsigned char>(utf8[i + j]);
+    if ((c & 0xC0) != 0x80) return {};
+    z = (z << 6) | (c & 0x3F);
+  }
+  if ((delka == 2 && z < 0x80) || (delka == 3 && z < 0x800) || (delka == 4 && z < 0x10000))
+    return {};
+  return {z, delka};
+}
+
 }  // namespace
 
 std::string Cp1250(std::string_view utf8) {
@@ -79,44 +112,26 @@ std::string Cp1250(std::string_view utf8) {
   vysledek.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    int delka = 0;
-    char32_t z = 0;
-    if (b < 0x80) {
-      vysledek += char(b);
-      ++i;
-      continue;
-    }
-    if ((b & 0xE0) == 0xC0) {
-      delka = 2;
-      z = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      delka = 3;
-      z = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      delka = 4;
-      z = b & 0x07;
-    }
-    bool platny = delka > 0 && i + delka <= utf8.size();
-    for (int j = 1; platny && j < delka; ++j) {
-      const auto c = static_cast<unsigned char>(utf8[i + j]);
-      if ((c & 0xC0) != 0x80)
-        platny = false;
-      else
-        z = (z << 6) | (c & 0x3F);
-    }
-    if (platny &&
-        ((delka == 2 && z < 0x80) || (delka == 3 && z < 0x800) || (delka == 4 && z < 0x10000)))
-      platny = false;  // over-long form
-    if (!platny) {     // a broken sequence: one '?' for its first byte
+    const TZnakUtf8 z = ZnakUtf8(utf8, i);
+    if (z.Delka == 0) {  // a broken sequence: one '?' for its first byte
       vysledek += '?';
       ++i;
       continue;
     }
-    vysledek += BajtZnaku(z);
-    i += delka;
+    vysledek += BajtZnaku(z.Znak);
+    i += z.Delka;
   }
   return vysledek;
+}
+
+bool JePlatneUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const TZnakUtf8 z = ZnakUtf8(text, i);
+    if (z.Delka == 0 || (z.Znak >= 0xD800 && z.Znak <= 0xDFFF) || z.Znak > 0x10FFFF) return false;
+    i += z.Delka;
+  }
+  return true;
 }
 
 std::string Utf8(std::string_view cp1250) {

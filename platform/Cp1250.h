@@ -12,6 +12,10 @@ class QString;
 // Used for the program's own Czech literals, which the sources hold in UTF-8.
 std::string Cp1250(std::string_view utf8);
 
+// Whether the bytes are well-formed UTF-8 (no broken or over-long sequence,
+// no surrogate, nothing beyond U+10FFFF).  Pure ASCII is.
+bool JePlatneUtf8(std::string_view text);
+
 // Windows-1250 -> UTF-8.  The five bytes the code page leaves undefined
 // (0x81 0x83 0x88 0x90 0x98) map to U+FFFD.
 std::string Utf8(std::string_view cp1250);

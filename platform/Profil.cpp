@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <initializer_list>
@@ -43,11 +44,19 @@ std::optional<std::string_view> JmenoSekce(std::string_view radek) {
   return Orizni(s.substr(1, konec - 1));
 }
 
-// The name of a key line ("name=value"), or nothing for blank lines,
-// comments (';') and lines without '=' or without a name.
-std::optional<std::string_view> JmenoKlice(std::string_view radek) {
+// Blank, or a comment: ';' as the first non-blank character, or '#' where
+// `mrizka` (our own files, where people write the comments of other
+// programs' files).  A ';' or '#' later in a line is part of its value: a
+// password may hold one.
+bool PrazdnyNeboKomentar(std::string_view radek, bool mrizka) {
   const std::string_view s = Orizni(radek);
-  if (s.empty() || s.front() == ';') return std::nullopt;
+  return s.empty() || s.front() == ';' || (mrizka && s.front() == '#');
+}
+
+// The name of a key line ("name=value"), or nothing for blank lines,
+// comments and lines without '=' or without a name.
+std::optional<std::string_view> JmenoKlice(std::string_view radek, bool mrizka) {
+  if (PrazdnyNeboKomentar(radek, mrizka)) return std::nullopt;
   const size_t rovnitko = radek.find('=');
   if (rovnitko == std::string_view::npos) return std::nullopt;
   const std::string_view jmeno = Orizni(radek.substr(0, rovnitko));
@@ -110,7 +119,8 @@ bool ZapisVse(int fd, std::string_view data) {
 
 uint64_t PocetOtevreniProfilu() { return pocetOtevreni.load(); }
 
-TProfil::TProfil(std::filesystem::path cesta) : cesta_(std::move(cesta)) {
+TProfil::TProfil(std::filesystem::path cesta, TKodovani kodovani)
+    : cesta_(std::move(cesta)), kodovani_(kodovani), utf8_(kodovani == TKodovani::Utf8NeboCp1250) {
   sekce_.push_back({});
   // Non-blocking, so that a FIFO in place of the file cannot hang the program.
   const int fd = ::open(cesta_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -148,6 +158,11 @@ void TProfil::Nacti(std::string_view obsah) {
     bom_ = true;
     obsah.remove_prefix(Bom.size());
   }
+  // A file that is not valid UTF-8 as a whole was written in Windows-1250.
+  // Czech text in Windows-1250 is valid UTF-8 only by accident: most of
+  // its letters are bytes that can neither begin nor continue a UTF-8
+  // sequence where they stand.
+  if (kodovani_ == TKodovani::Utf8NeboCp1250) utf8_ = JePlatneUtf8(obsah);
   size_t i = 0;
   while (i < obsah.size()) {
     size_t konec = obsah.find_first_of("\r\n", i);
@@ -158,15 +173,30 @@ void TProfil::Nacti(std::string_view obsah) {
       i += (obsah[i] == '\r' && i + 1 < obsah.size() && obsah[i + 1] == '\n') ? 2 : 1;
 
     if (auto jmeno = JmenoSekce(radek)) {
-      indexSekci_.try_emplace(Male(*jmeno), sekce_.size());
+      indexSekci_.try_emplace(Slozene(*jmeno), sekce_.size());
       sekce_.push_back({std::string(radek), {}, {}});
       continue;
     }
     TSekce& s = sekce_.back();
-    if (auto klic = JmenoKlice(radek)) s.Klice.try_emplace(Male(*klic), s.Radky.size());
+    if (auto klic = Klic(radek)) s.Klice.try_emplace(Slozene(*klic), s.Radky.size());
     s.Radky.emplace_back(radek);
   }
 }
+
+std::string TProfil::ZeSouboru(std::string_view text) const {
+  return utf8_ ? Cp1250(text) : std::string(text);
+}
+
+std::string TProfil::DoSouboru(std::string_view cp1250) const {
+  return utf8_ ? Utf8(cp1250) : std::string(cp1250);
+}
+
+std::optional<std::string_view> TProfil::Klic(std::string_view radek) const {
+  return JmenoKlice(radek, kodovani_ == TKodovani::Utf8NeboCp1250);
+}
+
+// A name of the file as it is looked up: Windows-1250, folded.
+std::string TProfil::Slozene(std::string_view jmeno) const { return Male(ZeSouboru(jmeno)); }
 
 const std::string* TProfil::NajdiRadek(std::string_view sekce, std::string_view klic) const {
   const auto s = indexSekci_.find(Male(sekce));
@@ -188,25 +218,28 @@ bool TProfil::MaKlic(std::string_view sekce, std::string_view klic) const {
 std::string TProfil::CtiText(std::string_view sekce, std::string_view klic,
                              std::string_view vychozi) const {
   const std::string* radek = NajdiRadek(sekce, klic);
-  return radek ? HodnotaRadku(*radek) : Zkrat(vychozi);
+  return radek ? HodnotaRadku(ZeSouboru(*radek)) : Zkrat(vychozi);
 }
 
 int32_t TProfil::CtiCislo(std::string_view sekce, std::string_view klic, int32_t vychozi) const {
   const std::string* radek = NajdiRadek(sekce, klic);
   if (!radek) return vychozi;
-  return TextNaCele(HodnotaRadku(*radek)).value_or(vychozi);
+  return TextNaCele(HodnotaRadku(ZeSouboru(*radek))).value_or(vychozi);
 }
 
 void TProfil::ZapisText(std::string_view sekce, std::string_view klic, std::string_view hodnota) {
   const std::string h = HodnotaNaRadek(hodnota);
   auto [s, nova] = indexSekci_.try_emplace(Male(sekce), sekce_.size());
-  if (nova) sekce_.push_back({Spoj({"[", sekce, "]"}), {}, {}});
+  if (nova) sekce_.push_back({DoSouboru(Spoj({"[", sekce, "]"})), {}, {}});
   TSekce& sek = sekce_[s->second];
   const auto k = sek.Klice.find(Male(klic));
   if (k != sek.Klice.end()) {
     // The key keeps the spelling the file gave it.
     std::string& radek = sek.Radky[k->second];
-    std::string novy = std::string(*JmenoKlice(radek)) + "=" + h;
+    // In our own files a line that already says it stays as typed, with
+    // its quotes, blanks and characters Windows-1250 lacks.
+    if (kodovani_ == TKodovani::Utf8NeboCp1250 && HodnotaRadku(ZeSouboru(radek)) == h) return;
+    std::string novy = std::string(*Klic(radek)) + "=" + DoSouboru(h);
     if (novy != radek) {
       radek = std::move(novy);
       zmeneno_ = true;
@@ -217,9 +250,62 @@ void TProfil::ZapisText(std::string_view sekce, std::string_view klic, std::stri
   size_t pozice = sek.Radky.size();
   while (pozice > 0 && Orizni(sek.Radky[pozice - 1]).empty()) --pozice;
   sek.Radky.insert(sek.Radky.begin() + static_cast<std::ptrdiff_t>(pozice),
-                   std::string(klic) + "=" + h);
+                   DoSouboru(std::string(klic) + "=" + h));
   sek.Klice.emplace(Male(klic), pozice);
   zmeneno_ = true;
+}
+
+std::vector<std::string> TProfil::Nezname(const std::vector<TZnameKlice>& zname) const {
+  const std::string soubor = CestaCp1250(cesta_.filename()) + ": ";
+  const bool mrizka = kodovani_ == TKodovani::Utf8NeboCp1250;
+  std::vector<std::string> zpravy;
+  size_t cisloRadku = 0;
+  for (size_t i = 0; i < sekce_.size(); ++i) {
+    const TSekce& s = sekce_[i];
+    std::string jmeno;  // of the section, Windows-1250
+    const TZnameKlice* znama = nullptr;
+    if (i > 0) {
+      ++cisloRadku;
+      jmeno = ZeSouboru(*JmenoSekce(s.Hlavicka));
+      const std::string slozene = Male(jmeno);
+      // A section named outright before the entry for every other one.
+      for (const TZnameKlice& z : zname)
+        if (!z.Sekce.empty() && Male(z.Sekce) == slozene) znama = &z;
+      for (const TZnameKlice& z : zname)
+        if (z.Sekce.empty() && !znama) znama = &z;
+      const bool opakovana = indexSekci_.at(slozene) != i;
+      if (opakovana || !znama) {
+        zpravy.push_back(soubor +
+                         (opakovana ? Cp1250("opakovaná sekce [") + jmeno + Cp1250("] se nečte")
+                                    : Cp1250("neznámá sekce [") + jmeno + Cp1250("] (překlep?)")));
+        cisloRadku += s.Radky.size();
+        continue;
+      }
+    }
+    for (size_t r = 0; r < s.Radky.size(); ++r) {
+      ++cisloRadku;
+      const std::optional<std::string_view> klic = Klic(s.Radky[r]);
+      if (!klic) {
+        if (!PrazdnyNeboKomentar(s.Radky[r], mrizka))
+          zpravy.push_back(soubor + Cp1250("řádek ") +
+                           CeleNaText(static_cast<int64_t>(cisloRadku)) +
+                           Cp1250(" není klíč, sekce ani komentář (chybí =?)"));
+        continue;
+      }
+      const std::string k = ZeSouboru(*klic);
+      const std::string slozeny = Male(k);
+      if (i == 0)
+        zpravy.push_back(soubor + Cp1250("klíč ") + k + Cp1250(" před první sekcí se nečte"));
+      else if (s.Klice.at(slozeny) != r)
+        zpravy.push_back(soubor + Cp1250("opakovaný klíč [") + jmeno + "] " + k +
+                         Cp1250(" se nečte"));
+      else if (std::none_of(znama->Klice.begin(), znama->Klice.end(),
+                            [&](const std::string& z) { return Male(z) == slozeny; }))
+        zpravy.push_back(soubor + Cp1250("neznámý klíč [") + jmeno + "] " + k +
+                         Cp1250(" (překlep?)"));
+    }
+  }
+  return zpravy;
 }
 
 void TProfil::ZapisCislo(std::string_view sekce, std::string_view klic, int32_t hodnota) {

@@ -18,9 +18,13 @@
 //  - lines end in CR LF when written; a file with LF-only or CR-only line
 //    ends, NUL bytes, binary junk or a UTF-8 byte-order mark is still read
 //    without failing.
+//
+// Names, values and defaults pass in and out as Windows-1250 whatever the
+// file's encoding (TKodovani).
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -34,10 +38,32 @@ class TChybaZapisu : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// How a profile file's bytes are text.
+enum class TKodovani {
+  // The task files and ZQ_datalogger.ini, whose bytes are given: Windows-1250
+  // as they stand; only ';' begins a comment.
+  Cp1250,
+  // The program's own settings files, which people also type in editors of
+  // their own: UTF-8 when the whole file (after a byte-order mark) is valid
+  // UTF-8, Windows-1250 otherwise; written back in the encoding it was read
+  // in, a new file in UTF-8.  ';' or '#' as the first non-blank character
+  // of a line begins a comment.  Writing the value a key already reads
+  // leaves its line as it is, characters Windows-1250 lacks included.
+  Utf8NeboCp1250,
+};
+
+// A section a settings file of ours may hold and its keys (Windows-1250).
+// An empty Sekce stands for every section not named in another entry (a
+// section per task).
+struct TZnameKlice {
+  std::string Sekce;
+  std::vector<std::string> Klice;
+};
+
 class TProfil {
  public:
   // Reads the file; a missing or unreadable file gives an empty profile.
-  explicit TProfil(std::filesystem::path cesta);
+  explicit TProfil(std::filesystem::path cesta, TKodovani kodovani = TKodovani::Cp1250);
 
   const std::filesystem::path& Cesta() const { return cesta_; }
   // True when the file existed and was read.
@@ -54,6 +80,17 @@ class TProfil {
   // Rule of TextNaCele; a missing key or a text that does not convert gives
   // `vychozi`.
   int32_t CtiCislo(std::string_view sekce, std::string_view klic, int32_t vychozi) const;
+
+  // True when the file's text is UTF-8 (a new file of ours included).
+  bool JeUtf8() const { return utf8_; }
+
+  // What the file holds that nobody reads, as the operator should be told:
+  // a message per section or key not among `zname`, per repeated section or
+  // key (only the first is read), per key before the first section and per
+  // line that is neither a key, a section, a comment nor blank; in Czech
+  // (Windows-1250), each naming the file, in the order of the file.  Line
+  // numbers are those of the file as read: ask before writing.
+  std::vector<std::string> Nezname(const std::vector<TZnameKlice>& zname) const;
 
   // The file will hold a secret (a password): Uloz() leaves it readable and
   // writable by its owner only, whatever its mode was.
@@ -80,10 +117,17 @@ class TProfil {
   };
 
   void Nacti(std::string_view obsah);
+  // Text of the file <-> Windows-1250.
+  std::string ZeSouboru(std::string_view text) const;
+  std::string DoSouboru(std::string_view cp1250) const;
+  std::optional<std::string_view> Klic(std::string_view radek) const;
+  std::string Slozene(std::string_view jmeno) const;
   const std::string* NajdiRadek(std::string_view sekce, std::string_view klic) const;
   std::string Obsah() const;
 
   std::filesystem::path cesta_;
+  TKodovani kodovani_;
+  bool utf8_ = false;  // lines are held as the file has them: UTF-8 bytes
   bool precten_ = false;
   bool prazdny_ = true;
   bool zmeneno_ = false;

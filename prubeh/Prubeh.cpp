@@ -168,7 +168,9 @@ void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZm
 }
 
 void TFormPrubeh::NactiNastaveni() {
-  nastaveni_ = PrectiNastaveniPrubehu(uloha_);
+  std::vector<std::string> nezname;
+  nastaveni_ = PrectiNastaveniPrubehu(uloha_, &nezname);
+  nezname_ = RadkyZprav(nezname);
   nastaveniNactena_ = true;
   // The whole choice at once, drawn once.
   hromadne_ = true;
@@ -362,12 +364,13 @@ void TFormPrubeh::Obnov(bool vzdy) {
     Komunikace->Obnov(HistorieUlohy() ? &Historie() : nullptr, *model_);
   else if (Karty->currentIndex() == 2)
     Publikace->Obnov();
-  // A hint of what the plot lacks; the outcome of an export stays until the
-  // hint changes.
-  const QString napoveda =
+  // A hint of what the plot lacks, and what ZQ_prubeh.ini holds that
+  // nobody reads; the outcome of an export stays until they change.
+  QString napoveda =
       model_->Vybrane().empty()
           ? T("Zaškrtněte v seznamu kanály, jejichž průběh chcete vidět.")
           : (!HistorieUlohy() ? T("Tato úloha nebyla od spuštění programu měřena.") : QString());
+  if (!nezname_.isEmpty()) napoveda += (napoveda.isEmpty() ? QString() : T("\n")) + nezname_;
   if (napoveda != napoveda_) {
     Stav->setText(napoveda);
     napoveda_ = napoveda;

@@ -10,8 +10,9 @@
 // remembers its size and place, the chosen channels, the time range and the
 // value axis per task in ZQ_prubeh.ini beside the settings file, read only
 // once the window is first shown; the task and settings files are never
-// touched.  Below the tabs it shows where the task's data file is written,
-// with a button that opens its folder.  Esc and Ctrl+W hide it.
+// touched; what that file holds that nobody reads (a misspelt key) is said
+// in the status line.  Below the tabs it shows where the task's data file
+// is written, with a button that opens its folder.  Esc and Ctrl+W hide it.
 
 #include <QList>
 #include <QPointF>
@@ -159,6 +160,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   int64_t zacatekMs_ = 0;
   std::string ulohaBehu_;
   QString napoveda_;          // the hint last put in the status line
+  QString nezname_;           // what ZQ_prubeh.ini held that nobody reads, as last read
   TDrivejsiModuly drivejsi_;  // for the warning's advice
 
   const TPublikaceMereni* publikace_ = nullptr;

@@ -49,6 +49,32 @@ TDatumCas DatumCas(int64_t ms) {
 
 std::string SekceUlohy(const std::string& uloha) { return uloha.empty() ? "-" : uloha; }
 
+// The keys of a task's section in ZQ_prubeh.ini, Windows-1250.
+struct TKlicePrubehu {
+  std::string Sirka = Cp1250("Šířka");
+  std::string Vyska = Cp1250("Výška");
+  std::string Kanaly = Cp1250("Kanály");
+  std::string Zobrazit = "Zobrazit";
+  std::string Vlevo = "Vlevo";
+  std::string Nahore = Cp1250("Nahoře");
+  std::string OsaY = "Osa Y";
+};
+
+const TKlicePrubehu& K() {
+  static const TKlicePrubehu k;
+  return k;
+}
+
+// A section per task, each with the same keys.
+const std::vector<TZnameKlice>& Zname() {
+  static const std::vector<TZnameKlice> zname = [] {
+    const TKlicePrubehu& k = K();
+    return std::vector<TZnameKlice>{
+        {"", {k.Sirka, k.Vyska, k.Kanaly, k.Zobrazit, k.Vlevo, k.Nahore, k.OsaY}}};
+  }();
+  return zname;
+}
+
 }  // namespace
 
 std::vector<QList<QPointF>> CastiKrivky(const TDataKanalu& data, double odMs, double doMs,
@@ -143,18 +169,21 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
   return csv;
 }
 
-TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha) {
-  const TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu));
+TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha,
+                                         std::vector<std::string>* nezname) {
+  const TKlicePrubehu& k = K();
+  const TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu), TKodovani::Utf8NeboCp1250);
+  if (nezname) *nezname = p.Nezname(Zname());
   const std::string sekce = SekceUlohy(uloha);
   TNastaveniPrubehu n;
-  n.Sirka = std::max(0, p.CtiCislo(sekce, Cp1250("Šířka"), 0));
-  n.Vyska = std::max(0, p.CtiCislo(sekce, Cp1250("Výška"), 0));
-  n.Rozsah = p.CtiCislo(sekce, "Zobrazit", n.Rozsah);
-  n.Poloha = p.MaKlic(sekce, "Vlevo") && p.MaKlic(sekce, Cp1250("Nahoře"));
-  n.X = p.CtiCislo(sekce, "Vlevo", 0);
-  n.Y = p.CtiCislo(sekce, Cp1250("Nahoře"), 0);
-  n.OsaY = std::clamp(p.CtiCislo(sekce, "Osa Y", 0), 0, 1);
-  const std::string kanaly = p.CtiText(sekce, Cp1250("Kanály"), "");
+  n.Sirka = std::max(0, p.CtiCislo(sekce, k.Sirka, 0));
+  n.Vyska = std::max(0, p.CtiCislo(sekce, k.Vyska, 0));
+  n.Rozsah = p.CtiCislo(sekce, k.Zobrazit, n.Rozsah);
+  n.Poloha = p.MaKlic(sekce, k.Vlevo) && p.MaKlic(sekce, k.Nahore);
+  n.X = p.CtiCislo(sekce, k.Vlevo, 0);
+  n.Y = p.CtiCislo(sekce, k.Nahore, 0);
+  n.OsaY = std::clamp(p.CtiCislo(sekce, k.OsaY, 0), 0, 1);
+  const std::string kanaly = p.CtiText(sekce, k.Kanaly, "");
   size_t od = 0;
   while (od < kanaly.size()) {
     size_t carka = kanaly.find(',', od);
@@ -169,24 +198,32 @@ TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha) {
 }
 
 void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n) {
-  TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu));
+  const TKlicePrubehu& k = K();
+  TProfil p(CestaVeSlozceProgramu(JmenoNastaveniPrubehu), TKodovani::Utf8NeboCp1250);
   const std::string sekce = SekceUlohy(uloha);
   std::string kanaly;
-  for (int k : n.Kanaly) kanaly += (kanaly.empty() ? "" : ",") + CeleNaText(k);
-  p.ZapisCislo(sekce, Cp1250("Šířka"), n.Sirka);
-  p.ZapisCislo(sekce, Cp1250("Výška"), n.Vyska);
-  p.ZapisText(sekce, Cp1250("Kanály"), kanaly);
-  p.ZapisCislo(sekce, "Zobrazit", n.Rozsah);
+  for (int c : n.Kanaly) kanaly += (kanaly.empty() ? "" : ",") + CeleNaText(c);
+  p.ZapisCislo(sekce, k.Sirka, n.Sirka);
+  p.ZapisCislo(sekce, k.Vyska, n.Vyska);
+  p.ZapisText(sekce, k.Kanaly, kanaly);
+  p.ZapisCislo(sekce, k.Zobrazit, n.Rozsah);
   if (n.Poloha) {
-    p.ZapisCislo(sekce, "Vlevo", n.X);
-    p.ZapisCislo(sekce, Cp1250("Nahoře"), n.Y);
+    p.ZapisCislo(sekce, k.Vlevo, n.X);
+    p.ZapisCislo(sekce, k.Nahore, n.Y);
   }
-  p.ZapisCislo(sekce, "Osa Y", n.OsaY);
+  p.ZapisCislo(sekce, k.OsaY, n.OsaY);
   p.Uloz();
 }
 
 QString NelzeZapsat(const QString& jmeno) {
   return QString::fromUtf8("Nelze zapsat do souboru \"") + jmeno + u'"';
+}
+
+QString RadkyZprav(const std::vector<std::string>& zpravy) {
+  QString text;
+  for (const std::string& z : zpravy)
+    text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + DoQString(z);
+  return text;
 }
 
 std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, double doMs) {

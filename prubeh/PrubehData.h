@@ -61,6 +61,8 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
 
 // The status text of a file the system refused to write.
 QString NelzeZapsat(const QString& jmeno);
+// Texts (Windows-1250) as the lines of one label's text.
+QString RadkyZprav(const std::vector<std::string>& zpravy);
 
 // The lowest and the highest value of a channel's history over odMs..doMs
 // (thinned intervals by their minimum and maximum); NaN for both when no
@@ -82,7 +84,8 @@ QString PopisBodu(int kanal, const std::string& nazev, int64_t casMs, double hod
 // program's folder.  Empty for an empty name.
 QString CelaDatovaCesta(const std::string& jmeno);
 
-// The trend window's file beside the settings file: a section per task.
+// The trend window's file beside the settings file: a section per task;
+// UTF-8 or Windows-1250 (TKodovani::Utf8NeboCp1250), a new file UTF-8.
 inline constexpr std::string_view JmenoNastaveniPrubehu = "ZQ_prubeh.ini";
 
 struct TNastaveniPrubehu {
@@ -99,7 +102,10 @@ struct TNastaveniPrubehu {
 
 // The remembered settings of task `uloha` (Windows-1250); defaults when the
 // file or its section is missing, and for the keys a file written before
-// they were remembered lacks.
-TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha);
+// they were remembered lacks.  `nezname` gets what the file holds that is
+// not read (a misspelt key in any task's section), a message each in Czech
+// (Windows-1250).
+TNastaveniPrubehu PrectiNastaveniPrubehu(const std::string& uloha,
+                                         std::vector<std::string>* nezname = nullptr);
 // Remembers them; throws TChybaZapisu when the file cannot be written.
 void ZapisNastaveniPrubehu(const std::string& uloha, const TNastaveniPrubehu& n);

@@ -101,7 +101,9 @@ void TKartaPublikace::NastavUlohu(const std::string& uloha) {
 
 void TKartaPublikace::Nacti() {
   if (!publikace_) return;
-  const TNastaveniPublikace n = PrectiNastaveniPublikace(publikace_->Soubor());
+  std::vector<std::string> nezname;
+  const TNastaveniPublikace n = PrectiNastaveniPublikace(publikace_->Soubor(), &nezname);
+  Zprava->setText(RadkyZprav(nezname));
   Server->setText(DoQString(n.Server));
   Port->setValue(std::clamp(n.Port, 1, 65535));
   Tema->setText(DoQString(n.Tema));

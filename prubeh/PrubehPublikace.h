@@ -24,7 +24,8 @@ class TKartaPublikace : public QWidget {
   void NastavPublikaci(const TPublikaceMereni* p);
   // The task shown, for the default client id (Windows-1250).
   void NastavUlohu(const std::string& uloha);
-  // Reads the settings file into the fields.
+  // Reads the settings file into the fields; what it holds that nobody
+  // reads (a misspelt key) is said where the outcome of saving is.
   void Nacti();
   // The state, once a second while the tab is in front.
   void Obnov();
@@ -42,7 +43,7 @@ class TKartaPublikace : public QWidget {
   QComboBox* Format = nullptr;
   QSpinBox* FrontaMB = nullptr;
   QPushButton* Ulozit = nullptr;
-  QLabel* Zprava = nullptr;  // the outcome of saving
+  QLabel* Zprava = nullptr;  // the outcome of saving, or of reading the file
   QLabel* Stav = nullptr;    // what the publishing does
 
  private:

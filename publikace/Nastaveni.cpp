@@ -29,6 +29,16 @@ const TKlice& K() {
   return k;
 }
 
+const std::vector<TZnameKlice>& Zname() {
+  static const std::vector<TZnameKlice> zname = [] {
+    const TKlice& k = K();
+    return std::vector<TZnameKlice>{
+        {k.Sekce,
+         {k.Server, k.Port, k.Tema, k.Klient, k.Uzivatel, k.Heslo, k.CA, k.Format, k.Fronta}}};
+  }();
+  return zname;
+}
+
 bool MaleRovno(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -41,9 +51,11 @@ bool MaleRovno(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor) {
+TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor,
+                                             std::vector<std::string>* nezname) {
   const TKlice& k = K();
-  const TProfil p(soubor);
+  const TProfil p(soubor, TKodovani::Utf8NeboCp1250);
+  if (nezname) *nezname = p.Nezname(Zname());
   TNastaveniPublikace n;
   n.Server = p.CtiText(k.Sekce, k.Server, "");
   n.Port = p.CtiCislo(k.Sekce, k.Port, n.Port);
@@ -59,7 +71,7 @@ TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor
 
 void ZapisNastaveniPublikace(const std::filesystem::path& soubor, const TNastaveniPublikace& n) {
   const TKlice& k = K();
-  TProfil p(soubor);
+  TProfil p(soubor, TKodovani::Utf8NeboCp1250);
   if (!n.Heslo.empty()) p.NastavSoukromy();
   p.ZapisText(k.Sekce, k.Server, n.Server);
   p.ZapisCislo(k.Sekce, k.Port, n.Port);

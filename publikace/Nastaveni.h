@@ -1,14 +1,16 @@
 #pragma once
 // The settings of publishing samples to an MQTT broker: ZQ_publikace.ini
-// beside ZQ_datalogger.ini, section "MQTT".  Texts are Windows-1250 as in
-// every file of the program.  An empty or missing "Server" turns
-// publishing off, which is the default: nothing changes for anyone who
-// never sets it.
+// beside ZQ_datalogger.ini, section "MQTT".  The file is UTF-8 or
+// Windows-1250 (TKodovani::Utf8NeboCp1250: administrators type it on
+// servers); the texts here are Windows-1250 as everywhere in the program.
+// An empty or missing "Server" turns publishing off, which is the default:
+// nothing changes for anyone who never sets it.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::string_view JmenoNastaveniPublikace = "ZQ_publikace.ini";
 
@@ -27,8 +29,11 @@ struct TNastaveniPublikace {
   bool Zapnuto() const { return !Server.empty(); }
 };
 
-// Reads the file; defaults for what is missing.
-TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor);
+// Reads the file; defaults for what is missing.  `nezname` gets what the
+// file holds that is not read (a misspelt key, a section nobody reads), a
+// message each in Czech (Windows-1250).
+TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor,
+                                             std::vector<std::string>* nezname = nullptr);
 // Writes every key; a file holding a password is readable by its owner
 // only.  Throws TChybaZapisu (platform/Profil.h) when refused.
 void ZapisNastaveniPublikace(const std::filesystem::path& soubor, const TNastaveniPublikace& n);

@@ -463,7 +463,10 @@ void TPublikaceMereni::MereniZahajeno() {
   konci_.erase(
       std::remove_if(konci_.begin(), konci_.end(), [](const auto& p) { return p->Skonceno(); }),
       konci_.end());
-  const TNastaveniPublikace n = PrectiNastaveniPublikace(soubor_);
+  std::vector<std::string> nezname;
+  const TNastaveniPublikace n = PrectiNastaveniPublikace(soubor_, &nezname);
+  if (Hlaseni)
+    for (const std::string& z : nezname) Hlaseni(z);
   chybaNastaveni_ = ::ChybaNastaveni(n);
   if (!n.Zapnuto() || !chybaNastaveni_.empty()) {
     if (publikace_) {

@@ -99,7 +99,10 @@ class TPublikaceMereni : private TPozorovatelMereni {
   // What is wrong with the settings read at the last start (Windows-1250);
   // empty when they were fine or publishing is off.
   const std::string& ChybaNastaveni() const { return chybaNastaveni_; }
-  // Told of a text the operator should read (bad settings), Windows-1250.
+  // Told of a text the operator should read, Windows-1250: what the
+  // settings file holds that nobody reads (a text per key or section, each
+  // once per start, which reads the file) and settings that cannot be used
+  // (after those).
   std::function<void(const std::string&)> Hlaseni;
   // Ends the publishing now, waiting up to `ms` for acknowledgements (the
   // program's exit); the state stays readable.

@@ -673,6 +673,79 @@ class TestPlatform : public QObject {
     QCOMPARE(fs::last_write_time(f), pred);
   }
 
+  // Our own settings files: UTF-8 (with or without a byte-order mark) and
+  // Windows-1250 read alike (the arrow Windows-1250 lacks is '?' there), and
+  // are written back in their own encoding, every line not changed byte
+  // for byte, a line holding the arrow included.
+  void vlastniKodovani_data() {
+    QTest::addColumn<QByteArray>("obsah");
+    QTest::addColumn<QByteArray>("zapsany");
+    QTest::addColumn<bool>("utf8");
+    const std::string pred =
+        "# šipka → zůstane\r\n[MQTT]\r\nTéma = závod/hala č. 2\r\nUživatel=měření\r\n"
+        "Klient=linka→1\r\nFormát=json\r\n";
+    const std::string po =
+        "# šipka → zůstane\r\n[MQTT]\r\nTéma = závod/hala č. 2\r\nUživatel=měření\r\n"
+        "Klient=linka→1\r\nFormát=influx\r\nPoznámka=žluť\r\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    QTest::newRow("UTF-8") << Q(pred) << Q(po) << true;
+    QTest::newRow("UTF-8 with BOM") << Q(bom + pred) << Q(bom + po) << true;
+    QTest::newRow("Windows-1250") << Q(Cp1250(pred)) << Q(Cp1250(po)) << false;
+  }
+  void vlastniKodovani() {
+    QFETCH(QByteArray, obsah);
+    QFETCH(QByteArray, zapsany);
+    QFETCH(bool, utf8);
+    const fs::path f = Soubor("vlastni.ini");
+    UlozSoubor(f, obsah);
+    TProfil p(f, TKodovani::Utf8NeboCp1250);
+    QCOMPARE(p.JeUtf8(), utf8);
+    QCOMPARE(p.CtiText("mqtt", Cp1250("TÉMA"), "-"), Cp1250("závod/hala č. 2"));
+    QCOMPARE(p.CtiText("MQTT", Cp1250("Uživatel"), "-"), Cp1250("měření"));
+    QCOMPARE(p.CtiText("MQTT", "Klient", "-"), std::string("linka?1"));
+    // As a settings tab saves: every key, most of them as they were read.
+    for (const char* k : {"Téma", "Uživatel", "Klient"})
+      p.ZapisText("MQTT", Cp1250(k), p.CtiText("MQTT", Cp1250(k), ""));
+    p.ZapisText("MQTT", Cp1250("Formát"), "influx");
+    p.ZapisText("MQTT", Cp1250("Poznámka"), Cp1250("žluť"));
+    p.Uloz();
+    QCOMPARE(ObsahSouboru(f), zapsany);
+
+    // A new file of ours is UTF-8; the designed files stay Windows-1250.
+    for (const TKodovani k : {TKodovani::Utf8NeboCp1250, TKodovani::Cp1250}) {
+      fs::remove(f);
+      TProfil novy(f, k);
+      novy.ZapisText(Cp1250("Úloha"), Cp1250("Šířka"), Cp1250("č"));
+      novy.Uloz();
+      const std::string text = "[Úloha]\r\nŠířka=č\r\n";
+      QCOMPARE(ObsahSouboru(f), Q(k == TKodovani::Cp1250 ? Cp1250(text) : text));
+    }
+  }
+
+  // What a file of ours holds that nobody reads is said once each, naming
+  // the file, the section and the key; comments and blank lines are not.
+  void nezname() {
+    const fs::path f = Soubor("nezname.ini");
+    UlozSoubor(f, Q("Server=a\r\n[MQTT]\r\nTema=b\r\nTéma=c\r\n# Formát=x\r\n  ; Heslo=y\r\n\r\n"
+                    "téma=d\r\nServer mqtt\r\n[Publikace]\r\nTéma=e\r\n[mqtt]\r\nPort=1\r\n"));
+    const TProfil p(f, TKodovani::Utf8NeboCp1250);
+    const std::vector<std::string> mqtt = {
+        Cp1250("nezname.ini: klíč Server před první sekcí se nečte"),
+        Cp1250("nezname.ini: neznámý klíč [MQTT] Tema (překlep?)"),
+        Cp1250("nezname.ini: opakovaný klíč [MQTT] téma se nečte"),
+        Cp1250("nezname.ini: řádek 9 není klíč, sekce ani komentář (chybí =?)")};
+    std::vector<std::string> jenMqtt = mqtt;
+    jenMqtt.push_back(Cp1250("nezname.ini: neznámá sekce [Publikace] (překlep?)"));
+    jenMqtt.push_back(Cp1250("nezname.ini: opakovaná sekce [mqtt] se nečte"));
+    QCOMPARE(p.Nezname({{"MQTT", {"Server", Cp1250("TÉMA")}}}), jenMqtt);
+    // Every other section (a section per task) has keys of its own; a
+    // section named outright keeps its keys wherever the entry stands.
+    std::vector<std::string> kazda = mqtt;
+    kazda.push_back(Cp1250("nezname.ini: neznámý klíč [Publikace] Téma (překlep?)"));
+    kazda.push_back(Cp1250("nezname.ini: opakovaná sekce [mqtt] se nečte"));
+    QCOMPARE(p.Nezname({{"", {"Port"}}, {"MQTT", {"Server", Cp1250("TÉMA")}}}), kazda);
+  }
+
   void vadneSoubory_data() {
     QTest::addColumn<QByteArray>("obsah");
     QTest::addColumn<QString>("k");  // expected value of [S] k; "-" when none

@@ -296,6 +296,36 @@ class TestPublikace : public QObject {
     QCOMPARE(zpet.Port, n.Port);
   }
 
+  // A file typed by hand reads the same in UTF-8, with or without a
+  // byte-order mark, as in Windows-1250, and stays in its encoding, every
+  // line as typed, when the window saves it; every key written is known.
+  void rucneNapsana_data() {
+    QTest::addColumn<QByteArray>("obsah");
+    const std::string text =
+        "[MQTT]\r\nServer=mqtt.zavod.local\r\nTéma=závod/hala 2\r\nUživatel=měření\r\n"
+        "Formát=influx\r\n";
+    QTest::newRow("UTF-8") << QByteArray::fromStdString(text);
+    QTest::newRow("UTF-8 with BOM") << QByteArray::fromStdString("\xEF\xBB\xBF" + text);
+    QTest::newRow("Windows-1250") << QByteArray::fromStdString(Cp1250(text));
+  }
+  void rucneNapsana() {
+    QFETCH(QByteArray, obsah);
+    const fs::path soubor = Slozka() / "rucne.ini";
+    std::ofstream(soubor, std::ios::binary | std::ios::trunc) << obsah.toStdString();
+    std::vector<std::string> nezname{"-"};
+    TNastaveniPublikace n = PrectiNastaveniPublikace(soubor, &nezname);
+    QCOMPARE(n.Tema, Cp1250("závod/hala 2"));
+    QCOMPARE(n.Uzivatel, Cp1250("měření"));
+    QCOMPARE(n.Format, std::string("influx"));
+    QVERIFY(nezname.empty());
+    n.Heslo = "h";
+    ZapisNastaveniPublikace(soubor, n);
+    QVERIFY(Obsah(soubor).startsWith(obsah));
+    nezname = {"-"};
+    QCOMPARE(PrectiNastaveniPublikace(soubor, &nezname).Heslo, std::string("h"));
+    QVERIFY(nezname.empty());
+  }
+
   // The store: what was appended survives a reopen; a record torn by a
   // power cut is cut off; acknowledged segments go; the limit drops the
   // oldest segment and counts it.
@@ -445,16 +475,23 @@ class TestPublikace : public QObject {
     }
     QCOMPARE(static_cast<int>(poradi.size()), vzorku);
   }
-  // Bad settings are said, and the measurement goes on without publishing.
+  // Bad settings are said, and so is, once, what the file holds that nobody
+  // reads; the measurement goes on without publishing.
   void chybnaNastaveni() {
-    port_ = 1;
-    Publikace([](TNastaveniPublikace& n) { n.Format = "xml"; });
+    std::ofstream(CestaVeSlozceProgramu(JmenoNastaveniPublikace), std::ios::binary)
+        << "[MQTT]\r\nServer=127.0.0.1\r\nPort=1\r\nTema=test\r\nFormát=xml\r\n"
+           "[Publikace]\r\nServer=x\r\n";
     Uloha("N.zq", "n.csv");
     const TBeh b = Spust({"N.zq"}, [](int n) { return n >= 2; });
     QCOMPARE(b.Kod, LoggerOk);
-    QVERIFY2(b.Chyby.find("zq-logger: Publikace vypnuta: neznámý formát zpráv \"xml\" (json nebo "
-                          "influx)") != std::string::npos,
-             b.Chyby.c_str());
+    for (const char* zprava :
+         {"zq-logger: ZQ_publikace.ini: neznámý klíč [MQTT] Tema (překlep?)\n",
+          "zq-logger: ZQ_publikace.ini: neznámá sekce [Publikace] (překlep?)\n",
+          "zq-logger: Publikace vypnuta: neznámý formát zpráv \"xml\" (json nebo influx)"}) {
+      const size_t kde = b.Chyby.find(zprava);
+      QVERIFY2(kde != std::string::npos && b.Chyby.find(zprava, kde + 1) == std::string::npos,
+               b.Chyby.c_str());
+    }
     QVERIFY(b.Vystup.find("publikace:") == std::string::npos);
     QVERIFY(RadkyCsv(Obsah(Slozka() / "n.csv")).size() >= 2);
   }
@@ -687,9 +724,14 @@ class TestPublikace : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return o.Posledni("/stav") == "offline"; }, 5000));
 
     // A format nobody knows: said in the status bar, measured all the same.
+    // A misspelt key: said in the tab when it reads the file.
     TNastaveniPublikace n = PrectiNastaveniPublikace(Slozka() / JmenoNastaveniPublikace);
     n.Format = "xml";
     ZapisNastaveniPublikace(Slozka() / JmenoNastaveniPublikace, n);
+    std::ofstream(Slozka() / JmenoNastaveniPublikace, std::ios::binary | std::ios::app)
+        << "Fronta=16\r\n";
+    k->Nacti();
+    QCOMPARE(k->Zprava->text(), T("ZQ_publikace.ini: neznámý klíč [MQTT] Fronta (překlep?)"));
     NastavZobrazovac([](QDialog&) { return VysledekAno; });  // the data file exists
     w.Button2Click();
     QVERIFY(w.MereniBezi());
