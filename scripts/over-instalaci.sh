@@ -254,8 +254,12 @@ for z in libc6 libqt6widgets6 libsystemd0 qt6-qpa-plugins qt6-translations-l10n;
 done
 dpkg-deb -f "$deb" Description | grep -q dialout || chyba "the description does not mention dialout"
 if [ -f "$jednotka" ]; then
-  dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q '^\./postinst$' || chyba "no postinst in the package"
-  dpkg-deb -I "$deb" postinst | grep -q '^ *systemd-sysusers .*zentrolix-datalogger.conf$' ||
+  # Listed into files first: grep -q leaving early would break the pipe of
+  # the writer, and with pipefail a found line would count as missing.
+  dpkg-deb --ctrl-tarfile "$deb" | tar -t >"$pracovni/deb-ctrl"
+  grep -q '^\./postinst$' "$pracovni/deb-ctrl" || chyba "no postinst in the package"
+  dpkg-deb -I "$deb" postinst >"$pracovni/postinst"
+  grep -q '^ *systemd-sysusers .*zentrolix-datalogger.conf$' "$pracovni/postinst" ||
     chyba "the postinst does not create the service's user"
 fi
 # The maintainer scripts at work, in a root of their own: dpkg runs them
