@@ -6,8 +6,10 @@
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -25,6 +27,7 @@
 #include "Publikace.h"
 #include "Signaly.h"
 #include "Slozka.h"
+#include "Sluzba.h"
 
 namespace fs = std::filesystem;
 
@@ -97,8 +100,14 @@ std::string Zkrat(const std::string& text, size_t znaku) {
 // What the logger prints of a running measurement.
 class TVypis : public TPozorovatelMereni {
  public:
-  TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, int32_t pocetKanalu)
-      : vystup_(vystup), chyby_(chyby), tichy_(tichy), pocetKanalu_(pocetKanalu) {}
+  // `jenProCteni`: the line for a sample refused by a read-only file system.
+  TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, int32_t pocetKanalu,
+         std::string jenProCteni)
+      : vystup_(vystup),
+        chyby_(chyby),
+        tichy_(tichy),
+        pocetKanalu_(pocetKanalu),
+        jenProCteni_(std::move(jenProCteni)) {}
 
   void KanalPrecten(const TPrecteno& p) override {
     if (p.ChybaKomunikace) posledniChyba_ = p.PosledniChyba;
@@ -107,6 +116,12 @@ class TVypis : public TPozorovatelMereni {
   void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
                     const std::string& pricina) override {
     if (Publikace) HlidejPublikaci(Publikace->Stav());
+    // Said once, on standard error, also with -q as the service runs: every
+    // sample after it fails alike.
+    if (!chyba.empty() && Archiv.Pricina == EROFS && !jenProCteniReceno_) {
+      jenProCteniReceno_ = true;
+      chyby_ << jenProCteni_ << std::endl;
+    }
     if (tichy_ || vystup_.fail()) return;
     // The sample just written is still in Archiv: its status codes tell
     // which channels failed.
@@ -172,6 +187,8 @@ class TVypis : public TPozorovatelMereni {
   bool tichy_;
   int32_t pocetKanalu_;
   std::string posledniChyba_;
+  std::string jenProCteni_;
+  bool jenProCteniReceno_ = false;
 };
 
 // The health of the communication over the whole run, on one line.
@@ -301,9 +318,34 @@ bool PokracujVeTvaru(const TNavazani& n, const std::optional<TDatumCas>& zapsano
   return true;
 }
 
+// What to do about a data file refused by a read-only file system.  Under
+// the service that is most likely the unit's ProtectSystem=strict, which
+// leaves only the state folder writable, rather than the disk: the operator
+// is told how to open `slozka` to the task's instance, whose name is the
+// task file's (the unit runs <instance>.zq).
+std::string RadaOchrany(const fs::path& slozka, const fs::path& uloha) {
+  return "; pod službou systemd je to nejspíš ochrana jednotky: povolte složku \"" +
+         slozka.string() + "\" v ReadWritePaths= (systemctl edit zq-logger@" +
+         uloha.stem().string() + ")";
+}
+
+// The folder of `soubor` or its nearest existing ancestor when that lies on a
+// read-only file system (a folder to be made below it cannot be either).
+std::optional<fs::path> SlozkaJenProCteni(const fs::path& soubor) {
+  fs::path p = soubor.parent_path();
+  for (int i = 0; i < 4096 && !p.empty(); ++i) {
+    if (::access(p.c_str(), W_OK) == 0) return std::nullopt;
+    if (errno == EROFS) return p;
+    if (errno != ENOENT || p == p.parent_path()) return std::nullopt;
+    p = p.parent_path();
+  }
+  return std::nullopt;
+}
+
 // A data file to go on with: it must belong to the task; a torn tail is cut.
 // False (the reason on standard error) when it cannot be continued.
-bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::ostream& chyby) {
+bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, const fs::path& uloha,
+           std::ostream& chyby) {
   TArchivDat a;
   PripravArchiv(a, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
   for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i) {
@@ -328,7 +370,10 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, std::
       return false;
     case TNavazani::Chyba:
       chyby << "zq-logger: datový soubor \"" << soubor
-            << "\" nelze číst ani opravit: " << Utf8(n.Duvod) << "\n";
+            << "\" nelze číst ani opravit: " << Utf8(n.Duvod);
+      if (n.Duvod == PricinaChyby(EROFS))
+        chyby << RadaOchrany(DatovaCesta(cfg.JmenoSouboru).parent_path(), uloha);
+      chyby << "\n";
       return false;
   }
   if (n.Odriznuto > 0)
@@ -464,7 +509,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   uint32_t indexPred = 0;
   std::error_code ec;
   if (pokracovat && fs::exists(data, ec)) {
-    if (!Navaz(cfg, kanaly, indexPred, chyby)) return LoggerChybneVolani;
+    if (!Navaz(cfg, kanaly, indexPred, soubor, chyby)) return LoggerChybneVolani;
   } else {
     switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
       case TProbaSouboru::Ok: break;
@@ -474,7 +519,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
                  "--pokracovat\n";
         return LoggerChybneVolani;
       case TProbaSouboru::Nelze:
-        chyby << "zq-logger: " << Utf8(NelzeVytvorit(cfg.JmenoSouboru)) << "\n";
+        chyby << "zq-logger: " << Utf8(NelzeVytvorit(cfg.JmenoSouboru));
+        if (const auto slozka = SlozkaJenProCteni(data))
+          chyby << " (" << Utf8(PricinaChyby(EROFS)) << ")" << RadaOchrany(*slozka, soubor);
+        chyby << "\n";
         return LoggerNespusteno;
     }
   }
@@ -482,7 +530,9 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // Kept on the heap: when a library call hangs past the stop, its thread
   // still uses the object, which then is never destroyed.
   auto mereni = std::make_unique<TMereni>();
-  TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu);
+  TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu,
+               "zq-logger: do datového souboru \"" + data.string() + "\" nelze zapisovat (" +
+                   Utf8(PricinaChyby(EROFS)) + ")" + RadaOchrany(data.parent_path(), soubor));
   // Samples to a broker when ZQ_publikace.ini (or the file given) says so.
   auto publikace = std::make_unique<TPublikaceMereni>(
       *mereni, "zq-logger",
@@ -528,9 +578,18 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     vystup << std::endl;
     vypis.HlidejVystup();
   }
+  // Under systemd (Type=notify): ready now that the measurement runs, the
+  // watchdog petted from this thread, the one that writes the data file.
+  TSluzba sluzba([&] {
+    std::string s = PocetSlovem(mereni->PocetVzorku(), "vzorek", "vzorky", "vzorků");
+    if (mereni->Nezapsano() > 0) s += ", z toho nezapsaných " + std::to_string(mereni->Nezapsano());
+    return s;
+  });
+  sluzba.Pripraveno();
   // A loop not yet running forgets a quit: a signal served during the start
   // (its waits keep events flowing) is looked at here.
   if (!vypis.signal_ && !vypis.samo_) smycka.exec();
+  sluzba.Zastavuje();
   hlidac.reset();
 
   int kod = LoggerOk;

@@ -10,12 +10,14 @@
 #     SIGTERM (which closes it like its window), writes its task and settings
 #     into the user's folder ~/.local/share/zentrolix-datalogger and nothing
 #     into the installation;
-#  3. zq-logger@.service: systemd-analyze verify takes it (where there is
-#     systemd-analyze), and its ExecStart line, run by hand as systemd would
-#     run it for an instance (state folder as XDG_DATA_HOME), measures a task
-#     against the installed simulator, stops with 0 on SIGTERM, continues its
-#     data file when started again, and ends with 2 (no restart) for a task
-#     file cut short;
+#  3. zq-logger@.service: systemd-analyze verify takes it and
+#     systemd-analyze security rates its exposure 3.5 at most (where there is
+#     systemd-analyze), it is Type=notify with a watchdog, docs/zq-logger.md
+#     shows it as installed, and its ExecStart line, run by hand as systemd
+#     would run it for an instance (state folder as XDG_DATA_HOME), measures
+#     a task against the installed simulator, stops with 0 on SIGTERM,
+#     continues its data file when started again, and ends with 2 (no
+#     restart) for a task file cut short;
 #  4. scripts/balicek.sh builds a .deb with Debian's name, the expected files
 #     below /usr, root ownership, the runtime dependencies and the maintainer
 #     scripts that make the service's system user; installed by dpkg into an
@@ -150,9 +152,28 @@ if [ -f "$jednotka" ]; then
     ln -s zq-logger@.service "$pracovni/jednotky/zq-logger@Linka1.service"
     systemd-analyze verify --man=no "$pracovni/jednotky/zq-logger@Linka1.service" \
       >"$pracovni/verify" 2>&1 || { cat "$pracovni/verify" >&2; chyba "systemd-analyze verify refuses $jednotka"; }
+    # The sandbox, as systemd rates it (--threshold counts tenths).
+    s=0
+    systemd-analyze security --offline=yes --threshold=35 \
+      "$pracovni/jednotky/zq-logger@Linka1.service" >"$pracovni/security" 2>&1 || s=$?
+    expozice=$(sed -n 's/^→ Overall exposure level for [^:]*: \([0-9.]*\) .*/\1/p' "$pracovni/security")
+    [ -n "$expozice" ] || { cat "$pracovni/security" >&2; chyba "systemd-analyze security did not rate $jednotka"; }
+    [ "$s" = 0 ] || { grep '^✗' "$pracovni/security" >&2; chyba "the unit's exposure is $expozice, above 3.5"; }
+    echo "zq-logger@.service: exposure $expozice (systemd-analyze security)"
   else
     echo "install check: no systemd-analyze here, the unit is not verified"
   fi
+  for r in '^Type=notify$' '^NotifyAccess=main$' '^WatchdogSec=[1-9]'; do
+    grep -q "$r" "$jednotka" || chyba "the unit has no line $r"
+  done
+  # The documents' copy: the unit's lines without comments, as the package
+  # installs it (/usr/bin).
+  bez_komentaru() { grep -v -e '^#' -e '^[[:space:]]*$'; }
+  sed "s|^ExecStart=$prefix/bin/|ExecStart=/usr/bin/|" "$jednotka" | bez_komentaru >"$pracovni/jednotka"
+  awk '/^The unit as installed/ { f = 1; next }
+       f && /^    / { print substr($0, 5); b = 1; next }
+       b && /^[^ ]/ { exit }' "$koren/docs/zq-logger.md" | bez_komentaru |
+    diff -u "$pracovni/jednotka" - >&2 || chyba "docs/zq-logger.md shows another unit than the installed one (- installed, + documented)"
   if command -v systemd-sysusers >/dev/null; then
     systemd-sysusers --dry-run "$prefix/lib/sysusers.d/zentrolix-datalogger.conf" >"$pracovni/sysusers" 2>&1 ||
       { cat "$pracovni/sysusers" >&2; chyba "systemd-sysusers refuses the package's sysusers.d file"; }
@@ -227,14 +248,18 @@ awk '$1 !~ /^d/ {print $6}' "$pracovni/deb-c" | sed 's|^\./usr/||' | sort |
   diff -u "$pracovni/ocekavane" - >&2 || chyba "the package's files differ (- expected, + packaged)"
 awk '$2 != "root/root"' "$pracovni/deb-c" | grep -q . && chyba "files in the package not owned by root"
 zavislosti=$(dpkg-deb -f "$deb" Depends)
-for z in libc6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n; do
+for z in libc6 libqt6widgets6 libsystemd0 qt6-qpa-plugins qt6-translations-l10n; do
   [[ ", $zavislosti," == *", $z "* || ", $zavislosti," == *", $z,"* ]] ||
     chyba "the package does not depend on $z: $zavislosti"
 done
 dpkg-deb -f "$deb" Description | grep -q dialout || chyba "the description does not mention dialout"
 if [ -f "$jednotka" ]; then
-  dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q '^\./postinst$' || chyba "no postinst in the package"
-  dpkg-deb -I "$deb" postinst | grep -q '^ *systemd-sysusers .*zentrolix-datalogger.conf$' ||
+  # Listed into files first: grep -q leaving early would break the pipe of
+  # the writer, and with pipefail a found line would count as missing.
+  dpkg-deb --ctrl-tarfile "$deb" | tar -t >"$pracovni/deb-ctrl"
+  grep -q '^\./postinst$' "$pracovni/deb-ctrl" || chyba "no postinst in the package"
+  dpkg-deb -I "$deb" postinst >"$pracovni/postinst"
+  grep -q '^ *systemd-sysusers .*zentrolix-datalogger.conf$' "$pracovni/postinst" ||
     chyba "the postinst does not create the service's user"
 fi
 # The maintainer scripts at work, in a root of their own: dpkg runs them

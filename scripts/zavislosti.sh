@@ -34,6 +34,7 @@ baliky=(
   "desktop-file-utils|the install check validates the desktop entry"
   "appstream|the install check validates the AppStream metadata"
   "libmosquitto-dev|MQTT client library: publishing samples to a broker (run time: libmosquitto1)"
+  "libsystemd-dev|sd_notify: zq-logger as a Type=notify service, ready, status and watchdog (run time: libsystemd0)"
 )
 # Only for the tests: servers the tests start themselves on free loopback
 # ports, with folders of their own.  On a desktop these packages also start

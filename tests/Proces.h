@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -26,15 +27,17 @@ enum class TRoury {
 };
 
 // The build's zq-logger (or the build's program `jmeno`) as a process of its
-// own, its standard output and error on pipes of ours; killed and reaped at
-// the end if still there.
+// own, its standard output and error on pipes of ours, the test's environment
+// with `prostredi` ("NAME=value") added; killed and reaped at the end if
+// still there.
 struct TProces {
   pid_t pid = -1;
   int vystup = -1, chyby = -1;
   std::string Vystup, Chyby;  // what was read so far
 
   explicit TProces(const std::vector<std::string>& argumenty,
-                   const std::string& jmeno = "zq-logger", TRoury roury = TRoury::Oddelene) {
+                   const std::string& jmeno = "zq-logger", TRoury roury = TRoury::Oddelene,
+                   const std::vector<std::string>& prostredi = {}) {
     int o[2], e[2];
     if (pipe2(o, O_CLOEXEC) != 0 || pipe2(e, O_CLOEXEC) != 0) return;
     const bool spolecna = roury == TRoury::Spolecna || roury == TRoury::PlneObe;
@@ -47,7 +50,17 @@ struct TProces {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : argumenty) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid, program.c_str(), &akce, nullptr, argv.data(), environ) != 0) pid = -1;
+    // The entries given replace the test's own of the same name.
+    std::vector<char*> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      bool nahrazena = false;
+      for (const std::string& n : prostredi)
+        nahrazena = nahrazena || std::string_view(*e).rfind(n.substr(0, n.find('=') + 1), 0) == 0;
+      if (!nahrazena) env.push_back(*e);
+    }
+    for (const std::string& e : prostredi) env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    if (posix_spawn(&pid, program.c_str(), &akce, nullptr, argv.data(), env.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&akce);
     close(o[1]);
     close(e[1]);

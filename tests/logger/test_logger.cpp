@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -13,14 +14,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "BehLoggeru.h"
 #include "Cp1250.h"
@@ -33,6 +38,7 @@
 #include "Proces.h"
 #include "Signaly.h"
 #include "Simulator.h"
+#include "Sluzba.h"
 #include "Vystup.h"
 
 namespace fs = std::filesystem;
@@ -47,6 +53,49 @@ void Uloz(const fs::path& p, const QByteArray& obsah) {
 
 // Lines of a file, the header's included.
 int Radku(const fs::path& p) { return static_cast<int>(Obsah(p).count("\r\n")); }
+
+// A notify socket as systemd binds it for a service: the datagrams the
+// service sends, in order.
+struct TSoketOznameni {
+  int fd = -1;
+  std::string Cesta;
+  std::vector<std::string> Zpravy;
+
+  explicit TSoketOznameni(const fs::path& p) : Cesta(p.string()) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    if (Cesta.size() >= sizeof a.sun_path) return;
+    std::memcpy(a.sun_path, Cesta.c_str(), Cesta.size() + 1);
+    fs::remove(p);
+    fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  ~TSoketOznameni() {
+    if (fd >= 0) close(fd);
+  }
+  TSoketOznameni(const TSoketOznameni&) = delete;
+  TSoketOznameni& operator=(const TSoketOznameni&) = delete;
+
+  // Takes what has come so far.
+  void Prijmi() {
+    char buf[4096];
+    for (int i = 0; i < 10000; ++i) {
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n < 0) return;
+      Zpravy.emplace_back(buf, static_cast<size_t>(n));
+    }
+  }
+  // Messages that hold the line `radek`.
+  int Pocet(const std::string& radek) const {
+    int n = 0;
+    for (const std::string& z : Zpravy)
+      if (("\n" + z + "\n").find("\n" + radek + "\n") != std::string::npos) ++n;
+    return n;
+  }
+};
 
 }  // namespace
 
@@ -474,6 +523,99 @@ class TestLogger : public QObject {
     QVERIFY(std::chrono::steady_clock::now() - t0 >= std::chrono::seconds(2));
     QVERIFY2(p.Cekej(p.chyby, "zq-logger: ukončeno dalším signálem bez čekání", 5000),
              p.Chyby.c_str());
+  }
+
+  // Run by systemd (Type=notify), the logger is ready only once the
+  // measurement runs, pets the watchdog at half its interval until the stop
+  // and says when it stops; a start that fails is never reported ready.
+  void sluzbaSystemd() {
+    TCFG u;
+    TPoleKanal k;
+    Uloha(u, k, (Slozka() / "sd.csv").string());
+    u.Uloha = "SD.zq";
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    TSoketOznameni s(Slozka() / "notify");
+    QVERIFY(s.fd >= 0);
+    const std::vector<std::string> prostredi{"NOTIFY_SOCKET=" + s.Cesta, "WATCHDOG_USEC=400000"};
+    // A port that is not there: the interface does not open.
+    u.Rozhrani = RozhraniCOM;
+    u.PortCOM = 200;
+    u.Uloha = "COM.zq";
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    {
+      TProces p({"-q", (Slozka() / "COM.zq").string()}, "zq-logger", TRoury::Oddelene, prostredi);
+      QCOMPARE(p.Skonci(15000), LoggerNespusteno);
+      p.Cekej(p.chyby, "\n", 5000);
+      QVERIFY2(p.Chyby.find("ttyS199") != std::string::npos, p.Chyby.c_str());
+    }
+    s.Prijmi();
+    QVERIFY(s.Zpravy.empty());
+
+    TProces p({"-q", (Slozka() / "SD.zq").string()}, "zq-logger", TRoury::Oddelene, prostredi);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          s.Prijmi();
+          return s.Pocet("WATCHDOG=1") >= 3;
+        },
+        20000));
+    QVERIFY2(s.Zpravy.front().rfind("READY=1\nSTATUS=měří, ", 0) == 0, s.Zpravy.front().c_str());
+    QCOMPARE(s.Pocet("READY=1"), 1);
+    kill(p.pid, SIGTERM);
+    QCOMPARE(p.Skonci(15000), LoggerOk);
+    s.Prijmi();
+    QVERIFY2(s.Zpravy.back().rfind("STOPPING=1\nSTATUS=zastavuje se, ", 0) == 0,
+             s.Zpravy.back().c_str());
+  }
+
+  // The watchdog is petted by the thread that runs the event loop: while
+  // that thread is held (a data-file write that blocks, a deadlock) no
+  // WATCHDOG=1 goes out, and the petting comes back once it runs again.
+  // Without NOTIFY_SOCKET nothing is switched on.
+  void hlidacHlavnihoVlakna() {
+    // The other tests' loggers run without either.
+    const auto obnov = qScopeGuard([] {
+      qunsetenv("NOTIFY_SOCKET");
+      qunsetenv("WATCHDOG_USEC");
+    });
+    qputenv("WATCHDOG_USEC", "200000");
+    qunsetenv("NOTIFY_SOCKET");
+    {
+      TSluzba mimo([] { return std::string(); });
+      mimo.Pripraveno();
+      QVERIFY(!mimo.Zapnuto());
+      QCOMPARE(mimo.Interval().count(), 0);
+    }
+    TSoketOznameni s(Slozka() / "notify");
+    QVERIFY(s.fd >= 0);
+    qputenv("NOTIFY_SOCKET", QByteArray::fromStdString(s.Cesta));
+    TSluzba sluzba([] { return std::string("5 vzorků"); });
+    QCOMPARE(sluzba.Interval(), std::chrono::milliseconds(100));
+    sluzba.Pripraveno();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          s.Prijmi();
+          return s.Pocet("WATCHDOG=1") >= 2;
+        },
+        10000));
+    s.Prijmi();
+    const int pred = s.Pocet("WATCHDOG=1");
+    // The main thread held for ten intervals: what arrives meanwhile was
+    // sent by another thread.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    s.Prijmi();
+    QCOMPARE(s.Pocet("WATCHDOG=1"), pred);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          s.Prijmi();
+          return s.Pocet("WATCHDOG=1") > pred;
+        },
+        10000));
+    QCOMPARE(s.Zpravy.back(), std::string("WATCHDOG=1\nSTATUS=měří, 5 vzorků"));
+    sluzba.Zastavuje();
+    s.Prijmi();
+    QCOMPARE(s.Zpravy.back(), std::string("STOPPING=1\nSTATUS=zastavuje se, 5 vzorků"));
   }
 
   // Counts with the Czech plural form of their noun.
