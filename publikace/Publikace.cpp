@@ -92,6 +92,7 @@ struct TPublikace::TJadro {
   std::atomic<bool> mereniBezi{false};
   std::atomic<bool> ulozisteSkoncilo{false};
   std::atomic<int> skoncenychVlaken{0};
+  std::atomic<bool> skonceno{false};  // both threads ended and the store let go
 
   mutable std::mutex mStav;
   TStavPublikace stav;
@@ -103,6 +104,13 @@ struct TPublikace::TJadro {
 
   void VlaknoUloziste();
   void VlaknoSite();
+  // The last thread to end lets the store's folder go, so that the next
+  // publisher of the same client finds it free.
+  void VlaknoSkoncilo() {
+    if (++skoncenychVlaken < 2) return;
+    uloziste->Zavri();
+    skonceno = true;
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -110,6 +118,7 @@ struct TPublikace::TJadro {
 
 void TPublikace::TJadro::VlaknoUloziste() {
   auto posledniZajisteni = THodiny::now();
+  auto dalsiOtevreni = THodiny::now() + 1s;
   for (;;) {
     std::deque<TVzorekZpravy> davka;
     bool konci = false;
@@ -118,6 +127,19 @@ void TPublikace::TJadro::VlaknoUloziste() {
       cvPredani.wait_for(z, 1s, [&] { return !predavane.empty() || konec; });
       davka.swap(predavane);
       konci = konec;
+    }
+    // A store another program holds is tried again each second: it goes on
+    // from where that one left it.
+    if (!konci && THodiny::now() >= dalsiOtevreni && !uloziste->Otevreno()) {
+      dalsiOtevreni = THodiny::now() + 1s;
+      if (uloziste->Otevri()) {
+        Chyba({});
+        {
+          std::lock_guard<std::mutex> z(mSit);
+          noveZaznamy = true;
+        }
+        cvSit.notify_one();
+      }
     }
     bool ulozeno = false;
     for (const TVzorekZpravy& v : davka) {
@@ -150,7 +172,7 @@ void TPublikace::TJadro::VlaknoUloziste() {
     noveZaznamy = true;
   }
   cvSit.notify_one();
-  ++skoncenychVlaken;
+  VlaknoSkoncilo();
 }
 
 // ---------------------------------------------------------------------------
@@ -192,9 +214,11 @@ struct TSpojeni {
 void TPublikace::TJadro::VlaknoSite() {
   InicializujKnihovnu();
   TSpojeni s;
-  // Records stored before this run began are historical, and so is a
+  // Records found in the store when it was opened are historical (an
+  // earlier run left them, whatever its connection was then), and so is a
   // record sent again (its first sending was not acknowledged).
-  TMisto nejdale = uloziste->Potvrzeno();
+  TMisto nejdale;
+  uint64_t ohlasenoPreskoceni = 0;
   auto dalsiPokus = THodiny::now();
   auto prodleva = 1s;
   auto nastavStav = [this](bool spojeno) {
@@ -230,9 +254,12 @@ void TPublikace::TJadro::VlaknoSite() {
     if (konci && ulozisteSkoncilo && (vseOdeslano || THodiny::now() >= konecDoKopie)) break;
 
     if (!s.m) {
-      if (THodiny::now() < dalsiPokus) {
+      // A store that is not this program's: the same client id on the
+      // broker would throw the other program off.
+      if (THodiny::now() < dalsiPokus || !uloziste->Otevreno()) {
+        const auto ted = THodiny::now();
         std::unique_lock<std::mutex> z(mSit);
-        cvSit.wait_until(z, std::min(dalsiPokus, THodiny::now() + 100ms));
+        cvSit.wait_until(z, dalsiPokus > ted ? std::min(dalsiPokus, ted + 100ms) : ted + 100ms);
         noveZaznamy = false;
         continue;
       }
@@ -277,6 +304,7 @@ void TPublikace::TJadro::VlaknoSite() {
         continue;
       }
       s.dalsi = uloziste->Potvrzeno();
+      if (nejdale < uloziste->Nalezeno()) nejdale = uloziste->Nalezeno();
       s.stavOdeslan = -1;
     }
 
@@ -319,6 +347,11 @@ void TPublikace::TJadro::VlaknoSite() {
         zacatek = dalsi;
       }
       s.dalsi = zacatek;
+      // Said once for each skip, after the connection's own news.
+      if (const uint64_t n = uloziste->Preskoceno(); n != ohlasenoPreskoceni) {
+        ohlasenoPreskoceni = n;
+        Chyba(uloziste->TextPreskoceni());
+      }
     }
     const int rc = mosquitto_loop(s.m, 20, 1);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -347,7 +380,7 @@ void TPublikace::TJadro::VlaknoSite() {
   s.Zrus();
   nastavStav(false);
   uloziste->Zajisti();  // the last acknowledgements
-  ++skoncenychVlaken;
+  VlaknoSkoncilo();
 }
 
 // ---------------------------------------------------------------------------
@@ -420,7 +453,7 @@ void TPublikace::ZacniKonec(int ms) {
   j_->cvSit.notify_one();
 }
 
-bool TPublikace::Skonceno() const { return j_->skoncenychVlaken == 2; }
+bool TPublikace::Skonceno() const { return j_->skonceno; }
 
 bool TPublikace::Ukonci(int ms) {
   ZacniKonec(ms);

@@ -2,8 +2,9 @@
 // their own, then zq-logger against a real mosquitto started by the test
 // (every sample arrives, in order, with the data file's values; a broker
 // that goes away and comes back; kill -9 with the broker down; the last
-// will; a wrong password; TLS), and the line protocol written into a real
-// InfluxDB and read back, channel names of every odd kind included.
+// will; a wrong password; TLS; a store damaged on disk; two programs with
+// one client id), and the line protocol written into a real InfluxDB and
+// read back, channel names of every odd kind included.
 
 #include <QDateTime>
 #include <QFile>
@@ -123,6 +124,15 @@ TVzorekZpravy VzorekJmen() {
   }
   return VzorekZpravy(s, static_cast<int32_t>(PodivnaJmena.size()), 1, 1796725230123, 1796725200005,
                       UlohaVTematu(Cp1250("Linka, č. 2\\.zq")), ',');
+}
+
+// Flips the bits of the byte at `posun` of a file, as a failing disk might.
+void Prevrat(const fs::path& soubor, uint64_t posun) {
+  std::fstream f(soubor, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekg(static_cast<std::streamoff>(posun));
+  const char c = static_cast<char>(f.get() ^ 0xFF);
+  f.seekp(static_cast<std::streamoff>(posun));
+  f.put(c);
 }
 
 }  // namespace
@@ -370,6 +380,28 @@ class TestPublikace : public QObject {
       QVERIFY(u.Zahozeno() > 0);
       QCOMPARE(u.Cekajicich() + u.Zahozeno(), uint64_t{80});
     }
+    // A record damaged while the store is open is checked again when read:
+    // skipped and counted once, never handed out, and the acknowledgements
+    // go on over it.
+    const fs::path s2 = Slozka() / "poskozena";
+    TUloziste u(s2, 64 * 1024);
+    for (char c : std::string("abcde")) QVERIFY(u.Pridej(std::string(100, c), 0));
+    Prevrat(s2 / "00000001.zqs", 2 * 116 + 16 + 50);
+    std::string precteno, d;
+    uint32_t priznaky = 0;
+    for (int kolo = 0; kolo < 2; ++kolo) {  // the second as after a reconnect
+      TMisto m, dalsi;
+      for (int i = 0; i < 10 && u.Cti(m, d, priznaky, dalsi); ++i) {
+        QCOMPARE(d.size(), size_t{100});
+        precteno += d[0];
+        if (kolo == 0) u.Potvrd(m, dalsi);
+        m = dalsi;
+      }
+    }
+    QCOMPARE(precteno, std::string("abde"));
+    QCOMPARE(u.Preskoceno(), uint64_t{1});
+    QCOMPARE(u.Cekajicich(), uint64_t{0});
+    QCOMPARE(u.Potvrzeno(), (TMisto{1, 5 * 116}));
   }
 
   // Every sample of a run arrives, in order, with the data file's texts,
@@ -557,6 +589,100 @@ class TestPublikace : public QObject {
     const size_t vzorku = RadkyCsv(Obsah(Slozka() / "t.csv")).size();
     QVERIFY2(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= vzorku; }, 10000),
              b.Chyby.c_str());
+  }
+
+  // A store an earlier run left, damaged on disk: a record with a flipped
+  // byte and a position inside a record.  The records after the position
+  // go out once each, historical (whatever the connection was when they
+  // were stored), the damaged one never; the skip is said once.
+  void poskozenaFronta() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace([](TNastaveniPublikace& n) { n.Klient = "fronta-zkouska"; });
+    Uloha("P.zq", "p.csv");
+    const fs::path fronta = Slozka() / "ZQ_publikace" / "fronta-zkouska";
+    std::vector<TMisto> zaznamy;  // where records 1 to 12 begin
+    {
+      TUloziste u(fronta, uint64_t{256} << 20);
+      TVzorek v;
+      v.Nazev[0] = "A";
+      for (uint32_t i = 1; i <= 12; ++i) {
+        v.Hodnota[0] = std::to_string(i);
+        QVERIFY(u.Pridej(
+            Serializuj(VzorekZpravy(v, 1, i, 1796725200005 + i * 1000, 1796725200005, "P", ',')),
+            0));
+      }
+      TMisto m, dalsi;
+      std::string d;
+      uint32_t priznaky = 0;
+      for (int i = 0; i < 12 && u.Cti(m, d, priznaky, dalsi); ++i) {
+        zaznamy.push_back(m);
+        if (i < 4) u.Potvrd(m, dalsi);
+        m = dalsi;
+      }
+      QCOMPARE(zaznamy.size(), size_t{12});
+    }
+    // Records 1 to 4 acknowledged, the position pointing inside record 4.
+    {
+      std::ofstream f(fronta / "pozice", std::ios::trunc);
+      f << zaznamy[3].Segment << " " << zaznamy[3].Posun + 7 << "\n";
+    }
+    Prevrat(fronta / "00000001.zqs", (zaznamy[7].Posun + zaznamy[8].Posun) / 2);
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    const TBeh b = Spust({"P.zq"}, [](int n) { return n >= 3; });
+    QCOMPARE(b.Kod, LoggerOk);
+    const size_t vzorku = RadkyCsv(Obsah(Slozka() / "p.csv")).size();
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/data").size() >= 7 + vzorku; }, 10000));
+    std::vector<int> drivejsi;
+    for (const QJsonObject& z : Json(o.Zpravy("/data"))) {
+      if (z["run"].toString() != QStringLiteral("20261208T102000.005Z")) continue;
+      QVERIFY(z["historical"].toBool());
+      drivejsi.push_back(z["seq"].toInt());
+    }
+    QCOMPARE(drivejsi, (std::vector<int>{5, 6, 7, 9, 10, 11, 12}));
+    const std::string text = "zq-logger: publikace: ve frontě \"" + fronta.string() +
+                             "\" přeskočeno poškozených záznamů: 1\n";
+    const size_t kde = b.Chyby.find(text);
+    QVERIFY2(kde != std::string::npos, b.Chyby.c_str());
+    QVERIFY2(b.Chyby.find(text, kde + 1) == std::string::npos, b.Chyby.c_str());
+  }
+
+  // Two loggers with one client id share a store's folder: the second
+  // says so and publishes nothing while its measurement goes on, the first
+  // is not disturbed; when the first ends, the second takes the store over.
+  void dvaProgramy() {
+    QVERIFY2(SpustBroker(), qPrintable(chybaBrokeru_));
+    Publikace([](TNastaveniPublikace& n) { n.Klient = "spolecny"; });
+    const std::string ini = (Slozka() / JmenoNastaveniPublikace).string();
+    Uloha("A.zq", (Slozka() / "a.csv").string());
+    Uloha("B.zq", (Slozka() / "b.csv").string());
+    TOdberatel o(port_, "test/#");
+    QVERIFY(QTest::qWaitFor([&] { return o.Pripojen(); }, 5000));
+    TProces a({"--publikace", ini, (Slozka() / "A.zq").string()});
+    QVERIFY(QTest::qWaitFor([&] { return o.Zpravy("/A/data").size() >= 2; }, 10000));
+    TProces b({"--publikace", ini, (Slozka() / "B.zq").string()});
+    QVERIFY2(b.Cekej(b.chyby,
+                     "zq-logger: publikace: frontu \"" +
+                         (Slozka() / "ZQ_publikace" / "spolecny").string() +
+                         "\" používá jiný program, který publikuje se stejným ID klienta; tento "
+                         "program nepublikuje, dokud ji neuvolní\n",
+                     10000),
+             b.Chyby.c_str());
+    const size_t odA = o.Zpravy("/A/data").size();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          return RadkyCsv(Obsah(Slozka() / "b.csv")).size() >= 3 &&
+                 o.Zpravy("/A/data").size() >= odA + 3;
+        },
+        15000));
+    QVERIFY(o.Zpravy("/B/data").empty());
+    kill(a.pid, SIGTERM);
+    QCOMPARE(a.Skonci(10000), LoggerOk);
+    TProces::Vyprazdni(a.chyby, a.Chyby);
+    QVERIFY2(a.Chyby.find("publikace") == std::string::npos, a.Chyby.c_str());
+    QVERIFY(QTest::qWaitFor([&] { return !o.Zpravy("/B/data").empty(); }, 10000));
+    kill(b.pid, SIGTERM);
+    QCOMPARE(b.Skonci(10000), LoggerOk);
   }
 
   // kill -9 of a connected logger: the broker gives its last will
