@@ -34,6 +34,7 @@ baliky=(
   "desktop-file-utils|the install check validates the desktop entry"
   "appstream|the install check validates the AppStream metadata"
   "libmosquitto-dev|MQTT client library: publishing samples to a broker (run time: libmosquitto1)"
+  "zlib1g-dev|zlib's crc32: the checksum of each record in the publishing store (run time: zlib1g)"
   "libsystemd-dev|sd_notify: zq-logger as a Type=notify service, ready, status and watchdog (run time: libsystemd0)"
 )
 # Only for the tests: servers the tests start themselves on free loopback

@@ -511,11 +511,6 @@ void TSimulator::PridejPeriferii(uint8_t adresa, uint8_t periferie, const THodno
   p.Hodnota = hodnota;
 }
 
-void TSimulator::OdeberModul(uint8_t adresa) {
-  std::lock_guard<std::mutex> z(d_->Zamek);
-  d_->Moduly.erase(adresa);
-}
-
 void TSimulator::PridejPoruchu(const TPorucha& porucha) {
   std::lock_guard<std::mutex> z(d_->Zamek);
   d_->Poruchy.push_back(porucha);

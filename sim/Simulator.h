@@ -103,7 +103,6 @@ class TSimulator {
   bool ZavriPty(const std::string& slave);
 
   void PridejPeriferii(uint8_t adresa, uint8_t periferie, const THodnota& hodnota);
-  void OdeberModul(uint8_t adresa);
   void PridejPoruchu(const TPorucha& porucha);
   void ZrusPoruchy();
   // Line emulation: each answer leaves only after the request and the answer

@@ -340,6 +340,27 @@ class TestPublikace : public QObject {
   // power cut is cut off; acknowledged segments go; the limit drops the
   // oldest segment and counts it.
   void uloziste() {
+    // A record made by hand with the catalogue's CRC-32 check value
+    // (0xCBF43926 of "123456789": flags "1234", payload "56789"), as every
+    // store written so far has them, reads back.
+    {
+      const fs::path z = Slozka() / "zlaty";
+      fs::create_directories(z);
+      std::ofstream f(z / "00000001.zqs", std::ios::binary);
+      f.write(
+          "ZQP1\x05\x00\x00\x00\x26\x39\xF4\xCB"
+          "1234"
+          "56789",
+          21);
+      f.close();
+      TUloziste u(z, 64 * 1024);
+      TMisto m = u.Potvrzeno(), dalsi;
+      std::string d;
+      uint32_t priznaky = 0;
+      QVERIFY(u.Cti(m, d, priznaky, dalsi));
+      QCOMPARE(d, std::string("56789"));
+      QCOMPARE(priznaky, uint32_t{0x34333231});
+    }
     const fs::path s = Slozka() / "fronta";
     const std::string zaznam(1000, 'x');
     TMisto konecPrvnich;
