@@ -832,16 +832,15 @@ void TForm1::KanalPrecten(const TPrecteno& p) {
                                : T("Probíhá měření ..."));
 }
 
-void TForm1::VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
-                          const std::string& pricina) {
+void TForm1::VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) {
   // The count shows samples taken, written or not.
-  Label7->setText(QString::number(pocetVzorku));
-  if (chyba.empty()) return;
-  NastavStav(DoQString(chyba));
+  Label7->setText(QString::number(v.Poradi));
+  if (v.Chyba.empty()) return;
+  NastavStav(DoQString(v.Chyba));
   // The status bar keeps the writer's own text; this field says why.
-  const QString proc = pricina.empty() ? QString() : T(": ") + DoQString(pricina);
+  const QString proc = v.Pricina.empty() ? QString() : T(": ") + DoQString(v.Pricina);
   chybyZapisu_->setText(T("Nezapsané vzorky: ") + QString::number(mereni_.Nezapsano()) +
-                        T(" (naposledy ") + DoQString(Archiv.Vzorek.Cas) + T(" – ") +
-                        DoQString(chyba) + proc + u')');
+                        T(" (naposledy ") + DoQString(v.Cas) + T(" – ") + DoQString(v.Chyba) +
+                        proc + u')');
   chybyZapisu_->show();
 }

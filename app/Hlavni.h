@@ -167,8 +167,7 @@ class TForm1 : public QWidget, private TPozorovatelMereni {
   // TPozorovatelMereni: what the measurement reports, shown.
   void Postup(const std::string& text) override;
   void KanalPrecten(const TPrecteno& precteno) override;
-  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
-                    const std::string& pricina) override;
+  void VzorekZapsan(const TVzorekMereni& vzorek, const TUlohaMereni& uloha) override;
   void MereniSkoncilo(const TVysledekMereni& v) override;
   // Saves the task and its channels; false with the reason in `chyba`
   // (Windows-1250) when the file was refused or holds something else.

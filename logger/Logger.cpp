@@ -101,45 +101,37 @@ std::string Zkrat(const std::string& text, size_t znaku) {
 class TVypis : public TPozorovatelMereni {
  public:
   // `jenProCteni`: the line for a sample refused by a read-only file system.
-  TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, int32_t pocetKanalu,
-         std::string jenProCteni)
-      : vystup_(vystup),
-        chyby_(chyby),
-        tichy_(tichy),
-        pocetKanalu_(pocetKanalu),
-        jenProCteni_(std::move(jenProCteni)) {}
+  TVypis(std::ostream& vystup, std::ostream& chyby, bool tichy, std::string jenProCteni)
+      : vystup_(vystup), chyby_(chyby), tichy_(tichy), jenProCteni_(std::move(jenProCteni)) {}
 
   void KanalPrecten(const TPrecteno& p) override {
     if (p.ChybaKomunikace) posledniChyba_ = p.PosledniChyba;
   }
 
-  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
-                    const std::string& pricina) override {
+  void VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) override {
     if (Publikace) HlidejPublikaci(Publikace->Stav());
     // Said once, on standard error, also with -q as the service runs: every
     // sample after it fails alike.
-    if (!chyba.empty() && Archiv.Pricina == EROFS && !jenProCteniReceno_) {
+    if (!v.Chyba.empty() && v.KodPriciny == EROFS && !jenProCteniReceno_) {
       jenProCteniReceno_ = true;
       chyby_ << jenProCteni_ << std::endl;
     }
     if (tichy_ || vystup_.fail()) return;
-    // The sample just written is still in Archiv: its status codes tell
-    // which channels failed.
     int chybnych = 0;
-    for (int32_t i = 0; i < pocetKanalu_ && i < MaxKanalu; ++i)
-      if (Archiv.Vzorek.Chyba[static_cast<size_t>(i)] != 0) ++chybnych;
+    for (const TKanalVzorku& k : v.Kanaly)
+      if (k.Chyba != 0) ++chybnych;
     std::string radek =
-        "vzorek " + std::to_string(pocetVzorku) + ": chybné kanály " + std::to_string(chybnych);
+        "vzorek " + std::to_string(v.Poradi) + ": chybné kanály " + std::to_string(chybnych);
     if (chybnych > 0 && !posledniChyba_.empty())
       radek += ", poslední chyba " + Utf8(posledniChyba_);
-    if (!chyba.empty()) {
-      radek += ", zápis: " + Utf8(chyba);
-      if (!pricina.empty()) radek += " (" + Utf8(pricina) + ")";
+    if (!v.Chyba.empty()) {
+      radek += ", zápis: " + Utf8(v.Chyba);
+      if (!v.Pricina.empty()) radek += " (" + Utf8(v.Pricina) + ")";
     }
     // The values as the file holds them, as people expect of a poller.
     radek += ", hodnoty: ";
-    for (int32_t i = 0; i < pocetKanalu_ && i < MaxKanalu && radek.size() < 4 * DelkaRadku; ++i)
-      radek += (i ? "; " : "") + Utf8(Archiv.Vzorek.Hodnota[static_cast<size_t>(i)]);
+    for (size_t i = 0; i < v.Kanaly.size() && radek.size() < 4 * DelkaRadku; ++i)
+      radek += (i ? "; " : "") + Utf8(v.Kanaly[i].Text);
     vystup_ << Zkrat(radek, DelkaRadku) << std::endl;
     HlidejVystup();
   }
@@ -185,7 +177,6 @@ class TVypis : public TPozorovatelMereni {
   bool vystupSelhal_ = false;
   std::string chybaPublikace_;
   bool tichy_;
-  int32_t pocetKanalu_;
   std::string posledniChyba_;
   std::string jenProCteni_;
   bool jenProCteniReceno_ = false;
@@ -530,7 +521,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   // Kept on the heap: when a library call hangs past the stop, its thread
   // still uses the object, which then is never destroyed.
   auto mereni = std::make_unique<TMereni>();
-  TVypis vypis(vystup, chyby, tichy, cfg.PocetKanalu,
+  TVypis vypis(vystup, chyby, tichy,
                "zq-logger: do datového souboru \"" + data.string() + "\" nelze zapisovat (" +
                    Utf8(PricinaChyby(EROFS)) + ")" + RadaOchrany(data.parent_path(), soubor));
   // Samples to a broker when ZQ_publikace.ini (or the file given) says so.

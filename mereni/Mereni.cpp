@@ -189,6 +189,12 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   }
 
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  uloha_.Cfg = cfg;
+  uloha_.Kanaly.clear();
+  Kanaly.Cti([&](const TPoleKanal& kanaly) {
+    uloha_.Kanaly.assign(kanaly.begin(),
+                         kanaly.begin() + std::clamp(cfg.PocetKanalu, 0, MaxKanalu));
+  });
   Archiv.IndexVzorku = indexPred;
   pocetVzorku_ = 0;
   nezapsano_ = 0;
@@ -230,7 +236,7 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   file->Spust("zq-zapis");
 
   stav_ = TStavMereni::Bezi;
-  Oznam([](TPozorovatelMereni& p) { p.MereniZahajeno(); });
+  Oznam([this](TPozorovatelMereni& p) { p.MereniZahajeno(uloha_); });
   return {};
 }
 
@@ -271,17 +277,31 @@ void TMereni::Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy) {
           .count());
 }
 
-void TMereni::UlozVzorek() {
-  const int32_t pocet = pocetVzorku_;
-  std::string chyba;
+void TMereni::UlozVzorek(const std::vector<double>& cisla) {
+  TVzorekMereni v;
+  v.Poradi = pocetVzorku_;
   try {
-    ZapisVzorek(Archiv, chyba);
+    ZapisVzorek(Archiv, v.Chyba);
   } catch (...) {
-    chyba = ChybaZapisu();
+    v.Chyba = ChybaZapisu();
   }
-  if (!chyba.empty()) ++nezapsano_;
-  const std::string pricina = chyba.empty() ? std::string() : PricinaChyby(Archiv.Pricina);
-  Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(pocet, chyba, pricina); });
+  if (!v.Chyba.empty()) {
+    ++nezapsano_;
+    v.Pricina = PricinaChyby(Archiv.Pricina);
+    v.KodPriciny = Archiv.Pricina;
+  }
+  // The sample as the writer had it, handed on as a whole.
+  const TVzorek& z = Archiv.Vzorek;
+  v.Index = Archiv.IndexVzorku;
+  v.CasMs = casVzorkuMs_;
+  v.BehMs = zacatekEpochaMs_;
+  v.Datum = z.Datum;
+  v.Cas = z.Cas;
+  v.Soubor = SystemovaCesta(Archiv.JmenoSouboru);
+  v.Kanaly.resize(cisla.size());
+  for (size_t i = 0; i < cisla.size(); ++i)
+    v.Kanaly[i] = {z.Nazev[i], z.Hodnota[i], z.Chyba[i] != 0 ? NAN : cisla[i], z.Chyba[i]};
+  Oznam([&](TPozorovatelMereni& p) { p.VzorekZapsan(v, uloha_); });
 }
 
 void TMereni::Odhlas(const TPracovniVlakno* vlakno) {

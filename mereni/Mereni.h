@@ -7,7 +7,9 @@
 // Everything here runs on the main thread (the one that owns the event loop)
 // except where a comment says otherwise.
 
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -48,6 +50,13 @@ class TSdileneKanaly {
     std::lock_guard<std::mutex> z(zamek_);
     uprava(tabulka_.at(i));
   }
+  // The same, keeping the number uprava returns (the value read and
+  // converted, NaN for a failed read) with the entry, for the samples.
+  template <typename F>
+  void UlozCteni(size_t i, F&& uprava) {
+    std::lock_guard<std::mutex> z(zamek_);
+    cisla_.at(i) = uprava(tabulka_.at(i));
+  }
   // Runs cteni(table) under the lock, for a consistent look at many
   // entries at once (the logging thread's sample, the grid refresh).
   template <typename F>
@@ -55,10 +64,17 @@ class TSdileneKanaly {
     std::lock_guard<std::mutex> z(zamek_);
     cteni(static_cast<const TPoleKanal&>(tabulka_));
   }
+  // The same with the entries' numbers (the logging thread's sample).
+  template <typename F>
+  void CtiSCisly(F&& cteni) const {
+    std::lock_guard<std::mutex> z(zamek_);
+    cteni(static_cast<const TPoleKanal&>(tabulka_), cisla_);
+  }
 
  private:
   mutable std::mutex zamek_;
   TPoleKanal tabulka_;
+  std::array<double, std::tuple_size_v<TPoleKanal>> cisla_{};
 };
 
 // The task and its channel table: the current task of the program.
@@ -93,24 +109,55 @@ struct TPrecteno {
   std::string PosledniChyba;     // "code - text" of the pass's last failure
 };
 
+// The task a measurement measures, as it started: its settings and its
+// channels' definitions (0 .. PocetKanalu - 1).  Texts are Windows-1250.
+struct TUlohaMereni {
+  TCFG Cfg;
+  std::vector<TKanal> Kanaly;
+};
+
+// One channel of a sample as the data file got it.
+struct TKanalVzorku {
+  std::string Nazev;     // the channel's name when the sample was taken
+  std::string Text;      // its value's text as written
+  double Hodnota = NAN;  // the number the acquisition converted; NaN when the read failed
+  uint8_t Chyba = 0;     // the read's status, 0 when it succeeded
+};
+
+// One sample as it was handed to the data-file writer: what the observers
+// of a measurement get, so that none of them reads the data-file state or
+// the current task behind it.  Texts are Windows-1250.
+struct TVzorekMereni {
+  int32_t Poradi = 0;  // its number in the run ("Uloženo")
+  uint32_t Index = 0;  // the index column's value
+  int64_t CasMs = 0;   // when it was taken, ms since the epoch (UTC)
+  int64_t BehMs = 0;   // when the run started, ms since the epoch (UTC)
+  std::string Datum;   // the date and time the sample holds
+  std::string Cas;
+  std::vector<TKanalVzorku> Kanaly;  // the task's channels in order
+  std::filesystem::path Soubor;      // the data file it went to
+  std::string Chyba;                 // the writer's error text, empty when it was written
+  std::string Pricina;               // why it failed, in the operator's words ("disk je plný")
+  int KodPriciny = 0;                // and as an errno value or a code of ChybySouboru.h
+};
+
 // Who wants to hear of a measurement.  Called on the main thread.
 class TPozorovatelMereni {
  public:
   virtual ~TPozorovatelMereni() = default;
   // A progress text, to be shown at once ("Probíhá inicializace měření ...").
   virtual void Postup(const std::string& text) { (void)text; }
-  // The measurement started (both threads run): its history begins now.
-  virtual void MereniZahajeno() {}
+  // The measurement of `uloha` started (both threads run): its history
+  // begins now.
+  virtual void MereniZahajeno(const TUlohaMereni& uloha) { (void)uloha; }
   // A channel's reading was stored.  Every read of the measurement comes,
   // in the order of the reads, a batch in each turn of the event loop; the
   // acquisition thread does not wait for it.
   virtual void KanalPrecten(const TPrecteno& precteno) { (void)precteno; }
-  // A sample was taken and handed to the data-file writer: its number
-  // (PocetVzorku), the writer's error text, empty when it was written, and
-  // why it failed in the operator's words ("disk je plný").
-  virtual void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
-                            const std::string& pricina) {
-    (void)pocetVzorku, (void)chyba, (void)pricina;
+  // A sample of `uloha` was taken and handed to the data-file writer,
+  // whether the writer managed it or not (vzorek.Chyba).
+  virtual void VzorekZapsan(const TVzorekMereni& vzorek, const TUlohaMereni& uloha) {
+    (void)vzorek, (void)uloha;
   }
   // The measurement has stopped, by the operator or by itself.
   virtual void MereniZastaveno() {}
@@ -188,9 +235,8 @@ class TMereni {
   int32_t PocetVzorku() const { return pocetVzorku_; }
   // Samples of this measurement that could not be written.
   int32_t Nezapsano() const { return nezapsano_; }
-  // When the sample being written was taken, ms since the epoch (UTC); read
-  // while the observers hear of it (VzorekZapsan).
-  int64_t CasVzorkuMs() const { return casVzorkuMs_; }
+  // The task of the measurement running or last run, as it started.
+  const TUlohaMereni& Uloha() const { return uloha_; }
 
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
@@ -221,7 +267,8 @@ class TMereni {
   // On the main thread, on the workers' behalf: the reads queued so far,
   // of the measurement running or being stopped (none of an earlier one).
   void Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy);
-  void UlozVzorek();
+  // `cisla`: the channels' numbers as the sample took them.
+  void UlozVzorek(const std::vector<double>& cisla);
   void PoruchaKnihovny(uint64_t generace);
 
   std::vector<TPozorovatelMereni*> pozorovatele_;
@@ -247,6 +294,7 @@ class TMereni {
   int32_t handleRozhrani_ = 0;
   std::string ipText_;  // the IP text handed to the LAN library
   THistorie historie_;
+  TUlohaMereni uloha_;
   std::atomic<uint64_t> zacatekMs_{0};  // when the measurement started (TikMs)
   int64_t zacatekEpochaMs_ = 0;         // the same moment on the wall clock
 

@@ -305,17 +305,19 @@ void TKomThread::CtiKanal(size_t i) {
   p.PocetKanalu = Cfg.PocetKanalu;
   if (status == 0) {
     double hodnota = 0;
-    Kanaly.Uprav(i, [&](TKanal& k) {
+    Kanaly.UlozCteni(i, [&](TKanal& k) {
       hodnota = UlozPrecteno(k, r, oddelovac);
       p.Hodnota = k.Hodnota;
       p.Chyba = k.Chyba;
+      return hodnota;
     });
     historie.Pridej(Generace(), i, casMs, hodnota, odezvaMs);
   } else {
-    Kanaly.Uprav(i, [&](TKanal& k) {
+    Kanaly.UlozCteni(i, [&](TKanal& k) {
       UlozChybu(k, status, Cfg.ChybovaHodnota, oddelovac);
       p.Hodnota = k.Hodnota;
       p.Chyba = k.Chyba;
+      return std::nan("");
     });
     historie.Pridej(Generace(), i, casMs, std::nan(""), odezvaMs, status, chyba, kdy);
     PosledniChyba = chyba;
@@ -360,20 +362,23 @@ void TFileThread::Smycka() {
     mereni_->casVzorkuMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
-    Kanaly.Cti([&](const TPoleKanal& kanaly) {
+    // The numbers go with the texts: an observer never parses a text back.
+    std::vector<double> cisla(static_cast<size_t>(std::clamp(Cfg.PocetKanalu, 0, MaxKanalu)));
+    Kanaly.CtiSCisly([&](const TPoleKanal& kanaly, const auto& hodnoty) {
       TVzorek& v = Archiv.Vzorek;
       v.Datum = FormatujDatum(t);
       v.Cas = FormatujCas(t);
-      for (int32_t i = 0; i < Cfg.PocetKanalu && i < MaxKanalu; ++i) {
-        const TKanal& k = kanaly[static_cast<size_t>(i)];
-        v.Nazev[static_cast<size_t>(i)] = k.Nazev;
-        v.Hodnota[static_cast<size_t>(i)] = k.Hodnota;
-        v.Chyba[static_cast<size_t>(i)] = k.Chyba;
-        v.DesetinnaMista[static_cast<size_t>(i)] = static_cast<uint8_t>(k.DesetinnaMista);
+      for (size_t i = 0; i < cisla.size(); ++i) {
+        const TKanal& k = kanaly[i];
+        v.Nazev[i] = k.Nazev;
+        v.Hodnota[i] = k.Hodnota;
+        v.Chyba[i] = k.Chyba;
+        v.DesetinnaMista[i] = static_cast<uint8_t>(k.DesetinnaMista);
+        cisla[i] = hodnoty[i];
       }
     });
     if (Konec()) break;
-    VHlavnimVlakne([mereni = mereni_] { mereni->UlozVzorek(); });
+    VHlavnimVlakne([mereni = mereni_, &cisla] { mereni->UlozVzorek(cisla); });
   }
   if (Moje()) mereni_->fileBezi_ = false;
 }

@@ -303,7 +303,7 @@ void TFormPrubeh::UlozCsvSoubor() {
 // ---------------------------------------------------------------------------
 // Refreshing.
 
-void TFormPrubeh::MereniZahajeno() {
+void TFormPrubeh::MereniZahajeno(const TUlohaMereni&) {
   if (zdroj_) return;
   // History time 0 is the start's moment; the run measures the task shown.
   zacatekMs_ = mereni_.ZacatekEpochaMs();
@@ -321,7 +321,7 @@ void TFormPrubeh::NastavZdrojHistorie(const THistorie* h) {
   zdroj_ = h;
   synchronizovano_ = false;
   drivejsi_.Zapomen();
-  if (!zdroj_ && mereni_.ZacatekEpochaMs() != 0) MereniZahajeno();
+  if (!zdroj_ && mereni_.ZacatekEpochaMs() != 0) MereniZahajeno(mereni_.Uloha());
 }
 
 void TFormPrubeh::Synchronizuj() {

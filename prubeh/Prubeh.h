@@ -134,7 +134,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   void UlozNastaveni();
 
   // TPozorovatelMereni
-  void MereniZahajeno() override;
+  void MereniZahajeno(const TUlohaMereni& uloha) override;
   // TZdrojGrafu
   const THistorie& Historie() const override { return zdroj_ ? *zdroj_ : mereni_.Historie(); }
   bool HistorieUlohy() const override;

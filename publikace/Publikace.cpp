@@ -12,10 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "ArchivDat.h"
 #include "ChybySouboru.h"
 #include "Cp1250.h"
-#include "Mistni.h"
 #include "Slozka.h"
 #include "Uloziste.h"
 
@@ -491,7 +489,7 @@ TStavPublikace TPublikaceMereni::Stav() const {
   return publikace_ ? publikace_->Stav() : posledni_;
 }
 
-void TPublikaceMereni::MereniZahajeno() {
+void TPublikaceMereni::MereniZahajeno(const TUlohaMereni& uloha) {
   // Publishers of earlier tasks that have ended are let go.
   konci_.erase(
       std::remove_if(konci_.begin(), konci_.end(), [](const auto& p) { return p->Skonceno(); }),
@@ -515,8 +513,8 @@ void TPublikaceMereni::MereniZahajeno() {
   TPublikace::TParametry p;
   p.Nastaveni = n;
   p.Tema = TemaPublikace(n);
-  p.Uloha = UlohaVTematu(CFG.Uloha);
-  p.Klient = KlientPublikace(n, program_, CFG.Uloha);
+  p.Uloha = UlohaVTematu(uloha.Cfg.Uloha);
+  p.Klient = KlientPublikace(n, program_, uloha.Cfg.Uloha);
   // One store per client: the window and the logger measuring the same
   // task keep their own.
   std::string slozka = p.Klient;
@@ -547,12 +545,8 @@ void TPublikaceMereni::MereniZahajeno() {
   publikace_->NastavMereni(true);
 }
 
-void TPublikaceMereni::VzorekZapsan(int32_t pocetVzorku, const std::string&, const std::string&) {
-  if (!publikace_) return;
-  // The sample just handed to the writer is still in Archiv.
-  publikace_->Vzorek(VzorekZpravy(
-      Archiv.Vzorek, Archiv.PocetKanalu, static_cast<uint32_t>(pocetVzorku), mereni_.CasVzorkuMs(),
-      mereni_.ZacatekEpochaMs(), publikace_->Parametry().Uloha, Mistni().DesetinnyOddelovac));
+void TPublikaceMereni::VzorekZapsan(const TVzorekMereni& vzorek, const TUlohaMereni&) {
+  if (publikace_) publikace_->Vzorek(VzorekZpravy(vzorek, publikace_->Parametry().Uloha));
 }
 
 void TPublikaceMereni::MereniZastaveno() {

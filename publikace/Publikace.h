@@ -109,9 +109,8 @@ class TPublikaceMereni : private TPozorovatelMereni {
   void Ukonci(int ms);
 
  private:
-  void MereniZahajeno() override;
-  void VzorekZapsan(int32_t pocetVzorku, const std::string& chyba,
-                    const std::string& pricina) override;
+  void MereniZahajeno(const TUlohaMereni& uloha) override;
+  void VzorekZapsan(const TVzorekMereni& vzorek, const TUlohaMereni& uloha) override;
   void MereniZastaveno() override;
 
   TMereni& mereni_;

@@ -117,25 +117,21 @@ constexpr uint32_t VerzeZaznamu = 1;
 
 }  // namespace
 
-TVzorekZpravy VzorekZpravy(const TVzorek& vzorek, int32_t pocetKanalu, uint32_t poradi,
-                           int64_t casMs, int64_t behMs, std::string uloha, char oddelovac) {
+TVzorekZpravy VzorekZpravy(const TVzorekMereni& vzorek, std::string uloha) {
   TVzorekZpravy v;
-  v.Poradi = poradi;
-  v.CasMs = casMs;
-  v.BehMs = behMs;
+  v.Poradi = static_cast<uint32_t>(vzorek.Poradi);
+  v.CasMs = vzorek.CasMs;
+  v.BehMs = vzorek.BehMs;
   v.Uloha = std::move(uloha);
-  const size_t n = static_cast<size_t>(std::clamp<int32_t>(pocetKanalu, 0, MaxKanalu));
-  v.Kanaly.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
+  v.Kanaly.reserve(vzorek.Kanaly.size());
+  for (size_t i = 0; i < vzorek.Kanaly.size(); ++i) {
+    const TKanalVzorku& z = vzorek.Kanaly[i];
     TKanalZpravy k;
     k.Cislo = static_cast<int32_t>(i);
-    k.Nazev = Utf8(vzorek.Nazev[i]);
-    k.Text = Utf8(vzorek.Hodnota[i]);
-    k.Status = vzorek.Chyba[i];
-    if (k.Status == 0) {
-      const std::optional<double> h = TextNaDouble(vzorek.Hodnota[i], oddelovac);
-      if (h && std::isfinite(*h)) k.Hodnota = *h;
-    }
+    k.Nazev = Utf8(z.Nazev);
+    k.Text = Utf8(z.Text);
+    k.Status = z.Chyba;
+    if (k.Status == 0 && std::isfinite(z.Hodnota)) k.Hodnota = z.Hodnota;
     v.Kanaly.push_back(std::move(k));
   }
   return v;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ArchivDat.h"
+#include "Mereni.h"
 
 struct TKanalZpravy {
   int32_t Cislo = 0;
@@ -27,12 +27,11 @@ struct TVzorekZpravy {
   std::vector<TKanalZpravy> Kanaly;
 };
 
-// The sample of the data file: names, value texts and statuses of the
-// first `pocetKanalu` channels (Windows-1250 in, UTF-8 out); a value is the
-// text read with the regional separator `oddelovac`, none when the read
-// failed or the text is no number.
-TVzorekZpravy VzorekZpravy(const TVzorek& vzorek, int32_t pocetKanalu, uint32_t poradi,
-                           int64_t casMs, int64_t behMs, std::string uloha, char oddelovac);
+// A sample of the data file as the measurement handed it on: names, value
+// texts and statuses (Windows-1250 in, UTF-8 out), and the numbers the
+// acquisition converted (none when the read failed or the number is not
+// finite), of the task `uloha` (its name in topics).
+TVzorekZpravy VzorekZpravy(const TVzorekMereni& vzorek, std::string uloha);
 
 // {"ts": "2026-12-08T09:15:00.123Z", "seq": 1, "run": "20261208T091500.123Z",
 //  "task": "...", "historical": false, "channels": [{"ch": 0, "name": "...",

@@ -52,10 +52,12 @@ class TZapsane : public TPozorovatelMereni {
   ~TZapsane() override { m_.OdeberPozorovatele(this); }
   TZapsane(const TZapsane&) = delete;
   TZapsane& operator=(const TZapsane&) = delete;
-  void VzorekZapsan(int32_t, const std::string& chyba, const std::string&) override {
-    if (chyba.empty()) ++Pocet;
+  void VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) override {
+    if (v.Chyba.empty()) ++Pocet;
+    Posledni = v;
   }
   int Pocet = 0;
+  TVzorekMereni Posledni;  // the last sample handed on
 
  private:
   TMereni& m_;

@@ -171,12 +171,13 @@ void Zpozdeni(int vzorku) {
 
 void Uloziste() {
   QTemporaryDir d;
-  TVzorek s;
-  for (int i = 0; i < 256; ++i) {
-    s.Nazev[static_cast<size_t>(i)] = "Kanal " + std::to_string(i);
-    s.Hodnota[static_cast<size_t>(i)] = "123,45";
-  }
-  const TVzorekZpravy v = VzorekZpravy(s, 256, 1, 1796721303004, 1796721300000, "Linka1", ',');
+  TVzorekMereni s;
+  s.Poradi = 1;
+  s.CasMs = 1796721303004;
+  s.BehMs = 1796721300000;
+  for (int i = 0; i < 256; ++i)
+    s.Kanaly.push_back({"Kanal " + std::to_string(i), "123,45", 123.45, 0});
+  const TVzorekZpravy v = VzorekZpravy(s, "Linka1");
   constexpr int N = 2000;
   TUloziste u(d.path().toStdString(), 256u << 20);
   const auto t0 = THodiny::now();

@@ -101,6 +101,33 @@ class TestMereni : public QObject {
     NastavZobrazovac({});
   }
 
+  // Observers get the sample itself: the acquisition's numbers beside the
+  // texts the file got (rounded to the channel's decimals), a failed read
+  // as no number, and the task it belongs to.
+  void vzorekSCisly() {
+    TForm1 w;
+    m_ = &w.Mereni();
+    TKanal polovina = Kanal("Půl", 1, 0, "uint32", 0);
+    polovina.KonstK = 0.5;  // 123 × 0.5
+    Nastav(w, {polovina, Kanal("Teplota", 1, 1, "float32", 1), Kanal("Nic", 9, 0)},
+           QString::fromStdString((Slozka() / "c.csv").string()), 0);
+    TZapsane zapsane(*m_);
+    w.Button2Click();
+    QVERIFY(CekejNa([&] { return zapsane.Pocet >= 1; }, 10000));
+    Zastav(w);
+    const TVzorekMereni& v = zapsane.Posledni;
+    QCOMPARE(v.Kanaly.size(), size_t{3});
+    QCOMPARE(v.Kanaly[0].Hodnota, 61.5);
+    QCOMPARE(v.Kanaly[0].Text, std::string("62"));
+    QCOMPARE(v.Kanaly[1].Hodnota, 123.45);
+    QCOMPARE(v.Kanaly[1].Text, std::string("123,5"));
+    QVERIFY(std::isnan(v.Kanaly[2].Hodnota));
+    QCOMPARE(int{v.Kanaly[2].Chyba}, 20);
+    QCOMPARE(v.Kanaly[2].Nazev, std::string("Nic"));
+    QCOMPARE(m_->Uloha().Kanaly.size(), size_t{3});
+    QCOMPARE(v.Soubor, Slozka() / "c.csv");
+  }
+
   void triKanalyVeTrechFormatech_data() {
     QTest::addColumn<QString>("soubor");
     QTest::newRow("txt") << "data.txt";

@@ -117,13 +117,14 @@ const std::vector<std::pair<std::string, std::string>> PodivnaJmena = {
 // A sample of those names, channel i with the value i + 0.25, of a task
 // whose name ends in a backslash.
 TVzorekZpravy VzorekJmen() {
-  TVzorek s;
-  for (size_t i = 0; i < PodivnaJmena.size(); ++i) {
-    s.Nazev[i] = Cp1250(PodivnaJmena[i].first);
-    s.Hodnota[i] = std::to_string(i) + ",25";
-  }
-  return VzorekZpravy(s, static_cast<int32_t>(PodivnaJmena.size()), 1, 1796725230123, 1796725200005,
-                      UlohaVTematu(Cp1250("Linka, č. 2\\.zq")), ',');
+  TVzorekMereni s;
+  s.Poradi = 1;
+  s.CasMs = 1796725230123;
+  s.BehMs = 1796725200005;
+  for (size_t i = 0; i < PodivnaJmena.size(); ++i)
+    s.Kanaly.push_back({Cp1250(PodivnaJmena[i].first), std::to_string(i) + ",25",
+                        static_cast<double>(i) + 0.25, 0});
+  return VzorekZpravy(s, UlohaVTematu(Cp1250("Linka, č. 2\\.zq")));
 }
 
 // Flips the bits of the byte at `posun` of a file, as a failing disk might.
@@ -227,25 +228,27 @@ class TestPublikace : public QObject {
   // The two payloads of one sample, byte for byte: names and texts in
   // UTF-8 and escaped, a failed read with no value.
   void zpravy() {
-    TVzorek s;
-    s.Nazev[0] = Cp1250("Teplota, \"venku\"");
-    s.Hodnota[0] = "-12,50";
-    s.Nazev[1] = Cp1250("Počet=kusy");
-    s.Hodnota[1] = "7";
-    s.Chyba[1] = 20;
-    const TVzorekZpravy v = VzorekZpravy(s, 2, 3, 1796725230123, 1796725200005, "Linka 1", ',');
+    // The value is the acquisition's number, not its text read back: the
+    // text shows the channel's decimals only.
+    TVzorekMereni s;
+    s.Poradi = 3;
+    s.CasMs = 1796725230123;
+    s.BehMs = 1796725200005;
+    s.Kanaly = {{Cp1250("Teplota, \"venku\""), "-12,50", -12.5031, 0},
+                {Cp1250("Počet=kusy"), "7", NAN, 20}};
+    const TVzorekZpravy v = VzorekZpravy(s, "Linka 1");
     QCOMPARE(
         JsonZpravy(v, true),
         std::string("{\"ts\":\"2026-12-08T10:20:30.123Z\",\"seq\":3,"
                     "\"run\":\"20261208T102000.005Z\",\"task\":\"Linka 1\","
                     "\"historical\":true,\"channels\":["
-                    "{\"ch\":0,\"name\":\"Teplota, \\\"venku\\\"\",\"value\":-12.5,"
+                    "{\"ch\":0,\"name\":\"Teplota, \\\"venku\\\"\",\"value\":-12.5031,"
                     "\"text\":\"-12,50\",\"status\":0},"
                     "{\"ch\":1,\"name\":\"Po\xC4\x8D\x65t=kusy\",\"value\":null,\"text\":\"7\","
                     "\"status\":20}]}"));
     QCOMPARE(InfluxZpravy(v),
              std::string("zentrolix,task=Linka\\ 1,ch=0,name=Teplota\\,\\ \"venku\" "
-                         "value=-12.5,status=0i 1796725230123000000\n"
+                         "value=-12.5031,status=0i 1796725230123000000\n"
                          "zentrolix,task=Linka\\ 1,ch=1,name=Po\xC4\x8D\x65t\\=kusy status=20i "
                          "1796725230123000000\n"));
     TVzorekZpravy zpet;
@@ -624,13 +627,13 @@ class TestPublikace : public QObject {
     std::vector<TMisto> zaznamy;  // where records 1 to 12 begin
     {
       TUloziste u(fronta, uint64_t{256} << 20);
-      TVzorek v;
-      v.Nazev[0] = "A";
+      TVzorekMereni v;
+      v.BehMs = 1796725200005;
       for (uint32_t i = 1; i <= 12; ++i) {
-        v.Hodnota[0] = std::to_string(i);
-        QVERIFY(u.Pridej(
-            Serializuj(VzorekZpravy(v, 1, i, 1796725200005 + i * 1000, 1796725200005, "P", ',')),
-            0));
+        v.Poradi = static_cast<int32_t>(i);
+        v.CasMs = v.BehMs + i * 1000;
+        v.Kanaly = {{"A", std::to_string(i), static_cast<double>(i), 0}};
+        QVERIFY(u.Pridej(Serializuj(VzorekZpravy(v, "P")), 0));
       }
       TMisto m, dalsi;
       std::string d;
