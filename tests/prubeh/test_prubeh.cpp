@@ -41,6 +41,7 @@
 #include "PrubehKomunikace.h"
 #include "Simulator.h"
 #include "SouborovyDialog.h"
+#include "Stupnice.h"
 #include "Wxxx407.h"
 
 namespace fs = std::filesystem;
