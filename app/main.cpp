@@ -26,11 +26,12 @@ bool ChybiDisplej(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "-platform") == 0) return false;
   auto je = [](const char* promenna) {
-    const char* v = std::getenv(promenna);
+    // Read before any thread exists, and never changed.
+    const char* v = std::getenv(promenna);  // NOLINT(concurrency-mt-unsafe)
     return v != nullptr && *v != '\0';
   };
   if (je("DISPLAY") || je("WAYLAND_DISPLAY")) return false;
-  const char* platforma = std::getenv("QT_QPA_PLATFORM");
+  const char* platforma = std::getenv("QT_QPA_PLATFORM");  // NOLINT(concurrency-mt-unsafe)
   if (platforma == nullptr || *platforma == '\0') return true;
   // A list ("wayland;xcb"): the first that works is taken.
   for (std::string_view zbyva = platforma; !zbyva.empty();) {

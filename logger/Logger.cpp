@@ -293,7 +293,8 @@ std::string JazykSouboru(const TNavazani& n) {
 bool PokracujVeTvaru(const TNavazani& n, const std::optional<TDatumCas>& zapsano,
                      const std::string& soubor, std::ostream& chyby) {
   if (n.Datum.empty() && n.Cas.empty() && n.Hodnoty.empty()) return true;
-  const TMistniNastaveni ted = Mistni();
+  // A copy: NastavMistni below replaces what Mistni() refers to.
+  const TMistniNastaveni ted = Mistni();  // NOLINT(performance-unnecessary-copy-initialization)
   const TMistniZeZaznamu z = MistniZeZaznamu(ted, n.Datum, n.Cas, n.Hodnoty, zapsano);
   if (!z.Mistni) {
     const std::string jazyk = JazykSouboru(n);

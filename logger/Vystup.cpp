@@ -99,7 +99,7 @@ bool TNeblokujiciVystup::Zapis() {
   return true;
 }
 
-void TNeblokujiciVystup::ZaradRadek(std::string radek) {
+void TNeblokujiciVystup::ZaradRadek(const std::string& radek) {
   // What waits goes first if the reader is back: room is made before a
   // line is judged not to fit.
   if (!cekajici_.empty()) Zapis();
@@ -122,7 +122,7 @@ void TNeblokujiciVystup::PridejZamceno(std::string_view text) {
     }
     radek_.append(text.substr(0, konec + 1));
     text.remove_prefix(konec + 1);
-    ZaradRadek(std::move(radek_));
+    ZaradRadek(radek_);
     radek_.clear();
   }
   Zapis();
@@ -154,7 +154,7 @@ int TNeblokujiciVystup::sync() {
 void TNeblokujiciVystup::Dopis(int ms) {
   std::lock_guard<std::mutex> z(m_);
   if (!radek_.empty()) {
-    ZaradRadek(std::move(radek_) + "\n");
+    ZaradRadek(radek_ + "\n");
     radek_.clear();
   }
   const auto konec = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

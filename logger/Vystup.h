@@ -58,7 +58,7 @@ class TNeblokujiciVystup : public std::streambuf {
   enum class TDruh { Soubor, Soket, Vlastni, Hlidany };
   // Under the lock: takes `text` in, queues the complete lines, writes.
   void PridejZamceno(std::string_view text);
-  void ZaradRadek(std::string radek);
+  void ZaradRadek(const std::string& radek);
   // Writes what waits as far as it goes now; false when the output failed.
   bool Zapis();
   ssize_t ZapisKus(const char* data, size_t n);

@@ -105,7 +105,7 @@ void NastavOkamzityKonec(const std::string& zprava, int kod, int fd) {
 }
 
 void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci,
-                        std::function<void()> stav) {
+                        const std::function<void()>& stav) {
   PrestanZachytavat();
   if (pipe2(roura, O_CLOEXEC | O_NONBLOCK) != 0) return;
   zapisovaciKonec = roura[1];

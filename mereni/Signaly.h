@@ -24,7 +24,7 @@ class QObject;
 // ending the program.  The notifier lives under `rodic`.  A signal ignored
 // when this is called stays ignored (SIGHUP under nohup).
 void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci,
-                        std::function<void()> stav = {});
+                        const std::function<void()>& stav = {});
 // What the program says when a later signal ends it at once (one line,
 // written to `fd` only when that does not block) and the exit status it
 // then ends with; a status below 0 is 128 + the signal's number, the

@@ -184,7 +184,7 @@ void TPracovniVlakno::Spust(const char* jmeno) {
   vlakno_ = std::thread([this, n = std::string(jmeno)] { Beh(n); });
 }
 
-void TPracovniVlakno::Beh(std::string jmeno) {
+void TPracovniVlakno::Beh(const std::string& jmeno) {
   pthread_setname_np(pthread_self(), jmeno.substr(0, 15).c_str());
   Smycka();
   // Handed to the main thread through the queue's lock, so everything the

@@ -134,7 +134,7 @@ class TPracovniVlakno {
   TMereni* mereni_;
 
  private:
-  void Beh(std::string jmeno);
+  void Beh(const std::string& jmeno);
   // Main thread, once the loop has returned: joins the thread and frees it.
   void Uvolni();
 

@@ -264,6 +264,12 @@ std::vector<std::string> TProfil::Nezname(const std::vector<TZnameKlice>& zname)
   const std::string soubor = CestaCp1250(cesta_.filename()) + ": ";
   const bool mrizka = kodovani_ == TKodovani::Utf8NeboCp1250;
   std::vector<std::string> zpravy;
+  // "ZQ_publikace.ini: " and the pieces of one message.
+  auto rekni = [&](std::initializer_list<std::string_view> kusy) {
+    std::string z = soubor;
+    for (std::string_view k : kusy) z += k;
+    zpravy.push_back(std::move(z));
+  };
   size_t cisloRadku = 0;
   for (size_t i = 0; i < sekce_.size(); ++i) {
     const TSekce& s = sekce_[i];
@@ -280,9 +286,10 @@ std::vector<std::string> TProfil::Nezname(const std::vector<TZnameKlice>& zname)
         if (z.Sekce.empty() && !znama) znama = &z;
       const bool opakovana = indexSekci_.at(slozene) != i;
       if (opakovana || !znama) {
-        zpravy.push_back(soubor +
-                         (opakovana ? Cp1250("opakovaná sekce [") + jmeno + Cp1250("] se nečte")
-                                    : Cp1250("neznámá sekce [") + jmeno + Cp1250("] (překlep?)")));
+        if (opakovana)
+          rekni({Cp1250("opakovaná sekce ["), jmeno, Cp1250("] se nečte")});
+        else
+          rekni({Cp1250("neznámá sekce ["), jmeno, Cp1250("] (překlep?)")});
         cisloRadku += s.Radky.size();
         continue;
       }
@@ -292,22 +299,19 @@ std::vector<std::string> TProfil::Nezname(const std::vector<TZnameKlice>& zname)
       const std::optional<std::string_view> klic = Klic(s.Radky[r]);
       if (!klic) {
         if (!PrazdnyNeboKomentar(s.Radky[r], mrizka))
-          zpravy.push_back(soubor + Cp1250("řádek ") +
-                           CeleNaText(static_cast<int64_t>(cisloRadku)) +
-                           Cp1250(" není klíč, sekce ani komentář (chybí =?)"));
+          rekni({Cp1250("řádek "), CeleNaText(static_cast<int64_t>(cisloRadku)),
+                 Cp1250(" není klíč, sekce ani komentář (chybí =?)")});
         continue;
       }
       const std::string k = ZeSouboru(*klic);
       const std::string slozeny = Male(k);
       if (i == 0)
-        zpravy.push_back(soubor + Cp1250("klíč ") + k + Cp1250(" před první sekcí se nečte"));
+        rekni({Cp1250("klíč "), k, Cp1250(" před první sekcí se nečte")});
       else if (s.Klice.at(slozeny) != r)
-        zpravy.push_back(soubor + Cp1250("opakovaný klíč [") + jmeno + "] " + k +
-                         Cp1250(" se nečte"));
+        rekni({Cp1250("opakovaný klíč ["), jmeno, "] ", k, Cp1250(" se nečte")});
       else if (std::none_of(znama->Klice.begin(), znama->Klice.end(),
                             [&](const std::string& z) { return Male(z) == slozeny; }))
-        zpravy.push_back(soubor + Cp1250("neznámý klíč [") + jmeno + "] " + k +
-                         Cp1250(" (překlep?)"));
+        rekni({Cp1250("neznámý klíč ["), jmeno, "] ", k, Cp1250(" (překlep?)")});
     }
   }
   return zpravy;

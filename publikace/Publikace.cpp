@@ -430,19 +430,19 @@ void TPublikace::TJadro::VlaknoSite() {
       certifikat ? CestaSouboruPublikace(p.Nastaveni.Certifikat).string() : std::string();
   const std::string klic =
       certifikat ? CestaSouboruPublikace(p.Nastaveni.Klic).string() : std::string();
-  const std::string neodpovedel =
-      Cp1250("broker ") + Cp1250(broker) + Cp1250(" neodpověděl na spojení do ") +
-      std::to_string(std::chrono::seconds(LimitOdpovedi).count()) + " s";
+  std::string neodpovedel = Cp1250("broker ") + Cp1250(broker) +
+                            Cp1250(" neodpověděl na spojení do ") +
+                            std::to_string(std::chrono::seconds(LimitOdpovedi).count()) + " s";
   // Closed by the broker before it accepted the connection: under TLS 1.3
   // that is how a broker refuses a client's certificate, or the lack of
   // one.  Its alert comes as a failed read or write (EPROTO), or the
   // connection is just gone, as the timing falls, and in the connect call
   // or in the loop alike.
-  const std::string ukoncil = Cp1250("broker ") + Cp1250(broker) +
-                              Cp1250(" ukončil spojení, aniž je přijal") +
-                              (!tls         ? std::string()
-                               : certifikat ? Cp1250("; možná nepřijal certifikát klienta")
-                                            : Cp1250("; možná žádá certifikát klienta"));
+  std::string ukoncil = Cp1250("broker ") + Cp1250(broker) +
+                        Cp1250(" ukončil spojení, aniž je přijal") +
+                        (!tls         ? std::string()
+                         : certifikat ? Cp1250("; možná nepřijal certifikát klienta")
+                                      : Cp1250("; možná žádá certifikát klienta"));
   auto textSelhani = [&](int rc, int chybaSystemu) {
     if (!s.pripojeno && rc == MOSQ_ERR_KEEPALIVE) return neodpovedel;
     if (!s.pripojeno &&
