@@ -476,22 +476,23 @@ std::vector<std::string> TCtenar::Poznamky() const {
     const TPocty& p = s->Index().Pocty;
     const std::string j = Jmeno(s->Cesta()) + ": ";
     const bool dbf = s->Rozlozeni().Format == TFormatSouboru::DBF;
+    // Lines are counted from the header line; DBF records from the first.
+    const uint64_t zahlavi = !dbf && (s->Rozlozeni().Volby & VolbaZahlavi) ? 1 : 0;
+    const std::string kde = dbf ? Cp1250("záznam ") : Cp1250("řádek ");
     if (p.VadneRadky > 0)
-      v.push_back(j + Cislo(p.VadneRadky) +
-                  (dbf ? Cp1250(" záznamů smazaných nebo poškozených vynecháno (první je záznam ")
-                       : Cp1250(" řádků, které nejsou záznamem (jiný počet polí, přerušený zápis), "
-                                "vynecháno (první je řádek ")) +
-                  Cislo(p.PrvniVadny + (s->Rozlozeni().Volby & VolbaZahlavi && !dbf ? 1 : 0)) +
-                  ")");
+      v.push_back(j +
+                  (dbf ? Cp1250("vynechány smazané nebo poškozené záznamy: ")
+                       : Cp1250("vynechány řádky, které nejsou záznamem (jiný počet polí, "
+                                "přerušený zápis): ")) +
+                  Cislo(p.VadneRadky) + Cp1250(" (první je ") + kde +
+                  Cislo(p.PrvniVadny + zahlavi) + ")");
     if (p.SpatnyCas > 0)
-      v.push_back(j + Cislo(p.SpatnyCas) +
-                  Cp1250(" záznamů s datem nebo časem, který nelze přečíst, vynecháno (první je ") +
-                  (dbf ? Cp1250("záznam ") : Cp1250("řádek ")) +
-                  Cislo(p.PrvniSpatnyCas + (s->Rozlozeni().Volby & VolbaZahlavi && !dbf ? 1 : 0)) +
-                  ")");
+      v.push_back(j + Cp1250("vynechány záznamy, jejichž datum nebo čas nelze přečíst: ") +
+                  Cislo(p.SpatnyCas) + Cp1250(" (první je ") + kde +
+                  Cislo(p.PrvniSpatnyCas + zahlavi) + ")");
     if (p.NecitelneHodnoty > 0)
-      v.push_back(j + Cislo(p.NecitelneHodnoty) +
-                  Cp1250(" hodnot kanálů není číslo; kreslí se jako mezera"));
+      v.push_back(j + Cp1250("hodnoty kanálů, které nejsou číslem (kreslí se jako mezera): ") +
+                  Cislo(p.NecitelneHodnoty));
     if (s->NeuplnyKonec() > 0)
       v.push_back(j + Cp1250("neúplný poslední ") + (dbf ? Cp1250("záznam") : Cp1250("řádek")) +
                   " (" + Cislo(s->NeuplnyKonec()) + Cp1250(" B) se nečte"));

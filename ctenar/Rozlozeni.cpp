@@ -111,6 +111,29 @@ bool PodobaZaznamu(std::string_view pole) {
 
 std::string Cislo(uint64_t n) { return CeleNaText(static_cast<int64_t>(n)); }
 
+std::string Pole(int64_t n) {
+  return PocetSlovem(n, Cp1250("pole"), Cp1250("pole"), Cp1250("polí"));
+}
+
+// A header of names in another encoding is read all the same (its names
+// look odd); said, so that nobody takes them for the task's.
+void PoznamkyKodovani(std::string_view radek, std::vector<std::string>& poznamky) {
+  const bool jenAscii = std::all_of(radek.begin(), radek.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  for (const unsigned char b : {0x81, 0x83, 0x88, 0x90, 0x98})
+    if (radek.find(static_cast<char>(b)) != std::string_view::npos) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", b);
+      poznamky.push_back(Cp1250("záhlaví obsahuje bajt ") + hex +
+                         Cp1250(", který ve Windows-1250 není znakem"));
+      return;
+    }
+  if (!jenAscii && JePlatneUtf8(radek))
+    poznamky.push_back(
+        Cp1250("záhlaví vypadá jako text v UTF-8; soubor se čte ve Windows-1250, "
+               "jak jej zapisuje tento program"));
+}
+
 std::string Uvozene(std::string_view t) { return Cp1250("„") + std::string(t) + Cp1250("“"); }
 
 // The columns a header's names make: Index, Datum and Čas in that order,
@@ -142,7 +165,7 @@ std::optional<TRozlozeni> ZNazvu(const std::vector<std::string>& nazvy, size_t d
   const size_t kanalu = nazvy.size() - i - skupin;
   if (kanalu < 1 || kanalu > static_cast<size_t>(MaxKanalu)) {
     duvod = kanalu < 1 ? Cp1250("nemá žádný sloupec kanálu")
-                       : Cp1250("má ") + Cislo(kanalu) + Cp1250(" kanálů, nejvýše jich je ") +
+                       : Cp1250("má kanálů ") + Cislo(kanalu) + Cp1250(", nejvýše jich je ") +
                              Cislo(MaxKanalu);
     return std::nullopt;
   }
@@ -218,8 +241,9 @@ TRozpoznani RozpoznejDbf(std::string_view z, uint64_t velikost) {
   v.Rozlozeni = std::move(*r);
   const uint64_t vSouboru = velikost > hlavicka ? (velikost - hlavicka) / zaznam : 0;
   if (vSouboru != v.Rozlozeni.ZaznamuVHlavicce)
-    v.Poznamky.push_back(Cp1250("hlavička tabulky uvádí ") + Cislo(v.Rozlozeni.ZaznamuVHlavicce) +
-                         Cp1250(" záznamů, velikost souboru dává ") + Cislo(vSouboru) +
+    v.Poznamky.push_back(Cp1250("počet záznamů v hlavičce tabulky je ") +
+                         Cislo(v.Rozlozeni.ZaznamuVHlavicce) +
+                         Cp1250(", podle velikosti souboru jich je ") + Cislo(vSouboru) +
                          Cp1250("; čte se podle velikosti"));
   return v;
 }
@@ -375,6 +399,7 @@ std::optional<uint32_t> CtiSkupinu(std::string_view t) {
 
 TRozpoznani RozpoznejZacatek(std::string_view z, uint64_t velikost, TFormatSouboru format,
                              const TUlohaSouboru* uloha) {
+  const std::string_view z0 = z;
   if (velikost == 0) return Cizi(Cp1250("soubor je prázdný"));
   if (format == TFormatSouboru::DBF) return RozpoznejDbf(z, velikost);
 
@@ -411,9 +436,26 @@ TRozpoznani RozpoznejZacatek(std::string_view z, uint64_t velikost, TFormatSoubo
       r->Volby |= VolbaZahlavi;
       r->ZacatekDat = lf + 1;
       r->DelkaZaznamu = text ? static_cast<uint32_t>(KrokBunky * r->PocetSloupcu() + 1) : 0;
+      // A line of names is a header of ours only when records of its
+      // columns follow (one of the first, since a crash may have cut one).
+      int radku = 0;
+      bool zaznam = false;
+      TPoleZaznamu pole(*r);
+      for (size_t z = lf + 1, k; !zaznam && radku < 16 &&
+                                 (k = z < z0.size() ? z0.find('\n', z) : std::string_view::npos) !=
+                                     std::string_view::npos;
+           z = k + 1, ++radku) {
+        const size_t delka = k > z && z0[k - 1] == '\r' ? k - 1 - z : k - z;
+        zaznam = pole.Vezmi(z0.data() + z, delka);
+        for (int s = 0; zaznam && s < r->PocetSloupcu(); ++s) zaznam = PodobaZaznamu(pole.Pole(s));
+      }
+      if (radku > 0 && !zaznam)
+        return Cizi(Cp1250("řádek 2 není záznamem sloupců záhlaví na řádku 1 (") +
+                    Pole(r->PocetSloupcu()) + Cp1250(": čísla, datum a čas)"));
       TRozpoznani v;
       v.Stav = TRozpoznani::Ok;
       v.Rozlozeni = std::move(*r);
+      PoznamkyKodovani(prvni, v.Poznamky);
       return v;
     }
     if (!uloha) return Cizi(Cp1250("záhlaví (řádek 1) ") + duvod);
@@ -437,9 +479,9 @@ TRozpoznani RozpoznejZacatek(std::string_view z, uint64_t velikost, TFormatSoubo
   }
   TRozlozeni r = ZUlohy(*uloha, format);
   if (static_cast<int>(pole->size()) != r.PocetSloupcu())
-    return Cizi(Cp1250("řádek 1 má ") + Cislo(pole->size()) + Cp1250(" polí, úloha ") +
-                Uvozene(uloha->Jmeno) + Cp1250(" čeká ") +
-                Cislo(static_cast<uint64_t>(r.PocetSloupcu())));
+    return Cizi(Cp1250("řádek 1 má ") + Pole(static_cast<int64_t>(pole->size())) +
+                Cp1250(", úloha ") + Uvozene(uloha->Jmeno) + Cp1250(" čeká ") +
+                Pole(r.PocetSloupcu()));
   r.ZacatekDat = 0;
   r.DelkaZaznamu = text ? static_cast<uint32_t>(KrokBunky * r.PocetSloupcu() + 1) : 0;
   TRozpoznani v;

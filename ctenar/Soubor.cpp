@@ -22,6 +22,7 @@ namespace {
 // The walk's buffer: a line longer than it is not a record of ours (256
 // channels of 14 characters make 4 KB).
 constexpr size_t VelikostBufferu = 4 << 20;
+constexpr size_t NejmensiBuffer = 64 << 10;
 // How much of the beginning the recognition reads: a header of 267 long
 // names fits many times.
 constexpr size_t VelikostZacatku = 1 << 20;
@@ -109,6 +110,7 @@ struct TSouborDat::TChod {
   std::vector<int> Kanaly;
   bool BezCasu = false;  // the forms are not known yet: no place, no values
   bool Indexuje = false;
+  bool DoKonce = false;  // the walk goes to Do (not a sample of a few records)
   const TPrijemRadku* Prijem = nullptr;
   TPrubeh Prubeh;
   uint64_t Hotovo = 0, Celkem = 0;  // for Prubeh
@@ -120,10 +122,13 @@ struct TSouborDat::TChod {
   TPocty Pocty;
   uint64_t Konec = 0;  // byte after the last line or record taken
   bool Zastaven = false;
-  std::vector<TSouhrn> Souhrny;     // the current block's, per channel asked for
-  TBlok Aktualni;                   // Indexuje: the block being made
-  std::vector<std::string> Vzorky;  // BezCasu: the texts of each record, joined by '\0'
+  std::vector<TSouhrn> Souhrny;  // the current block's, per channel asked for
+  TBlok Aktualni;                // Indexuje: the block being made
+  // BezCasu: each record's date and time texts, and whether a value shows
+  // a decimal point or comma.
+  std::vector<std::pair<std::string, std::string>> Vzorky;
   size_t NejvicVzorku = 0;
+  bool Tecka = false, Carka = false;
 };
 
 std::unique_ptr<TSouborDat> TSouborDat::Otevri(const fs::path& cesta, const TUlohaSouboru* uloha,
@@ -146,17 +151,25 @@ std::unique_ptr<TSouborDat> TSouborDat::Otevri(const fs::path& cesta, const TUlo
   s->zmeneno_ = CasSouboru(st);
   s->zarizeni_ = st.st_dev;
   s->inode_ = st.st_ino;
-  std::string zacatek(std::min<uint64_t>(s->velikost_, VelikostZacatku), '\0');
-  const ssize_t n = CtiVse(s->fd_, zacatek.data(), zacatek.size(), 0);
-  if (n < 0) {
-    rozpoznani.Duvod = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
-    return nullptr;
+  // Enough for a header and the first records; more only for a first line
+  // that does not end in it.
+  std::string zacatek;
+  for (const size_t kolik : {NejmensiBuffer, VelikostZacatku}) {
+    zacatek.assign(std::min<uint64_t>(s->velikost_, kolik), '\0');
+    const ssize_t n = CtiVse(s->fd_, zacatek.data(), zacatek.size(), 0);
+    if (n < 0) {
+      rozpoznani.Duvod = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
+      return nullptr;
+    }
+    zacatek.resize(static_cast<size_t>(n));
+    if (zacatek.find('\n') != std::string::npos ||
+        FormatSouboru(CestaCp1250(cesta)) == TFormatSouboru::DBF)
+      break;
   }
-  zacatek.resize(static_cast<size_t>(n));
   rozpoznani = RozpoznejZacatek(zacatek, s->velikost_, FormatSouboru(CestaCp1250(cesta)), uloha);
   if (rozpoznani.Stav != TRozpoznani::Ok) return nullptr;
   s->r_ = rozpoznani.Rozlozeni;
-  s->buf_.resize(VelikostBufferu);
+  s->Buffer(0);
   if (const TZmena z = s->Obnov(); z != Beze && z != Pridano) {
     rozpoznani.Stav = TRozpoznani::Cizi;
     rozpoznani.Duvod = s->chyba_;
@@ -237,14 +250,14 @@ TSouborDat::TZmena TSouborDat::Obnov() {
     while (do_ > r_.ZacatekDat && do_ > konecDat_) {
       const uint64_t od =
           std::max<uint64_t>({r_.ZacatekDat, konecDat_, do_ > 65536 ? do_ - 65536 : 0});
-      const ssize_t n = CtiVse(fd_, buf_.data(), static_cast<size_t>(do_ - od), od);
+      const ssize_t n = CtiVse(fd_, buf_.get(), static_cast<size_t>(do_ - od), od);
       if (n != static_cast<ssize_t>(do_ - od)) {
         chyba_ = Cp1250("soubor se během čtení zkrátil");
         return Znovu;
       }
-      const void* lf = ::memrchr(buf_.data(), '\n', static_cast<size_t>(n));
+      const void* lf = ::memrchr(buf_.get(), '\n', static_cast<size_t>(n));
       if (lf) {
-        konec = od + static_cast<uint64_t>(static_cast<const char*>(lf) - buf_.data()) + 1;
+        konec = od + static_cast<uint64_t>(static_cast<const char*>(lf) - buf_.get()) + 1;
         break;
       }
       do_ = od;
@@ -263,8 +276,29 @@ TSouborDat::TZmena TSouborDat::Obnov() {
   return pridano ? Pridano : Beze;
 }
 
-// Walks [Od, Do) of the file.
+void TSouborDat::Buffer(uint64_t bajtu, size_t ponechat) {
+  const size_t velikost =
+      static_cast<size_t>(std::clamp<uint64_t>(bajtu, NejmensiBuffer, VelikostBufferu));
+  if (velikostBufferu_ >= velikost) return;
+  std::unique_ptr<char[]> novy(new char[velikost]);
+  if (ponechat > 0) std::memcpy(novy.get(), buf_.get(), ponechat);
+  buf_ = std::move(novy);
+  velikostBufferu_ = velikost;
+}
+
+// Walks [Od, Do) of the file.  The pieces read grow from the smallest
+// buffer to the largest: a walk that stops after a few records (a sample, a
+// block) reads little.
 bool TSouborDat::Projdi(TChod& ch) {
+  // A walk to its end starts with pieces as large as its range.
+  size_t kus = static_cast<size_t>(
+      std::clamp<uint64_t>(ch.DoKonce ? ch.Do - ch.Od : 0, NejmensiBuffer, VelikostBufferu));
+  Buffer(kus);
+  size_t v = 0;  // bytes in the buffer that are kept when it grows
+  auto vetsi = [&] {
+    kus = static_cast<size_t>(std::min<uint64_t>(kus * 2, VelikostBufferu));
+    Buffer(kus, v);
+  };
   TPoleZaznamu pole(r_);
   const bool dbf = r_.Format == TFormatSouboru::DBF;
   // The last column needed, and the error groups of the channels asked for.
@@ -292,12 +326,13 @@ bool TSouborDat::Projdi(TChod& ch) {
     }
     if (ch.BezCasu) {
       if (ch.Vzorky.size() < ch.NejvicVzorku) {
-        std::string v;
-        for (int s = 0; s < r_.PocetSloupcu(); ++s) {
-          v += pole.Pole(s);
-          v += '\0';
+        auto text = [&](int s) { return std::string(s >= 0 ? pole.Pole(s) : std::string_view()); };
+        ch.Vzorky.emplace_back(text(r_.SloupecDatumu()), text(r_.SloupecCasu()));
+        for (int k = 0; k < r_.PocetKanalu; ++k) {
+          const std::string_view h = pole.Pole(r_.SloupecKanalu(k));
+          ch.Tecka = ch.Tecka || h.find('.') != std::string_view::npos;
+          ch.Carka = ch.Carka || h.find(',') != std::string_view::npos;
         }
-        ch.Vzorky.push_back(std::move(v));
       }
       return ch.Vzorky.size() < ch.NejvicVzorku;
     }
@@ -395,17 +430,16 @@ bool TSouborDat::Projdi(TChod& ch) {
 
   if (dbf) {
     const size_t delka = r_.DelkaZaznamu;
-    const size_t naRaz = std::max<size_t>(buf_.size() / delka, 1);
-    for (uint64_t pozice = ch.Od; pozice + delka <= ch.Do;) {
-      const size_t zaznamu =
-          static_cast<size_t>(std::min<uint64_t>(naRaz, (ch.Do - pozice) / delka));
-      const ssize_t n = CtiVse(fd_, buf_.data(), zaznamu * delka, pozice);
+    for (uint64_t pozice = ch.Od; pozice + delka <= ch.Do; vetsi()) {
+      const size_t zaznamu = static_cast<size_t>(
+          std::min<uint64_t>(std::max<size_t>(kus / delka, 1), (ch.Do - pozice) / delka));
+      const ssize_t n = CtiVse(fd_, buf_.get(), zaznamu * delka, pozice);
       if (n < 0) {
         chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
         return false;
       }
       for (size_t i = 0; i + delka <= static_cast<size_t>(n); i += delka)
-        if (!zaznam(buf_.data() + i, delka, pozice + i + delka)) return true;
+        if (!zaznam(buf_.get() + i, delka, pozice + i + delka)) return true;
       if (static_cast<size_t>(n) < zaznamu * delka) return zkraceno();
       pozice += zaznamu * delka;
       if (!prubeh(pozice)) return true;
@@ -415,10 +449,10 @@ bool TSouborDat::Projdi(TChod& ch) {
 
   // Lines: each ends at its LF, and is a record without its CR LF.
   uint64_t zacatekBufferu = ch.Od;  // the file's offset of buf_[0]
-  size_t v = 0, z = 0;              // bytes in the buffer, where the next line starts
+  size_t z = 0;                     // where the next line starts
   bool dlouhy = false;              // the line began before the buffer (too long)
   for (;;) {
-    const char* b = buf_.data();
+    const char* b = buf_.get();
     const void* lf = z < v ? std::memchr(b + z, '\n', v - z) : nullptr;
     if (lf) {
       const size_t k = static_cast<size_t>(static_cast<const char*>(lf) - b);
@@ -435,19 +469,20 @@ bool TSouborDat::Projdi(TChod& ch) {
       continue;
     }
     if (zacatekBufferu + v >= ch.Do) return true;  // what is left is no complete line
-    if (z == 0 && v == buf_.size()) {
+    if (z == 0 && v == velikostBufferu_ && velikostBufferu_ >= VelikostBufferu) {
       dlouhy = true;  // dropped: only its end is looked for
       zacatekBufferu += v;
       v = 0;
     } else {
-      std::memmove(buf_.data(), b + z, v - z);
+      std::memmove(buf_.get(), b + z, v - z);
       zacatekBufferu += z;
       v -= z;
     }
     z = 0;
-    const size_t chci =
-        static_cast<size_t>(std::min<uint64_t>(buf_.size() - v, ch.Do - (zacatekBufferu + v)));
-    const ssize_t n = CtiVse(fd_, buf_.data() + v, chci, zacatekBufferu + v);
+    if (v + NejmensiBuffer / 2 > kus) vetsi();
+    const size_t chci = static_cast<size_t>(
+        std::min<uint64_t>(std::min(kus, velikostBufferu_) - v, ch.Do - (zacatekBufferu + v)));
+    const ssize_t n = CtiVse(fd_, buf_.get() + v, chci, zacatekBufferu + v);
     if (n < 0) {
       chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
       return false;
@@ -467,6 +502,7 @@ bool TSouborDat::UrciTvary(std::string& duvod) {
     return true;
   }
   // Records from the beginning and from the end.
+  bool tecka = false, carka = false;
   auto vzorky = [&](uint64_t od, size_t kolik) {
     TChod ch;
     ch.Od = od;
@@ -474,9 +510,11 @@ bool TSouborDat::UrciTvary(std::string& duvod) {
     ch.BezCasu = true;
     ch.NejvicVzorku = kolik;
     Projdi(ch);
+    tecka = tecka || ch.Tecka;
+    carka = carka || ch.Carka;
     return ch.Vzorky;
   };
-  std::vector<std::string> zaznamy = vzorky(r_.ZacatekDat, VzorkuZKonce);
+  std::vector<std::pair<std::string, std::string>> zaznamy = vzorky(r_.ZacatekDat, VzorkuZKonce);
   if (zaznamy.empty()) return true;  // nothing to learn from yet
   const uint64_t zKonce = r_.Format == TFormatSouboru::DBF
                               ? static_cast<uint64_t>(VzorkuZKonce) * r_.DelkaZaznamu
@@ -485,22 +523,17 @@ bool TSouborDat::UrciTvary(std::string& duvod) {
     uint64_t od = konecDat_ - zKonce;
     if (r_.Format == TFormatSouboru::DBF)
       od = r_.ZacatekDat + (od - r_.ZacatekDat) / r_.DelkaZaznamu * r_.DelkaZaznamu;
-    std::vector<std::string> konec = vzorky(od, VzorkuZKonce * 2);
+    std::vector<std::pair<std::string, std::string>> konec = vzorky(od, VzorkuZKonce * 2);
     // The first line there may be a piece of one.
     if (r_.Format != TFormatSouboru::DBF && !konec.empty()) konec.erase(konec.begin());
     zaznamy.insert(zaznamy.end(), konec.begin(), konec.end());
   }
-  auto pole = [&](const std::string& z, int sloupec) {
-    size_t p = 0;
-    for (int s = 0; s < sloupec; ++s) p = z.find('\0', p) + 1;
-    return std::string_view(z).substr(p, z.find('\0', p) - p);
-  };
+  // Of the values only their separators tell.  Both (a file continued under
+  // other settings): values are read with either anyway, and the dates must
+  // not be refused for it.
   std::vector<std::string> hodnoty;
-  for (const std::string& z : zaznamy)
-    for (int k = 0; k < r_.PocetKanalu; ++k) hodnoty.emplace_back(pole(z, r_.SloupecKanalu(k)));
-  const std::string& posledni = zaznamy.back();
-  const std::string_view datum = r_.SloupecDatumu() >= 0 ? pole(posledni, r_.SloupecDatumu()) : "";
-  const std::string_view cas = r_.SloupecCasu() >= 0 ? pole(posledni, r_.SloupecCasu()) : "";
+  if (tecka != carka) hodnoty.emplace_back(tecka ? "0.5" : "0,5");
+  const std::string datum = zaznamy.back().first, cas = zaznamy.back().second;
   std::optional<TDatumCas> zapsano;
   {
     const std::time_t t = static_cast<std::time_t>(zmeneno_ / 1000000000);
@@ -524,31 +557,22 @@ bool TSouborDat::UrciTvary(std::string& duvod) {
     }
     bool vse = true;
     for (size_t i = 0; i < zaznamy.size() && vse; ++i) {
-      if (r_.SloupecDatumu() >= 0 &&
-          !CtiDatum(pole(zaznamy[i], r_.SloupecDatumu()), m.Mistni->KratkeDatum)) {
+      if (r_.SloupecDatumu() >= 0 && !CtiDatum(zaznamy[i].first, m.Mistni->KratkeDatum)) {
         vse = false;
         if (prvniDuvod.empty())
-          prvniDuvod = Cp1250("datum ") + Uvozene(pole(zaznamy[i], r_.SloupecDatumu())) +
-                       Cp1250(" nemá tvar ") + Uvozene(m.Mistni->KratkeDatum) +
-                       Cp1250(" posledního záznamu");
+          prvniDuvod = Cp1250("datum ") + Uvozene(zaznamy[i].first) + Cp1250(" nemá tvar ") +
+                       Uvozene(m.Mistni->KratkeDatum) + Cp1250(" posledního záznamu");
       }
-      if (r_.SloupecCasu() >= 0 &&
-          !CtiCas(pole(zaznamy[i], r_.SloupecCasu()), m.Mistni->DlouhyCas)) {
+      if (r_.SloupecCasu() >= 0 && !CtiCas(zaznamy[i].second, m.Mistni->DlouhyCas)) {
         vse = false;
         if (prvniDuvod.empty())
-          prvniDuvod = Cp1250("čas ") + Uvozene(pole(zaznamy[i], r_.SloupecCasu())) +
-                       Cp1250(" nemá tvar ") + Uvozene(m.Mistni->DlouhyCas) +
-                       Cp1250(" posledního záznamu");
+          prvniDuvod = Cp1250("čas ") + Uvozene(zaznamy[i].second) + Cp1250(" nemá tvar ") +
+                       Uvozene(m.Mistni->DlouhyCas) + Cp1250(" posledního záznamu");
       }
     }
     if (!vse) continue;
     r_.ObrazDatumu = r_.SloupecDatumu() >= 0 ? m.Mistni->KratkeDatum : "";
     r_.ObrazCasu = r_.SloupecCasu() >= 0 ? m.Mistni->DlouhyCas : "";
-    bool tecka = false, carka = false;
-    for (const std::string& h : hodnoty) {
-      tecka = tecka || h.find('.') != std::string::npos;
-      carka = carka || h.find(',') != std::string::npos;
-    }
     r_.DesetinnyOddelovac = tecka != carka ? (tecka ? '.' : ',') : '\0';
     tvaryZnamy_ = true;
     ix_.Perioda = OdhadniPeriodu();
@@ -605,8 +629,8 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
       // A CSV line's length from the first ones.
       const size_t kus =
           static_cast<size_t>(std::min<uint64_t>(konecDat_ - r_.ZacatekDat, 1 << 16));
-      const ssize_t n = CtiVse(fd_, buf_.data(), kus, r_.ZacatekDat);
-      const auto radku = n > 0 ? std::count(buf_.data(), buf_.data() + n, '\n') : 0;
+      const ssize_t n = CtiVse(fd_, buf_.get(), kus, r_.ZacatekDat);
+      const auto radku = n > 0 ? std::count(buf_.get(), buf_.get() + n, '\n') : 0;
       if (radku > 0) odhad = (konecDat_ - r_.ZacatekDat) / static_cast<uint64_t>(n / radku + 1);
     }
     ix_.RadkuVBloku = static_cast<uint32_t>(
@@ -614,6 +638,7 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
   }
   TChod ch;
   ch.Indexuje = true;
+  ch.DoKonce = true;
   ch.Kanaly = kanaly;
   ch.Prijem = radek;
   ch.Prubeh = prubeh;
@@ -675,6 +700,7 @@ bool TSouborDat::CtiBloky(size_t od, size_t do_, const std::vector<int>& kanaly,
   ch.Kanaly = kanaly;
   ch.Prijem = &radek;
   ch.Blok = od;
+  ch.DoKonce = true;
   ch.Souhrny.assign(kanaly.size(), TSouhrn{});
   ch.Predchozi = od > 0 ? ix_.Bloky[od - 1].PolohaPosledni : predchozi;
   return Projdi(ch) && !ch.Zastaven;

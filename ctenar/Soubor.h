@@ -138,6 +138,9 @@ class TSouborDat {
 
  private:
   TSouborDat() = default;
+  // At least `bajtu` of buffer (within its bounds), the first `ponechat`
+  // bytes kept.
+  void Buffer(uint64_t bajtu, size_t ponechat = 0);
   bool UrciTvary(std::string& duvod);
   void ZapamatujPosledni();
   int64_t OdhadniPeriodu();
@@ -159,7 +162,10 @@ class TSouborDat {
   uint64_t posledniOd_ = 0;
   std::string chyba_;
   TMistniCas mistni_;
-  std::vector<char> buf_;
+  // The walks' memory: neither zeroed nor copied whole when it grows, since
+  // its first touch costs more than the reading itself.
+  std::unique_ptr<char[]> buf_;
+  size_t velikostBufferu_ = 0;
 };
 
 // The layout of a file's records, dates and times as one number: a cached
