@@ -60,6 +60,7 @@ verze=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 ocekavane() {
   local programy=(zq-datalogger zq-modsim)
   [ -x "$build/bin/zq-logger" ] && programy+=(zq-logger)
+  [ -x "$build/bin/zq-prohlizec" ] && programy+=(zq-prohlizec)
   for p in "${programy[@]}"; do
     echo "bin/$p"
     [ -f "$koren/packaging/$p.1" ] && echo "share/man/man1/$p.1.gz"
