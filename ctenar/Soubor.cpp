@@ -110,7 +110,6 @@ struct TSouborDat::TChod {
   std::vector<int> Kanaly;
   bool BezCasu = false;  // the forms are not known yet: no place, no values
   bool Indexuje = false;
-  bool DoKonce = false;  // the walk goes to Do (not a sample of a few records)
   const TPrijemRadku* Prijem = nullptr;
   TPrubeh Prubeh;
   uint64_t Hotovo = 0, Celkem = 0;  // for Prubeh
@@ -290,9 +289,7 @@ void TSouborDat::Buffer(uint64_t bajtu, size_t ponechat) {
 // buffer to the largest: a walk that stops after a few records (a sample, a
 // block) reads little.
 bool TSouborDat::Projdi(TChod& ch) {
-  // A walk to its end starts with pieces as large as its range.
-  size_t kus = static_cast<size_t>(
-      std::clamp<uint64_t>(ch.DoKonce ? ch.Do - ch.Od : 0, NejmensiBuffer, VelikostBufferu));
+  size_t kus = NejmensiBuffer;
   Buffer(kus);
   size_t v = 0;  // bytes in the buffer that are kept when it grows
   auto vetsi = [&] {
@@ -469,6 +466,8 @@ bool TSouborDat::Projdi(TChod& ch) {
       continue;
     }
     if (zacatekBufferu + v >= ch.Do) return true;  // what is left is no complete line
+    // Everything read is taken: said before the next piece is read.
+    if (zacatekBufferu + v > ch.Od && !prubeh(zacatekBufferu + z)) return true;
     if (z == 0 && v == velikostBufferu_ && velikostBufferu_ >= VelikostBufferu) {
       dlouhy = true;  // dropped: only its end is looked for
       zacatekBufferu += v;
@@ -489,7 +488,6 @@ bool TSouborDat::Projdi(TChod& ch) {
     }
     if (static_cast<size_t>(n) < chci) return zkraceno();
     v += static_cast<size_t>(n);
-    if (!prubeh(zacatekBufferu + v)) return true;
   }
 }
 
@@ -638,7 +636,6 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
   }
   TChod ch;
   ch.Indexuje = true;
-  ch.DoKonce = true;
   ch.Kanaly = kanaly;
   ch.Prijem = radek;
   ch.Prubeh = prubeh;
@@ -700,7 +697,6 @@ bool TSouborDat::CtiBloky(size_t od, size_t do_, const std::vector<int>& kanaly,
   ch.Kanaly = kanaly;
   ch.Prijem = &radek;
   ch.Blok = od;
-  ch.DoKonce = true;
   ch.Souhrny.assign(kanaly.size(), TSouhrn{});
   ch.Predchozi = od > 0 ? ix_.Bloky[od - 1].PolohaPosledni : predchozi;
   return Projdi(ch) && !ch.Zastaven;

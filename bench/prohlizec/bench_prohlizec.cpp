@@ -4,9 +4,10 @@
 //     the plot of 1200 columns from them): records/s, MB/s, seconds, warm
 //     page cache, no index cached;
 //   - the same file opened again with its index cached;
-//   - a one-hour extract of the 8 channels: in process from the cached
-//     index, and zq-prohlizec --csv as a whole process (with the cache);
-//   - the peak resident memory of a process doing the whole pass.
+//   - a one-hour extract of the 8 channels: opened with the cached index
+//     and read, and zq-prohlizec --csv as a whole process (with the cache);
+//   - each of them in a process of its own: its wall time and peak
+//     resident memory.
 // Each measurement is a function of its own; a picture through --png and an
 // outside program's picture of the same file belong beside MerProces.
 //
@@ -32,6 +33,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ArchivDat.h"
@@ -182,25 +184,22 @@ void Zahrej(const fs::path& cesta) {
   ::close(fd);
 }
 
-// Runs `mer` in a child process; its peak resident memory in MiB.
-double VProcesu(const std::function<void()>& mer) {
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    mer();
-    std::fflush(nullptr);
-    std::_Exit(0);
-  }
-  int stav = 0;
-  rusage r{};
-  ::wait4(pid, &stav, 0, &r);
-  return static_cast<double>(r.ru_maxrss) / 1024.0;
-}
-
 TNastaveniCteni Nastaveni(const fs::path& mezipamet) {
   TNastaveniCteni n;
   n.SlozkaMezipameti = mezipamet;
   return n;
+}
+
+// The peak resident memory of this process, MiB (VmHWM: of this program's
+// own memory since its exec).
+double Spicka() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  char radek[256];
+  double kib = 0;
+  while (f && std::fgets(radek, sizeof radek, f))
+    if (std::sscanf(radek, "VmHWM: %lf", &kib) == 1) break;
+  if (f) std::fclose(f);
+  return kib / 1024;
 }
 
 // The whole file: opened, indexed with 8 channels summed up, drawn in 1200
@@ -223,10 +222,11 @@ void MerCteni(const fs::path& cesta, const fs::path& mezipamet, const char* jak)
   const double prehled = Sekund(t2);
   const double celkem = Sekund(t0);
   const double mb = static_cast<double>(fs::file_size(cesta)) / 1e6;
-  std::printf("  %-22s %.3f s (open %.3f, index %.3f, plot %.3f): %.0f records/s, %.0f MB/s%s\n",
-              jak, celkem, otevreni, index, prehled,
-              static_cast<double>(c->PocetZaznamu()) / celkem, mb / celkem,
-              p.Uplny ? "" : " INCOMPLETE");
+  std::printf(
+      "  %-22s %.3f s (open %.3f, index %.3f, plot %.3f): %.0f records/s, %.0f MB/s, peak RSS "
+      "%.1f MiB%s\n",
+      jak, celkem, otevreni, index, prehled, static_cast<double>(c->PocetZaznamu()) / celkem,
+      mb / celkem, Spicka(), p.Uplny ? "" : " INCOMPLETE");
   c->UlozMezipamet();
 }
 
@@ -245,15 +245,26 @@ void MerVypis(const fs::path& cesta, const fs::path& mezipamet, int64_t zaznamu)
     ++radku;
     return true;
   });
-  std::printf("  one-hour extract       %.1f ms, %llu records, the index %s\n", Sekund(t0) * 1e3,
-              static_cast<unsigned long long>(radku), c->Indexovano() ? "cached" : "MADE AGAIN");
+  std::printf("  one-hour extract       %.1f ms, %llu records, the index %s, peak RSS %.1f MiB\n",
+              Sekund(t0) * 1e3, static_cast<unsigned long long>(radku),
+              c->Indexovano() ? "cached" : "MADE AGAIN", Spicka());
 }
 
-// A program as a whole process: its time and peak resident memory.
+// A program as a whole process: its wall time, and its peak resident memory
+// as GNU time reports it where installed.  (The rusage of a child started
+// from here would count this process's memory too: exec keeps the larger
+// of the two.)  The measurements of this program run so as well, a fresh
+// process each, and say their own peak.
 void MerProces(const std::vector<std::string>& argumenty, const char* co) {
+  std::vector<std::string> a = argumenty;
+  const fs::path pamet =
+      fs::temp_directory_path() / ("bench_prohlizec_time_" + std::to_string(::getpid()));
+  const bool time = ::access("/usr/bin/time", X_OK) == 0;
+  if (time) a.insert(a.begin(), {"/usr/bin/time", "-o", pamet.string(), "-f", "%M"});
   std::vector<char*> argv;
-  for (const std::string& a : argumenty) argv.push_back(const_cast<char*>(a.c_str()));
+  for (std::string& x : a) argv.push_back(x.data());
   argv.push_back(nullptr);
+  std::fflush(nullptr);
   const auto t0 = Hodiny::now();
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
@@ -261,10 +272,17 @@ void MerProces(const std::vector<std::string>& argumenty, const char* co) {
     return;
   }
   int stav = 0;
-  rusage r{};
-  ::wait4(pid, &stav, 0, &r);
-  std::printf("  %-22s %.1f ms, peak RSS %.1f MiB, exit %d\n", co, Sekund(t0) * 1e3,
-              static_cast<double>(r.ru_maxrss) / 1024.0, WEXITSTATUS(stav));
+  ::waitpid(pid, &stav, 0);
+  const double ms = Sekund(t0) * 1e3;
+  double kib = 0;
+  if (std::FILE* f = time ? std::fopen(pamet.c_str(), "r") : nullptr) {
+    if (std::fscanf(f, "%lf", &kib) != 1) kib = 0;
+    std::fclose(f);
+    fs::remove(pamet);
+  }
+  std::printf("  %-22s %.1f ms as a process", co, ms);
+  if (kib > 0) std::printf(", peak RSS %.1f MiB", kib / 1024);
+  std::printf(", exit %d\n", WEXITSTATUS(stav));
 }
 
 std::string CasVolby(int64_t s) {
@@ -280,6 +298,15 @@ std::string CasVolby(int64_t s) {
 int main(int argc, char** argv) {
   NastavMistni(MistniCeske());
   NastavZdrojCasu([] { return g_ted; });
+  // One measurement in a process of its own: --mer cteni|znovu|vypis FILE CACHE [records].
+  if (argc >= 5 && std::string_view(argv[1]) == "--mer") {
+    const std::string_view co = argv[2];
+    if (co == "vypis")
+      MerVypis(argv[3], argv[4], argc > 5 ? std::atoll(argv[5]) : 0);
+    else
+      MerCteni(argv[3], argv[4], co == "cteni" ? "whole pass, no index" : "again, index cached");
+    return 0;
+  }
   const uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
   std::vector<std::string> formaty;
   for (int i = 2; i < argc; ++i) formaty.emplace_back(argv[i]);
@@ -299,10 +326,11 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(fs::file_size(cesta)),
                 static_cast<long long>(zaznamu), static_cast<double>(zaznamu) / 86400, Sekund(t0));
     Zahrej(cesta);
-    const double rss = VProcesu([&] { MerCteni(cesta, mezipamet, "whole pass, no index"); });
-    std::printf("  peak RSS of that process %.1f MiB\n", rss);
-    VProcesu([&] { MerCteni(cesta, mezipamet, "again, index cached"); });
-    VProcesu([&] { MerVypis(cesta, mezipamet, zaznamu); });
+    const std::string ja = fs::read_symlink("/proc/self/exe").string();
+    MerProces({ja, "--mer", "cteni", cesta.string(), mezipamet.string()}, "  (its process)");
+    MerProces({ja, "--mer", "znovu", cesta.string(), mezipamet.string()}, "  (its process)");
+    MerProces({ja, "--mer", "vypis", cesta.string(), mezipamet.string(), std::to_string(zaznamu)},
+              "  (its process)");
     const int64_t od = Zacatek + zaznamu / 2;
     setenv("XDG_CACHE_HOME", slozka.c_str(), 1);
     fs::remove_all(slozka / "zentrolix-datalogger");
