@@ -20,7 +20,8 @@
 // cannot tell a failed read from a value: the task's error value (0, or the
 // last value kept) is read as written.
 //
-// Memory stays bounded whatever the files' size: a buffer of 4 MiB, and the
+// Memory stays bounded whatever the files' size: pieces of 256 KiB read
+// at a time (a buffer of up to 4 MiB only for a line that long), and the
 // index of at most about 8192 blocks per file (more only as a file grows
 // while open) with the summaries of the channels read.
 //

@@ -1,6 +1,7 @@
 #include "Mezipamet.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,16 +121,21 @@ std::optional<TIndex> NactiIndex(const fs::path& slozka, const TSouborDat::TKlic
   const fs::path cesta = slozka / JmenoSouboru(klic);
   const int fd = ::open(cesta.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  // Read whole at once: its size is known, and growing a buffer costs more
+  // than the reading.
+  struct stat st {};
   std::string data;
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || data.size() + static_cast<size_t>(n) > NejvetsiSoubor) {
-      if (n != 0) data.clear();
-      break;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
+      static_cast<uint64_t>(st.st_size) <= NejvetsiSoubor) {
+    data.resize(static_cast<size_t>(st.st_size));
+    size_t hotovo = 0;
+    while (hotovo < data.size()) {
+      const ssize_t n = ::read(fd, data.data() + hotovo, data.size() - hotovo);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      hotovo += static_cast<size_t>(n);
     }
-    data.append(buf, static_cast<size_t>(n));
+    data.resize(hotovo);
   }
   ::close(fd);
   if (data.size() < sizeof Znacka + sizeof(uint64_t)) return std::nullopt;

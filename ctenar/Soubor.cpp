@@ -19,9 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The walk's buffer: a line longer than it is not a record of ours (256
-// channels of 14 characters make 4 KB).
-constexpr size_t VelikostBufferu = 4 << 20;
+// A walk reads pieces of VelikostKusu: large enough that the system calls
+// cost little, small enough that the memory they first touch (dear on a
+// virtual machine) does not outweigh the reading.  Only a longer line
+// makes the buffer grow, up to NejdelsiRadek; a line longer still is not a
+// record of ours (256 channels of 14 characters make 4 KB).
+constexpr size_t VelikostKusu = 256 << 10;
+constexpr size_t NejdelsiRadek = 4 << 20;
 constexpr size_t NejmensiBuffer = 64 << 10;
 // How much of the beginning the recognition reads: a header of 267 long
 // names fits many times.
@@ -277,7 +281,7 @@ TSouborDat::TZmena TSouborDat::Obnov() {
 
 void TSouborDat::Buffer(uint64_t bajtu, size_t ponechat) {
   const size_t velikost =
-      static_cast<size_t>(std::clamp<uint64_t>(bajtu, NejmensiBuffer, VelikostBufferu));
+      static_cast<size_t>(std::clamp<uint64_t>(bajtu, NejmensiBuffer, NejdelsiRadek));
   if (velikostBufferu_ >= velikost) return;
   std::unique_ptr<char[]> novy(new char[velikost]);
   if (ponechat > 0) std::memcpy(novy.get(), buf_.get(), ponechat);
@@ -285,17 +289,10 @@ void TSouborDat::Buffer(uint64_t bajtu, size_t ponechat) {
   velikostBufferu_ = velikost;
 }
 
-// Walks [Od, Do) of the file.  The pieces read grow from the smallest
-// buffer to the largest: a walk that stops after a few records (a sample, a
-// block) reads little.
+// Walks [Od, Do) of the file.
 bool TSouborDat::Projdi(TChod& ch) {
-  size_t kus = NejmensiBuffer;
+  size_t kus = VelikostKusu;
   Buffer(kus);
-  size_t v = 0;  // bytes in the buffer that are kept when it grows
-  auto vetsi = [&] {
-    kus = static_cast<size_t>(std::min<uint64_t>(kus * 2, VelikostBufferu));
-    Buffer(kus, v);
-  };
   TPoleZaznamu pole(r_);
   const bool dbf = r_.Format == TFormatSouboru::DBF;
   // The last column needed, and the error groups of the channels asked for.
@@ -427,7 +424,7 @@ bool TSouborDat::Projdi(TChod& ch) {
 
   if (dbf) {
     const size_t delka = r_.DelkaZaznamu;
-    for (uint64_t pozice = ch.Od; pozice + delka <= ch.Do; vetsi()) {
+    for (uint64_t pozice = ch.Od; pozice + delka <= ch.Do;) {
       const size_t zaznamu = static_cast<size_t>(
           std::min<uint64_t>(std::max<size_t>(kus / delka, 1), (ch.Do - pozice) / delka));
       const ssize_t n = CtiVse(fd_, buf_.get(), zaznamu * delka, pozice);
@@ -446,7 +443,7 @@ bool TSouborDat::Projdi(TChod& ch) {
 
   // Lines: each ends at its LF, and is a record without its CR LF.
   uint64_t zacatekBufferu = ch.Od;  // the file's offset of buf_[0]
-  size_t z = 0;                     // where the next line starts
+  size_t v = 0, z = 0;              // bytes in the buffer, where the next line starts
   bool dlouhy = false;              // the line began before the buffer (too long)
   for (;;) {
     const char* b = buf_.get();
@@ -468,7 +465,10 @@ bool TSouborDat::Projdi(TChod& ch) {
     if (zacatekBufferu + v >= ch.Do) return true;  // what is left is no complete line
     // Everything read is taken: said before the next piece is read.
     if (zacatekBufferu + v > ch.Od && !prubeh(zacatekBufferu + z)) return true;
-    if (z == 0 && v == velikostBufferu_ && velikostBufferu_ >= VelikostBufferu) {
+    if (z == 0 && v == kus && kus < NejdelsiRadek) {
+      kus *= 2;  // a line longer than the buffer
+      Buffer(kus, v);
+    } else if (z == 0 && v == kus) {
       dlouhy = true;  // dropped: only its end is looked for
       zacatekBufferu += v;
       v = 0;
@@ -478,9 +478,8 @@ bool TSouborDat::Projdi(TChod& ch) {
       v -= z;
     }
     z = 0;
-    if (v + NejmensiBuffer / 2 > kus) vetsi();
-    const size_t chci = static_cast<size_t>(
-        std::min<uint64_t>(std::min(kus, velikostBufferu_) - v, ch.Do - (zacatekBufferu + v)));
+    const size_t chci =
+        static_cast<size_t>(std::min<uint64_t>(kus - v, ch.Do - (zacatekBufferu + v)));
     const ssize_t n = CtiVse(fd_, buf_.get() + v, chci, zacatekBufferu + v);
     if (n < 0) {
       chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
