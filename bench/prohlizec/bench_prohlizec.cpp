@@ -184,10 +184,14 @@ void Zahrej(const fs::path& cesta) {
   ::close(fd);
 }
 
-TNastaveniCteni Nastaveni(const fs::path& mezipamet) {
+// The file with the index cache in `mezipamet`; null, said, when it fails.
+std::unique_ptr<TCtenar> Otevri(const fs::path& cesta, const fs::path& mezipamet) {
   TNastaveniCteni n;
   n.SlozkaMezipameti = mezipamet;
-  return n;
+  std::string chyba;
+  auto c = TCtenar::Otevri({cesta}, n, chyba);
+  if (!c) std::printf("  %s\n", Utf8(chyba).c_str());
+  return c;
 }
 
 // The peak resident memory of this process, MiB (VmHWM: of this program's
@@ -206,12 +210,8 @@ double Spicka() {
 // columns; the index kept when `mezipamet` is given.
 void MerCteni(const fs::path& cesta, const fs::path& mezipamet, const char* jak) {
   const auto t0 = Hodiny::now();
-  std::string chyba;
-  auto c = TCtenar::Otevri({cesta}, Nastaveni(mezipamet), chyba);
-  if (!c) {
-    std::printf("  %s\n", Utf8(chyba).c_str());
-    return;
-  }
+  auto c = Otevri(cesta, mezipamet);
+  if (!c) return;
   const double otevreni = Sekund(t0);
   const auto t1 = Hodiny::now();
   c->Indexuj(Osm);
@@ -233,12 +233,8 @@ void MerCteni(const fs::path& cesta, const fs::path& mezipamet, const char* jak)
 // One hour from the middle of the file, 8 channels, from the cached index.
 void MerVypis(const fs::path& cesta, const fs::path& mezipamet, int64_t zaznamu) {
   const auto t0 = Hodiny::now();
-  std::string chyba;
-  auto c = TCtenar::Otevri({cesta}, Nastaveni(mezipamet), chyba);
-  if (!c) {
-    std::printf("  %s\n", Utf8(chyba).c_str());
-    return;
-  }
+  auto c = Otevri(cesta, mezipamet);
+  if (!c) return;
   const int64_t od = Zacatek + zaznamu / 2;
   uint64_t radku = 0;
   c->Vypis(Osm, od, od + 3599, [&](const TZaznam&) {
