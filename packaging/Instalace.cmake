@@ -104,7 +104,7 @@ endforeach()
 # docs/prvni-kroky.md speaks to the package's user; README.md speaks of the
 # source tree and stays out.
 set(zq_slozka_dokumentu ${CMAKE_INSTALL_DATADIR}/doc/zentrolix-datalogger)
-set(zq_dokumenty prvni-kroky instalace zq-logger publikace simulator prubeh profilove-soubory
+set(zq_dokumenty prvni-kroky instalace zq-logger prohlizec publikace simulator prubeh profilove-soubory
     datove-soubory rozhrani protokol)
 set(zq_dokumenty_gz)
 set(zq_obrazky)
