@@ -11,11 +11,18 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <utility>
+
+#include <QImage>
 
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Ctenar.h"
+#include "KresbaGrafu.h"
 #include "Mezipamet.h"
+#include "Rada.h"
+#include "Slozka.h"
+#include "Stupnice.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +38,8 @@ const char* const Napoveda =
     "Volby:\n"
     "  --csv VYSTUP      zapsat záznamy vybraných kanálů v rozsahu do souboru CSV\n"
     "                    (\";\", Windows-1250, CR LF; \"-\" je standardní výstup)\n"
-    "  --png OBRAZEK     nakreslit vybrané kanály v rozsahu do obrázku PNG\n"
+    "  --png OBRAZEK     nakreslit vybrané kanály v rozsahu do obrázku PNG (1200 bodů\n"
+    "                    široký, jako obrázek okna průběhu; bez displeje také)\n"
     "  --kanaly SEZNAM   kanály podle pořadí od 0 (0 je první sloupec kanálu),\n"
     "                    oddělené čárkou, i rozsahy: 0,3,8-15 (výchozí: všechny)\n"
     "  --od ČAS          začátek rozsahu, RRRR-MM-DDTHH:MM:SS místního času\n"
@@ -175,6 +183,58 @@ bool ZapisCsv(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do
   return ok && precteno;
 }
 
+// The title's name: the file, or for several the series' data file.
+std::string JmenoProNadpis(const std::vector<fs::path>& zadane, const TCtenar& c) {
+  if (c.PocetSouboru() == 1) return CestaCp1250(c.Soubor(0).Cesta().filename());
+  return CestaCp1250(fs::path(ZakladRady(zadane.front().filename().string())));
+}
+
+// The chosen channels over the range drawn as the trend window's saved
+// picture is (graf/): each pixel column's extremes, in the order the line
+// meets them, broken where the reader finds a gap.
+bool ZapisPng(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do_,
+              const std::string& cesta, const std::string& jmeno) {
+  const TRozlozeni& r = c.Rozlozeni();
+  const auto rozsah = c.Rozsah();
+  if (rozsah) {
+    od = std::max(od, rozsah->first);
+    do_ = std::min(do_, rozsah->second);
+  }
+  if (!rozsah || od > do_) od = do_ = rozsah ? rozsah->first : 0;
+  TZadaniGrafu z;
+  z.OdMs = od * 1000;
+  z.DoMs = std::max(do_ + 1, od + 1) * 1000 - 1;
+  z.Nadpis = NadpisGrafu(jmeno, z.OdMs, z.DoMs);
+  z.Oddelovac = r.DesetinnyOddelovac ? r.DesetinnyOddelovac : ',';
+  for (int k : kanaly) {
+    TKanalGrafu g;
+    g.Cislo = g.Barva = k;
+    g.Nazev = DoQString(r.NazvyKanalu[static_cast<size_t>(k)]);
+    g.DesetinnaMista = r.DesetinnaMista.empty() ? 2 : r.DesetinnaMista[static_cast<size_t>(k)];
+    z.Kanaly.push_back(std::move(g));
+  }
+  z.Velikost = QSize(1200, 600);
+  z.Velikost.rheight() += VyskaNadpisuALegendy(z);
+  const int sloupcu = std::max(RozvrhniGraf(z).Plocha.width(), 1);
+  const TPrehled p = c.Prehled(kanaly, od, do_, sloupcu);
+  const double krokMs = static_cast<double>(z.DoMs - z.OdMs + 1) / sloupcu;
+  for (size_t j = 0; j < kanaly.size(); ++j) {
+    std::vector<QList<QPointF>>& casti = z.Kanaly[j].Casti;
+    QList<QPointF> cast;
+    for (int s = 0; s < sloupcu; ++s) {
+      const TBodPrehledu& b = p.Kanaly[j][static_cast<size_t>(s)];
+      if (b.Prazdny()) continue;
+      if (!b.SpojitZleva && !cast.isEmpty()) casti.push_back(std::exchange(cast, {}));
+      const double x = static_cast<double>(z.OdMs) + (s + 0.5) * krokMs;
+      const bool minPrvni = std::abs(b.Prvni - b.Min) <= std::abs(b.Prvni - b.Max);
+      cast.append(QPointF(x, minPrvni ? b.Min : b.Max));
+      if (b.Min != b.Max) cast.append(QPointF(x, minPrvni ? b.Max : b.Min));
+    }
+    if (!cast.isEmpty()) casti.push_back(std::move(cast));
+  }
+  return p.Uplny && ObrazekGrafu(z).save(QString::fromStdString(cesta), "PNG");
+}
+
 }  // namespace
 
 bool ChceObrazek(const std::vector<std::string>& argumenty) {
@@ -245,13 +305,6 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
             << "\" nemá tvar RRRR-MM-DDTHH:MM:SS (např. 2026-12-08T14:25:30)\n";
       return ProhlizecChybneVolani;
     }
-  if (png) {
-    // The picture's drawing is shared with the trend window's saved
-    // picture and comes with it.
-    chyby << "zq-prohlizec: --png zatím není k dispozici (not yet); použijte --csv\n";
-    return ProhlizecChybneVolani;
-  }
-
   TNastaveniCteni nastaveni;
   nastaveni.Uloha = uloha;
   nastaveni.SlozkaMezipameti = SlozkaMezipameti();
@@ -275,8 +328,9 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
   } else {
     for (int k = 0; k < r.PocetKanalu; ++k) kanaly.push_back(k);
   }
-  if ((od || do_) && !c->MaCas()) {
-    chyby << "zq-prohlizec: soubor nemá sloupce Datum a Čas, --od a --do nelze použít\n";
+  if ((od || do_ || png) && !c->MaCas()) {
+    chyby << "zq-prohlizec: soubor nemá sloupce Datum a Čas, "
+          << (png ? "obrázek nemá časovou osu" : "--od a --do nelze použít") << "\n";
     return ProhlizecChybneVolani;
   }
   const int64_t odS = od ? TCtenar::Okamzik(*od, false) : INT64_MIN;
@@ -317,9 +371,14 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
             << "\n";
       kod = c->Chyba().empty() ? ProhlizecVystup : ProhlizecChybneVolani;
     }
-  } else {
-    Prehled(*c, vystup);
   }
+  if (png && !ZapisPng(*c, kanaly, odS, doS, *png, JmenoProNadpis(soubory, *c))) {
+    chyby << "zq-prohlizec: "
+          << (c->Chyba().empty() ? "obrázek \"" + *png + "\" nelze zapsat" : Utf8(c->Chyba()))
+          << "\n";
+    kod = c->Chyba().empty() ? ProhlizecVystup : ProhlizecChybneVolani;
+  }
+  if (!csv && !png) Prehled(*c, vystup);
   for (const std::string& p : c->Poznamky()) chyby << "zq-prohlizec: poznámka: " << Utf8(p) << "\n";
   c->UlozMezipamet();
   return kod;

@@ -5,8 +5,9 @@
 //                [--do ČAS] [--uloha SOUBOR.zq] SOUBOR…
 //
 // The files are one file or the files of one task's series, read as one.
-// --csv writes the chosen channels' records in the range; without --csv and
-// --png it says what the files hold.  Exit status: 0; 1 when the output
+// --csv writes the chosen channels' records in the range, --png draws them
+// as the trend window's saved picture is drawn (graf/); without either it
+// says what the files hold.  Exit status: 0; 1 when the output
 // cannot be written; 2 for a bad call or a file that is not a data file of
 // ours.
 

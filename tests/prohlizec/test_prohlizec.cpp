@@ -1,7 +1,9 @@
 // zq-prohlizec from the command line: what --csv writes over a range against
-// the file's records, and the exit status and message of each bad call and
-// each file that is not one of ours.
+// the file's records, the picture of --png, and the exit status and message
+// of each bad call and each file that is not one of ours.
 
+#include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,6 +16,7 @@
 #include "DataSoubory.h"
 #include "Prohlizec.h"
 #include "Slozka.h"
+#include "Stupnice.h"
 
 namespace fs = std::filesystem;
 
@@ -126,6 +129,7 @@ class TestProhlizec : public QObject {
     ZapisUlohu("ulohy/T.zq", "bez/data.csv");
     // Another task's file beside.
     Zapis("jina.csv", 31, 4);
+    Zapis("bezcasu.csv", VolbaZahlavi | VolbaIndex | VolbaChyba, 3);
     // Not ours.
     Pripoj(Cesta("prazdny.txt"), "");
     QByteArray nahodne;
@@ -173,8 +177,9 @@ class TestProhlizec : public QObject {
     QTest::newRow("no such channel") << QStringList{k, "0,3", csv, "-", "data.csv"} << 2
                                      << "kanál 3 neexistuje: soubor má 3 kanály"
                                      << "";
-    QTest::newRow("picture") << QStringList{"--png", "x.png", "data.csv"} << 2 << "zatím"
-                             << "";
+    QTest::newRow("picture without time")
+        << QStringList{"--png", "x.png", "bezcasu.csv"} << 2 << "obrázek nemá časovou osu"
+        << "";
     QTest::newRow("missing") << QStringList{"nic.csv"} << 2 << "soubor neexistuje"
                              << "";
     QTest::newRow("empty") << QStringList{"prazdny.txt"} << 2 << "soubor je prázdný"
@@ -222,6 +227,56 @@ class TestProhlizec : public QObject {
         << "počet záznamů v hlavičce tabulky je 5, podle velikosti souboru jich je 20"
         << "";
   }
+  // The picture: the channels asked for drawn in their colours (as the trend
+  // window's saved picture), the others not.
+  void obrazek() {
+    const std::string png = Cesta("obrazek.png").string();
+    std::ostringstream vystup, chybovy;
+    QCOMPARE(SpustProhlizec({"--png", png, "--kanaly", "0,2", Cesta("data.csv").string()}, vystup,
+                            chybovy),
+             0);
+    QCOMPARE(QString::fromStdString(chybovy.str()), QString());
+    const QImage o(QString::fromStdString(png));
+    QCOMPARE(o.width(), 1200);
+    QVERIFY(o.height() > 600);
+    // Pixels of the plot (not the title, the labels or the legend) of the
+    // channel's colour, give or take the smoothing of its line.
+    auto pixelu = [&](int kanal) {
+      int n = 0;
+      const QColor barva = BarvaKanalu(kanal);
+      for (int y = 40; y < o.height() - 70; ++y)
+        for (int x = 60; x < o.width() - 10; ++x) {
+          const QColor c = o.pixelColor(x, y);
+          n += std::abs(c.red() - barva.red()) + std::abs(c.green() - barva.green()) +
+                   std::abs(c.blue() - barva.blue()) <
+               120;
+        }
+      return n;
+    };
+    QVERIFY2(pixelu(0) > 200 && pixelu(2) > 200,
+             qPrintable(QString("%1 %2").arg(pixelu(0)).arg(pixelu(2))));
+    QCOMPARE(pixelu(1), 0);
+  }
+
+  // Without a display, as cron runs it, and with QT_QPA_PLATFORM set but
+  // empty: the program draws off the screen by itself.
+  void bezDispleje() {
+    QProcess p;
+    QProcessEnvironment prostredi = QProcessEnvironment::systemEnvironment();
+    prostredi.remove("DISPLAY");
+    prostredi.remove("WAYLAND_DISPLAY");
+    prostredi.insert("QT_QPA_PLATFORM", "");
+    p.setProcessEnvironment(prostredi);
+    const QString png = QString::fromStdString(Cesta("cron.png").string());
+    p.start(ZQ_BIN "/zq-prohlizec",
+            {"--png", png, "--kanaly", "1", QString::fromStdString(Cesta("data.csv").string())});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!QImage(png).isNull());
+  }
+
   void volani() {
     QFETCH(QStringList, argumenty);
     QFETCH(int, kod);
@@ -259,5 +314,5 @@ class TestProhlizec : public QObject {
   }
 };
 
-QTEST_GUILESS_MAIN(TestProhlizec)
+QTEST_MAIN(TestProhlizec)
 #include "test_prohlizec.moc"
