@@ -504,5 +504,7 @@ std::vector<std::string> TCtenar::Poznamky() const {
 void TCtenar::UlozMezipamet() {
   if (nastaveni_.SlozkaMezipameti.empty()) return;
   for (const auto& s : soubory_)
-    if (s->Indexovano()) UlozIndex(nastaveni_.SlozkaMezipameti, s->Klic(), s->Index());
+    if (s->Indexovano() && s->IndexZmenen() &&
+        UlozIndex(nastaveni_.SlozkaMezipameti, s->Klic(), s->Index()))
+      s->IndexUlozen();
 }

@@ -138,7 +138,8 @@ class TCtenar {
   // a torn last line.  Czech, one line each, naming the file.
   std::vector<std::string> Poznamky() const;
 
-  // Keeps the indexes of the files in the cache folder (when one is set).
+  // Keeps the indexes of the files in the cache folder (when one is set)
+  // that grew or gained summaries since they were read or kept.
   void UlozMezipamet();
 
   // A local time given by a person as the start (the earlier instant of a

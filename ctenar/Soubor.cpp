@@ -198,6 +198,7 @@ TSouborDat::TKlic TSouborDat::Klic() const {
 
 void TSouborDat::PrevezmiIndex(TIndex index) {
   ix_ = std::move(index);
+  indexZmenen_ = false;
   ZapamatujPosledni();
 }
 
@@ -390,6 +391,7 @@ bool TSouborDat::Projdi(TChod& ch) {
     if (ch.Prijem && !(*ch.Prijem)(radek)) ch.Zastaven = true;
     // A block is complete: its summaries are kept.
     auto uzavri = [&](size_t blok) {
+      indexZmenen_ = indexZmenen_ || !ch.Kanaly.empty();
       for (size_t i = 0; i < ch.Kanaly.size(); ++i) {
         std::vector<TSouhrn>& v = ix_.Souhrny[ch.Kanaly[i]];
         if (v.size() <= blok) v.resize(std::max(ix_.Bloky.size(), blok + 1));
@@ -664,6 +666,7 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
   ch.Od = ix_.Konec;
   ch.Do = konecDat_;
   const bool ok = Projdi(ch);
+  indexZmenen_ = indexZmenen_ || ch.Konec > ix_.Konec || !kanaly.empty();
   // What was walked is indexed, to the last record taken.
   ix_.Konec = ch.Konec > ix_.Konec ? ch.Konec : ix_.Konec;
   ix_.Radek = ch.Linka;

@@ -135,6 +135,9 @@ class TSouborDat {
   TKlic Klic() const;
   // Takes an index read from the cache (its key checked by the caller).
   void PrevezmiIndex(TIndex index);
+  // Whether the index grew or gained summaries since it was taken or kept.
+  bool IndexZmenen() const { return indexZmenen_; }
+  void IndexUlozen() { indexZmenen_ = false; }
 
  private:
   TSouborDat() = default;
@@ -158,6 +161,7 @@ class TSouborDat {
   dev_t zarizeni_ = 0;
   ino_t inode_ = 0;
   bool tvaryZnamy_ = false;
+  bool indexZmenen_ = false;
   std::string posledni_;  // the last indexed record's bytes, to see it unchanged
   uint64_t posledniOd_ = 0;
   std::string chyba_;
