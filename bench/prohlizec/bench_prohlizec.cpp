@@ -4,12 +4,14 @@
 //     the plot of 1200 columns from them): records/s, MB/s, seconds, warm
 //     page cache, no index cached;
 //   - the same file opened again with its index cached;
-//   - a one-hour extract of the 8 channels: opened with the cached index
-//     and read, and zq-prohlizec --csv as a whole process (with the cache);
+//   - a one-hour extract of the 8 channels, opened with the cached index;
+//   - zq-prohlizec as a whole process: the picture of the 8 channels over
+//     the whole file (--png) without and with the index cached, and the
+//     hour's extract (--csv);
 //   - each of them in a process of its own: its wall time and peak
 //     resident memory.
-// Each measurement is a function of its own; a picture through --png and an
-// outside program's picture of the same file belong beside MerProces.
+// Each measurement is a function of its own; an outside program's picture of
+// the same file belongs beside the --png one (MerProces).
 //
 // The files start with records written by the writers themselves
 // (archive/ArchivDat.h); the rest is written directly in the same format,
@@ -328,11 +330,17 @@ int main(int argc, char** argv) {
     MerProces({ja, "--mer", "vypis", cesta.string(), mezipamet.string(), std::to_string(zaznamu)},
               "  (its process)");
     const int64_t od = Zacatek + zaznamu / 2;
-    setenv("XDG_CACHE_HOME", slozka.c_str(), 1);
-    fs::remove_all(slozka / "zentrolix-datalogger");
-    fs::create_directories(slozka / "zentrolix-datalogger");
-    std::error_code ec;
-    fs::copy(mezipamet, slozka / "zentrolix-datalogger", fs::copy_options::recursive, ec);
+    // The program as a script runs it: the picture of the whole file with
+    // no index cached (a first look), again with it, then the hour's
+    // extract.  (An outside program's picture of the same file belongs
+    // here too.)
+    const fs::path cache = slozka / ("cache-" + pripona);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const std::string png = (slozka / "obrazek.png").string();
+    MerProces({ZQ_BIN "/zq-prohlizec", "--png", png, "--kanaly", "13-20", cesta.string()},
+              "zq-prohlizec --png");
+    MerProces({ZQ_BIN "/zq-prohlizec", "--png", png, "--kanaly", "13-20", cesta.string()},
+              "  again, index cached");
     MerProces({ZQ_BIN "/zq-prohlizec", "--csv", (slozka / "hodina.csv").string(), "--kanaly",
                "13-20", "--od", CasVolby(od), "--do", CasVolby(od + 3599), cesta.string()},
               "zq-prohlizec --csv 1 h");
