@@ -33,7 +33,6 @@ constexpr size_t VelikostZacatku = 1 << 20;
 // Blocks: at least this many records, and about this many blocks at most
 // for a file's size when it is first indexed.
 constexpr uint32_t NejmeneRadkuVBloku = 32;
-constexpr uint64_t CilovyPocetBloku = 8192;
 // Records sampled from each end for the forms of dates, times and numbers.
 constexpr size_t VzorkuZKonce = 64;
 
@@ -98,6 +97,17 @@ uint64_t PodpisRozlozeni(const TRozlozeni& r) {
       Cislo(r.DelkaZaznamu) + "/" + r.ObrazDatumu + "/" + r.ObrazCasu;
   h = Fnv(h, pevne);
   for (const std::string& n : r.NazvyKanalu) h = Fnv(Fnv(h, n), std::string_view("\0", 1));
+  // The places on the axis depend on the zone the dates are read in.
+  if (r.MaCas()) {
+    tzset();
+    h = Fnv(
+        h, std::string(tzname[0]) + "/" + tzname[1] + "/" + Cislo(static_cast<uint64_t>(timezone)));
+    for (const int64_t t : {INT64_C(1735689600), INT64_C(1751328000)}) {  // a winter, a summer
+      const std::time_t tt = static_cast<std::time_t>(t);
+      std::tm tm{};
+      if (localtime_r(&tt, &tm)) h = Fnv(h, Cislo(static_cast<uint64_t>(tm.tm_gmtoff + 86400)));
+    }
+  }
   return h;
 }
 
@@ -622,6 +632,7 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
   }
   if (ix_.RadkuVBloku == 0) {
     // About CilovyPocetBloku blocks for the file as it is now.
+    const uint64_t CilovyPocetBloku = std::max<uint64_t>(TSouborDat::CilovyPocetBloku, 1);
     const uint64_t delkaRadku = r_.DelkaZaznamu ? r_.DelkaZaznamu : 64;
     uint64_t odhad = (konecDat_ - r_.ZacatekDat) / delkaRadku;
     if (r_.Format == TFormatSouboru::CSV && konecDat_ > r_.ZacatekDat) {
@@ -650,14 +661,17 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
   if (!ix_.Bloky.empty() && ix_.Bloky.back().Radku < ix_.RadkuVBloku) {
     ch.Aktualni = ix_.Bloky.back();
     ix_.Bloky.pop_back();
-    for (size_t i = 0; i < kanaly.size(); ++i)
-      if (const TSouhrn* s = Souhrn(kanaly[i], ix_.Bloky.size())) ch.Souhrny[i] = *s;
+    // The channels summed up go on from its summary; one without a summary
+    // of its beginning gets none of it.
+    for (size_t i = 0; i < kanaly.size(); ++i) {
+      if (const TSouhrn* s = Souhrn(kanaly[i], ix_.Bloky.size()))
+        ch.Souhrny[i] = *s;
+      else
+        ch.Souhrny[i].Znamy = 2;
+    }
     // Other channels' summaries of it would miss the records to come.
     for (auto& [kanal, souhrny] : ix_.Souhrny)
       if (souhrny.size() > ix_.Bloky.size()) souhrny[ix_.Bloky.size()].Znamy = 0;
-    // A channel without a summary of its beginning gets none of it either.
-    for (size_t i = 0; i < kanaly.size(); ++i)
-      if (!Souhrn(kanaly[i], ix_.Bloky.size()) && ch.Aktualni.Radku > 0) ch.Souhrny[i].Znamy = 2;
   } else {
     ch.Aktualni.Od = ch.Aktualni.Do = ix_.Konec;
   }
@@ -684,9 +698,73 @@ TSouborDat::TVysledek TSouborDat::Indexuj(const std::vector<int>& kanaly, const 
     }
   }
   for (auto& [kanal, souhrny] : ix_.Souhrny) souhrny.resize(ix_.Bloky.size());
+  Zhust();
   ZapamatujPosledni();
   if (!ok) return Selhalo;
   return ch.Zastaven ? Zruseno : Hotovo;
+}
+
+// A file that grew while open: pairs of full blocks become one, so the index
+// stays about CilovyPocetBloku blocks whatever the file's size.
+void TSouborDat::Zhust() {
+  const uint64_t cil = std::max<uint64_t>(CilovyPocetBloku, 1);
+  const int64_t mez = 2 * std::max<int64_t>(ix_.Perioda, 1);
+  while (ix_.Bloky.size() > 2 * cil && ix_.RadkuVBloku <= UINT32_MAX / 2) {
+    const uint32_t k = ix_.RadkuVBloku;
+    std::vector<TBlok> bloky;
+    std::vector<size_t> z;  // the first block of each new one
+    for (size_t i = 0; i < ix_.Bloky.size(); ++i) {
+      const TBlok& b = ix_.Bloky[i];
+      if (i % 2 == 1 && bloky.back().Radku == k && b.Radku == k) {
+        TBlok& a = bloky.back();
+        const bool krok =
+            b.PolohaPrvni - a.PolohaPosledni > mez || b.PolohaPrvni < a.PolohaPosledni;
+        auto posun = [&](uint32_t m) { return m == TBlok::Zadny ? m : m + a.Radku; };
+        if (a.PrvniMezera == TBlok::Zadny) a.PrvniMezera = krok ? a.Radku : posun(b.PrvniMezera);
+        if (b.PosledniMezera != TBlok::Zadny)
+          a.PosledniMezera = posun(b.PosledniMezera);
+        else if (krok)
+          a.PosledniMezera = a.Radku;
+        a.Do = b.Do;
+        a.PolohaPosledni = b.PolohaPosledni;
+        a.PolohaMin = std::min(a.PolohaMin, b.PolohaMin);
+        a.PolohaMax = std::max(a.PolohaMax, b.PolohaMax);
+        for (auto& [kanal, souhrny] : ix_.Souhrny) {
+          TSouhrn& sa = souhrny[z.back()];
+          const TSouhrn& sb = souhrny[i];
+          if (!sa.Znamy || !sb.Znamy) {
+            sa.Znamy = 0;
+            continue;
+          }
+          if (sb.IPrvni != TBlok::Zadny) {
+            if (sa.IPrvni == TBlok::Zadny) {
+              sa.Prvni = sb.Prvni;
+              sa.IPrvni = sb.IPrvni + a.Radku;
+              sa.Min = sb.Min;
+              sa.Max = sb.Max;
+            }
+            sa.Min = std::min(sa.Min, sb.Min);
+            sa.Max = std::max(sa.Max, sb.Max);
+            sa.Posledni = sb.Posledni;
+            sa.IPosledni = sb.IPosledni + a.Radku;
+          }
+        }
+        a.Radku += b.Radku;
+        continue;
+      }
+      bloky.push_back(b);
+      z.push_back(i);
+    }
+    for (auto& [kanal, souhrny] : ix_.Souhrny) {
+      std::vector<TSouhrn> nove;
+      nove.reserve(z.size());
+      for (size_t i : z) nove.push_back(souhrny[i]);
+      souhrny = std::move(nove);
+    }
+    ix_.Bloky = std::move(bloky);
+    ix_.RadkuVBloku = 2 * k;
+    indexZmenen_ = true;
+  }
 }
 
 bool TSouborDat::CtiBloky(size_t od, size_t do_, const std::vector<int>& kanaly, int64_t predchozi,

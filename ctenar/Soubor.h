@@ -126,6 +126,9 @@ class TSouborDat {
   };
   TZmena Obnov();
 
+  // About how many blocks a file's index keeps (tests make it small).
+  static inline uint64_t CilovyPocetBloku = 8192;
+
   // The cache: the key of the file's identity and the layout's signature.
   struct TKlic {
     uint64_t Zarizeni = 0, Inode = 0, Velikost = 0;
@@ -146,6 +149,7 @@ class TSouborDat {
   void Buffer(uint64_t bajtu, size_t ponechat = 0);
   bool UrciTvary(std::string& duvod);
   void ZapamatujPosledni();
+  void Zhust();
   int64_t OdhadniPeriodu();
   struct TChod;
   bool Projdi(TChod& chod);
