@@ -479,17 +479,23 @@ std::vector<std::string> TCtenar::Poznamky() const {
     // Lines are counted from the header line; DBF records from the first.
     const uint64_t zahlavi = !dbf && (s->Rozlozeni().Volby & VolbaZahlavi) ? 1 : 0;
     const std::string kde = dbf ? Cp1250("záznam ") : Cp1250("řádek ");
-    if (p.VadneRadky > 0)
-      v.push_back(j +
-                  (dbf ? Cp1250("vynechány smazané nebo poškozené záznamy: ")
-                       : Cp1250("vynechány řádky, které nejsou záznamem (jiný počet polí, "
-                                "přerušený zápis): ")) +
-                  Cislo(p.VadneRadky) + Cp1250(" (první je ") + kde +
-                  Cislo(p.PrvniVadny + zahlavi) + ")");
-    if (p.SpatnyCas > 0)
-      v.push_back(j + Cp1250("vynechány záznamy, jejichž datum nebo čas nelze přečíst: ") +
-                  Cislo(p.SpatnyCas) + Cp1250(" (první je ") + kde +
-                  Cislo(p.PrvniSpatnyCas + zahlavi) + ")");
+    if (p.VadneRadky > 0) {
+      std::string t = j;
+      t += dbf ? Cp1250("vynechány smazané nebo poškozené záznamy: ")
+               : Cp1250(
+                     "vynechány řádky, které nejsou záznamem (jiný počet polí, přerušený "
+                     "zápis): ");
+      t += Cislo(p.VadneRadky) + Cp1250(" (první je ") + kde;
+      t += Cislo(p.PrvniVadny + zahlavi) + ")";
+      v.push_back(std::move(t));
+    }
+    if (p.SpatnyCas > 0) {
+      std::string t = j;
+      t += Cp1250("vynechány záznamy, jejichž datum nebo čas nelze přečíst: ");
+      t += Cislo(p.SpatnyCas) + Cp1250(" (první je ") + kde;
+      t += Cislo(p.PrvniSpatnyCas + zahlavi) + ")";
+      v.push_back(std::move(t));
+    }
     if (p.NecitelneHodnoty > 0)
       v.push_back(j + Cp1250("hodnoty kanálů, které nejsou číslem (kreslí se jako mezera): ") +
                   Cislo(p.NecitelneHodnoty));

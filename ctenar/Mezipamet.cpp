@@ -108,9 +108,9 @@ bool Soudrzny(const TIndex& ix, const TSouborDat::TKlic& k) {
 }  // namespace
 
 fs::path SlozkaMezipameti() {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  const char* xdg = std::getenv("XDG_CACHE_HOME");  // NOLINT(concurrency-mt-unsafe)
   if (xdg != nullptr && fs::path(xdg).is_absolute()) return fs::path(xdg) / zqumisteni::JmenoSlozky;
-  const char* domov = std::getenv("HOME");
+  const char* domov = std::getenv("HOME");  // NOLINT(concurrency-mt-unsafe)
   if (domov != nullptr && *domov != '\0')
     return fs::path(domov) / ".cache" / zqumisteni::JmenoSlozky;
   return {};

@@ -18,7 +18,7 @@ int64_t DeleniDolu(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a <
 }  // namespace
 
 int64_t NaivniSekundy(const TDatumCas& t) {
-  return PoradiDne(t) * 86400 + t.Hodina * 3600 + t.Minuta * 60 + t.Sekunda;
+  return PoradiDne(t) * 86400 + int64_t{t.Hodina} * 3600 + int64_t{t.Minuta} * 60 + t.Sekunda;
 }
 
 void TMistniCas::Priprav(int64_t minuta) {

@@ -56,7 +56,7 @@ std::optional<TPoradiVRade> Pripona(std::string_view s, bool dbf) {
       // Monday of ISO week 1 is the Monday of the week holding 4 January.
       const int64_t ctvrty = Den(rok, 1, 4);
       const int64_t denTydne = ((ctvrty % 7) + 7 + 3) % 7;  // 0 Monday
-      p.Zacatek = (ctvrty - denTydne + 7 * (tyden - 1)) * 86400;
+      p.Zacatek = (ctvrty - denTydne + int64_t{7} * (tyden - 1)) * 86400;
     } else {
       if (!Cislice(s, i, 2, mesic) || mesic < 1 || mesic > 12) return std::nullopt;
       den = 1;
@@ -126,6 +126,7 @@ std::vector<fs::path> NajdiRadu(const fs::path& soubor) {
   }
   std::sort(clenove.begin(), clenove.end());
   std::vector<fs::path> cesty;
+  cesty.reserve(clenove.size());
   for (auto& c : clenove) cesty.push_back(std::move(c.second));
   return cesty;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "ChybySouboru.h"
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Mistni.h"
@@ -152,7 +153,7 @@ std::unique_ptr<TSouborDat> TSouborDat::Otevri(const fs::path& cesta, const TUlo
   s->fd_ = ::open(cesta.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (s->fd_ < 0 || ::fstat(s->fd_, &st) != 0) {
-    rozpoznani.Duvod = Cp1250("nelze otevřít: ") + Cp1250(std::strerror(errno));
+    rozpoznani.Duvod = Cp1250("nelze otevřít: ") + PricinaChyby(errno);
     return nullptr;
   }
   if (!S_ISREG(st.st_mode)) {
@@ -171,7 +172,7 @@ std::unique_ptr<TSouborDat> TSouborDat::Otevri(const fs::path& cesta, const TUlo
     zacatek.assign(std::min<uint64_t>(s->velikost_, kolik), '\0');
     const ssize_t n = CtiVse(s->fd_, zacatek.data(), zacatek.size(), 0);
     if (n < 0) {
-      rozpoznani.Duvod = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
+      rozpoznani.Duvod = Cp1250("nelze číst: ") + PricinaChyby(errno);
       return nullptr;
     }
     zacatek.resize(static_cast<size_t>(n));
@@ -235,7 +236,7 @@ TSouborDat::TZmena TSouborDat::Obnov() {
   if (::stat(cesta_.c_str(), &st) != 0) return Zmizel;
   if (st.st_dev != zarizeni_ || st.st_ino != inode_) return Znovu;
   if (::fstat(fd_, &st) != 0) {
-    chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
+    chyba_ = Cp1250("nelze číst: ") + PricinaChyby(errno);
     return Zmizel;
   }
   const uint64_t velikost = static_cast<uint64_t>(st.st_size);
@@ -441,7 +442,7 @@ bool TSouborDat::Projdi(TChod& ch) {
           std::min<uint64_t>(std::max<size_t>(kus / delka, 1), (ch.Do - pozice) / delka));
       const ssize_t n = CtiVse(fd_, buf_.get(), zaznamu * delka, pozice);
       if (n < 0) {
-        chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
+        chyba_ = Cp1250("nelze číst: ") + PricinaChyby(errno);
         return false;
       }
       for (size_t i = 0; i + delka <= static_cast<size_t>(n); i += delka)
@@ -494,7 +495,7 @@ bool TSouborDat::Projdi(TChod& ch) {
         static_cast<size_t>(std::min<uint64_t>(kus - v, ch.Do - (zacatekBufferu + v)));
     const ssize_t n = CtiVse(fd_, buf_.get() + v, chci, zacatekBufferu + v);
     if (n < 0) {
-      chyba_ = Cp1250("nelze číst: ") + Cp1250(std::strerror(errno));
+      chyba_ = Cp1250("nelze číst: ") + PricinaChyby(errno);
       return false;
     }
     if (static_cast<size_t>(n) < chci) return zkraceno();

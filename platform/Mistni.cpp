@@ -243,14 +243,13 @@ std::optional<TDatumCas> CtiPodleObrazu(std::string_view text, std::string_view 
     const size_t n = DelkaBehu(obraz, i);
     size_t pouzito = n;
     char pole = 0;  // the field's letter, 0 for a literal
-    if (datum && (c == 'd' || c == 'M')) {
+    const bool dvoumistne =
+        datum ? (c == 'd' || c == 'M') : (c == 'H' || c == 'h' || c == 'm' || c == 's');
+    if (dvoumistne) {
       pouzito = std::min<size_t>(n, 2);
       pole = c;
     } else if (datum && c == 'y' && n >= 2) {
       pouzito = n >= 4 ? 4 : 2;
-      pole = c;
-    } else if (!datum && (c == 'H' || c == 'h' || c == 'm' || c == 's')) {
-      pouzito = std::min<size_t>(n, 2);
       pole = c;
     } else if (!datum && c == 't' && n >= 2) {
       pouzito = 2;

@@ -15,6 +15,7 @@
 
 #include <QImage>
 
+#include "ChybySouboru.h"
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Ctenar.h"
@@ -245,11 +246,11 @@ bool ChceObrazek(const std::vector<std::string>& argumenty) {
 
 void ZvolPlatformu() {
   auto je = [](const char* promenna) {
-    const char* v = std::getenv(promenna);
+    const char* v = std::getenv(promenna);  // NOLINT(concurrency-mt-unsafe): before any thread
     return v != nullptr && *v != '\0';
   };
   if (!je("DISPLAY") && !je("WAYLAND_DISPLAY") && !je("QT_QPA_PLATFORM"))
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);  // NOLINT(concurrency-mt-unsafe): before any thread
 }
 
 int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vystup,
@@ -356,8 +357,8 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
     } else {
       FILE* f = std::fopen(csv->c_str(), "wb");
       if (!f) {
-        chyby << "zq-prohlizec: soubor \"" << *csv << "\" nelze vytvořit: " << std::strerror(errno)
-              << "\n";
+        chyby << "zq-prohlizec: soubor \"" << *csv
+              << "\" nelze vytvořit: " << Utf8(PricinaChyby(errno)) << "\n";
         return ProhlizecVystup;
       }
       ok = ZapisCsv(*c, kanaly, odS, doS, [&](const std::string& radek) {
