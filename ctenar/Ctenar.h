@@ -84,10 +84,11 @@ struct TZaznam {
 
 class TCtenar {
  public:
-  // Opens the files as one series: they must have the same columns.  They
-  // are put in time order (by their first record, or by their names'
-  // periods).  Null with `chyba` (Czech, naming the file and, where it
-  // lies in one, the line) when a file cannot be read as ours.
+  // Opens the files as one series: they must have the same columns.  The
+  // members of one series are put in their names' order (period, then
+  // collision, then part); other files stay in the order given.  Null with
+  // `chyba` (Czech, naming the file and, where it lies in one, the line)
+  // when a file cannot be read as ours.
   static std::unique_ptr<TCtenar> Otevri(const std::vector<std::filesystem::path>& soubory,
                                          const TNastaveniCteni& nastaveni, std::string& chyba);
   ~TCtenar();
