@@ -230,14 +230,6 @@ const char* JmenoSignalu(int signal) {
 
 }  // namespace
 
-std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
-                        std::string_view pet) {
-  // Czech: 1 kanál, 2 to 4 kanály, 0 and 5 on kanálů (21 and 22 too).
-  const int64_t a = n < 0 ? -n : n;
-  const std::string_view slovo = a == 1 ? jeden : (a >= 2 && a <= 4 ? dva : pet);
-  return std::to_string(n) + " " + std::string(slovo);
-}
-
 namespace {
 
 // Why `soubor` cannot be the file `co` names ("soubor úlohy"); empty when it

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Cisla.h"  // PocetSlovem
+
 inline constexpr int LoggerOk = 0;
 inline constexpr int LoggerNespusteno = 1;
 inline constexpr int LoggerChybneVolani = 2;
@@ -29,11 +31,6 @@ inline constexpr int LoggerSkoncilSam = 3;
 // library call that hangs, a broker that does not answer): the data file
 // holds every sample written until then, the summary is not printed.
 inline constexpr int LoggerPreruseno = 4;
-
-// "1 kanál", "3 kanály", "5 kanálů": a count with the Czech plural form of
-// its noun (UTF-8), given for one, for two to four, and for the rest.
-std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
-                        std::string_view pet);
 
 // Runs the logger with the program's arguments (without the program's name,
 // UTF-8) until it is stopped.  Needs a QCoreApplication.  Texts go to `vystup`

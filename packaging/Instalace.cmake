@@ -3,7 +3,7 @@
 # every target it names exists.
 #
 # Layout below the prefix:
-#   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger when built)
+#   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger, bin/zq-prohlizec when built)
 #   <libdir>/zentrolix-datalogger/libW*.so   the interface libraries, private:
 #                                            the program loads them by full path
 #   share/applications, share/metainfo, share/icons/hicolor,
@@ -64,6 +64,9 @@ set(zq_programy zq-datalogger zq-modsim)
 if(TARGET zq-logger)
   list(APPEND zq_programy zq-logger)
 endif()
+if(TARGET zq-prohlizec)
+  list(APPEND zq_programy zq-prohlizec)
+endif()
 
 # Man pages: packaging/<program>.1 of every program installed in English
 # (man1), packaging/cs/<program>.1 in Czech (cs/man1), compressed as Debian
@@ -101,7 +104,7 @@ endforeach()
 # docs/prvni-kroky.md speaks to the package's user; README.md speaks of the
 # source tree and stays out.
 set(zq_slozka_dokumentu ${CMAKE_INSTALL_DATADIR}/doc/zentrolix-datalogger)
-set(zq_dokumenty prvni-kroky instalace zq-logger publikace simulator prubeh profilove-soubory
+set(zq_dokumenty prvni-kroky instalace zq-logger prohlizec publikace simulator prubeh profilove-soubory
     datove-soubory rozhrani protokol)
 set(zq_dokumenty_gz)
 set(zq_obrazky)
@@ -230,8 +233,10 @@ group dialout: add the user with 'adduser <user> dialout' and log in again.
 
 Includes zq-logger, which measures a task without a window (also as the
 systemd service zq-logger@<task> of the system user zq-logger, with its
-tasks and data in /var/lib/zentrolix-datalogger), and zq-modsim, a
-simulator of the module bus for trying the program without hardware.
+tasks and data in /var/lib/zentrolix-datalogger), zq-prohlizec, which
+reads data files of any size and writes their records over a time range
+as CSV, and zq-modsim, a simulator of the module bus for trying the
+program without hardware.
 
 First steps (in Czech): /usr/share/doc/zentrolix-datalogger/prvni-kroky.md.gz")
 include(CPack)

@@ -213,3 +213,11 @@ std::optional<double> TextNaDouble(std::string_view text, char oddelovac) {
   if (chyba != std::errc() || konec != prevod.data() + prevod.size()) return std::nullopt;
   return zaporne ? -hodnota : hodnota;
 }
+
+std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
+                        std::string_view pet) {
+  // Czech: 1 kanál, 2 to 4 kanály, 0 and 5 on kanálů (21 and 22 too).
+  const int64_t a = n < 0 ? -n : n;
+  const std::string_view slovo = a == 1 ? jeden : (a >= 2 && a <= 4 ? dva : pet);
+  return CeleNaText(n) + " " + std::string(slovo);
+}

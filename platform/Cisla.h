@@ -36,3 +36,9 @@ std::string FixniText(double hodnota, int mista, char oddelovac);
 // separator, optional exponent (E or e, optional sign, digits).  No
 // thousands separators; the other separator character does not convert.
 std::optional<double> TextNaDouble(std::string_view text, char oddelovac);
+
+// "1 kanál", "3 kanály", "5 kanálů": a count with the Czech plural form of
+// its noun, given for one, for two to four, and for the rest (in the
+// caller's encoding).
+std::string PocetSlovem(int64_t n, std::string_view jeden, std::string_view dva,
+                        std::string_view pet);

@@ -35,3 +35,20 @@ TDatumCas TedMistni() {
 }
 
 void NastavZdrojCasu(std::function<TDatumCas()> zdroj) { ZdrojCasu() = std::move(zdroj); }
+
+int DniVMesici(int rok, int mesic) {
+  static constexpr int dni[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mesic < 1 || mesic > 12) return 0;
+  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
+  return mesic == 2 && prestupny ? 29 : dni[mesic - 1];
+}
+
+int64_t PoradiDne(const TDatumCas& t) {
+  const int64_t r = t.Mesic <= 2 ? t.Rok - 1 : t.Rok;
+  const int64_t era = (r >= 0 ? r : r - 399) / 400;
+  const int64_t roku = r - era * 400;
+  const int64_t mesic = t.Mesic > 2 ? t.Mesic - 3 : t.Mesic + 9;
+  const int64_t dneVRoce = (153 * mesic + 2) / 5 + t.Den - 1;
+  const int64_t dneVEre = roku * 365 + roku / 4 - roku / 100 + dneVRoce;
+  return era * 146097 + dneVEre - 719468;
+}

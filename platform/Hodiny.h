@@ -25,3 +25,9 @@ TDatumCas TedMistni();
 // Replaces the source of TedMistni() (tests); an empty function restores the
 // system clock.  Set it before any worker thread runs.
 void NastavZdrojCasu(std::function<TDatumCas()> zdroj);
+
+// Days of a month of the civil calendar; 0 for a month outside 1..12.
+int DniVMesici(int rok, int mesic);
+
+// Days since 1970-01-01 of the date of `t` (the civil calendar).
+int64_t PoradiDne(const TDatumCas& t);

@@ -216,6 +216,102 @@ std::string FormatujCas(const TDatumCas& t, std::string_view obraz) {
   return vysledek;
 }
 
+namespace {
+
+bool JeCislice(char c) { return c >= '0' && c <= '9'; }
+
+// Reads `text` by the picture: the inverse of FormatujDatum (datum) and
+// FormatujCas, field by field as they write them.
+std::optional<TDatumCas> CtiPodleObrazu(std::string_view text, std::string_view obraz, bool datum) {
+  TDatumCas t;
+  int hodina = -1, dvanact = -1, odpoledne = -1;  // dvanact: an h field; odpoledne: tt
+  size_t j = 0;
+  // A number field of `sirka` digits as the picture has it; `pevne`: exactly
+  // that many, since a digit field follows and nothing else tells them apart.
+  auto cislo = [&](size_t sirka, bool pevne, int& hodnota) {
+    size_t k = 0;
+    hodnota = 0;
+    const size_t nejvic = pevne ? sirka : std::max<size_t>(sirka, 2);
+    while (k < nejvic && j + k < text.size() && JeCislice(text[j + k]))
+      hodnota = hodnota * 10 + (text[j + k++] - '0');
+    j += k;
+    return pevne ? k == sirka : k >= 1;
+  };
+  size_t i = 0;
+  while (i < obraz.size()) {
+    const char c = obraz[i];
+    const size_t n = DelkaBehu(obraz, i);
+    size_t pouzito = n;
+    char pole = 0;  // the field's letter, 0 for a literal
+    const bool dvoumistne =
+        datum ? (c == 'd' || c == 'M') : (c == 'H' || c == 'h' || c == 'm' || c == 's');
+    if (dvoumistne) {
+      pouzito = std::min<size_t>(n, 2);
+      pole = c;
+    } else if (datum && c == 'y' && n >= 2) {
+      pouzito = n >= 4 ? 4 : 2;
+      pole = c;
+    } else if (!datum && c == 't' && n >= 2) {
+      pouzito = 2;
+      const std::string_view zbytek = text.substr(j, 2);
+      if (zbytek != "AM" && zbytek != "PM") return std::nullopt;
+      odpoledne = zbytek == "PM";
+      j += 2;
+      i += pouzito;
+      continue;
+    }
+    if (pole == 0) {
+      if (text.substr(j, pouzito) != obraz.substr(i, pouzito)) return std::nullopt;
+      j += pouzito;
+      i += pouzito;
+      continue;
+    }
+    // A field directly followed by another digit field has no separator to
+    // end it: it takes its width.
+    const size_t dalsi = i + pouzito;
+    const bool pevne =
+        pole == 'y' ||
+        (dalsi < obraz.size() && obraz[dalsi] != c &&
+         std::string_view(datum ? "dMy" : "Hhms").find(obraz[dalsi]) != std::string_view::npos);
+    int v = 0;
+    if (!cislo(pouzito, pevne, v)) return std::nullopt;
+    switch (pole) {
+      case 'd': t.Den = v; break;
+      case 'M': t.Mesic = v; break;
+      case 'y': t.Rok = pouzito == 2 ? 2000 + v : v; break;
+      case 'H': hodina = v; break;
+      case 'h': dvanact = v; break;
+      case 'm': t.Minuta = v; break;
+      case 's': t.Sekunda = v; break;
+      default: break;
+    }
+    i += pouzito;
+  }
+  if (j != text.size()) return std::nullopt;
+  if (datum) {
+    if (t.Mesic < 1 || t.Mesic > 12 || t.Den < 1 || t.Den > DniVMesici(t.Rok, t.Mesic))
+      return std::nullopt;
+    return t;
+  }
+  if (dvanact >= 0) {
+    if (dvanact < 1 || dvanact > 12) return std::nullopt;
+    hodina = dvanact % 12 + (odpoledne == 1 ? 12 : 0);
+  }
+  if (hodina < 0 || hodina > 23 || t.Minuta > 59 || t.Sekunda > 59) return std::nullopt;
+  t.Hodina = hodina;
+  return t;
+}
+
+}  // namespace
+
+std::optional<TDatumCas> CtiDatum(std::string_view text, std::string_view obraz) {
+  return CtiPodleObrazu(text, obraz, true);
+}
+
+std::optional<TDatumCas> CtiCas(std::string_view text, std::string_view obraz) {
+  return CtiPodleObrazu(text, obraz, false);
+}
+
 // ---- the settings a record was written in ------------------------------------
 
 namespace {
@@ -240,23 +336,6 @@ int Hodnota(const std::string& cislice) {
   int v = 0;
   for (char c : cislice) v = v * 10 + (c - '0');
   return v;
-}
-
-int DniVMesici(int rok, int mesic) {
-  static constexpr int dni[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
-  return mesic == 2 && prestupny ? 29 : dni[mesic - 1];
-}
-
-// Days since 1970-01-01 of the date of `t` (the civil calendar).
-int64_t PoradiDne(const TDatumCas& t) {
-  const int64_t r = t.Mesic <= 2 ? t.Rok - 1 : t.Rok;
-  const int64_t era = (r >= 0 ? r : r - 399) / 400;
-  const int64_t roku = r - era * 400;
-  const int64_t mesic = t.Mesic > 2 ? t.Mesic - 3 : t.Mesic + 9;
-  const int64_t dneVRoce = (153 * mesic + 2) / 5 + t.Den - 1;
-  const int64_t dneVEre = roku * 365 + roku / 4 - roku / 100 + dneVRoce;
-  return era * 146097 + dneVEre - 719468;
 }
 
 // A picture that may have written a text: its pieces in order, each a

@@ -38,6 +38,17 @@ std::string FormatujCas(const TDatumCas& t);    // by Mistni().DlouhyCas
 std::string FormatujDatum(const TDatumCas& t, std::string_view obraz);
 std::string FormatujCas(const TDatumCas& t, std::string_view obraz);
 
+// Reads back a date or a time that a picture of the form above wrote.  A day,
+// month, hour, minute or second field takes one or two digits whatever its
+// width in the picture (one picture writes both 8 and 18), or exactly its
+// width when a digit field follows it directly; a year takes the picture's
+// two (20yy) or four digits; tt takes "AM" or "PM"; every other character
+// of the picture must stand in the text as it is.  Empty when the text does
+// not match or names no real date or time.  CtiCas leaves the date fields
+// as TDatumCas has them.
+std::optional<TDatumCas> CtiDatum(std::string_view text, std::string_view obraz);
+std::optional<TDatumCas> CtiCas(std::string_view text, std::string_view obraz);
+
 // What a record written earlier shows of the regional settings it was
 // written in: the decimal separator of its values and the pictures of its
 // date and time, so that a file continued under other settings goes on in

@@ -6,8 +6,9 @@ folder and of folders of lower layers, never of its own layer's neighbours
 or of a higher one: the measurement knows no window, the models know no
 measurement, the libraries of the bus know no Qt.  Within a folder the graph
 has no cycle.  Besides:
-  - the measurement (mereni/) and the headless logger (logger/) use Qt Core
-    only: no widget, chart or painting header;
+  - the measurement (mereni/), the reader of data files (ctenar/) and the
+    headless logger (logger/) use Qt Core only: no widget, chart or painting
+    header;
   - the plot's drawing (graf/) paints without widgets, for programs without
     a display: no header of Qt Widgets or Qt Charts;
   - the interface libraries (drivers/) and the simulator (sim/) use no Qt;
@@ -29,16 +30,16 @@ VRSTVY = {
     "drivers": 1,
     "task": 2, "comm": 2, "sim": 2,
     "archive": 3, "dialogs": 3, "modely": 3,
-    "mereni": 4,
+    "mereni": 4, "ctenar": 4,
     "publikace": 5,
     "graf": 6,
     "prubeh": 7, "logger": 7,
-    "app": 8,
+    "app": 8, "prohlizec": 8,
 }
 BEZ_QT = {"drivers", "sim"}
 VEREJNE_OVLADACU = {"zq407.h", "Linka.h"}
 SMI_DO_OVLADACU = {"drivers", "sim"}
-JEN_QT_CORE = {"mereni", "publikace", "logger"}
+JEN_QT_CORE = {"mereni", "ctenar", "publikace", "logger"}
 # Qt headers of widgets, charts, painting and item models: none of them in a
 # Qt Core layer.
 NE_JADRO = re.compile(

@@ -50,7 +50,7 @@ id=cz.zentrolix.datalogger
 # Sizes of the PNG icons, as expected (not read from the code under test).
 velikosti_ikon=(16 24 32 48 64 128 256)
 # The documents installed (docs/<name>.md as <name>.md.gz).
-dokumenty=(prvni-kroky instalace zq-logger publikace simulator prubeh profilove-soubory
+dokumenty=(prvni-kroky instalace zq-logger prohlizec publikace simulator prubeh profilove-soubory
   datove-soubory rozhrani protokol)
 knihovny=$(sed -n 's/^ZQ_SLOZKA_KNIHOVEN:[A-Z]*=//p' "$build/CMakeCache.txt")
 verze=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -60,6 +60,7 @@ verze=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 ocekavane() {
   local programy=(zq-datalogger zq-modsim)
   [ -x "$build/bin/zq-logger" ] && programy+=(zq-logger)
+  [ -x "$build/bin/zq-prohlizec" ] && programy+=(zq-prohlizec)
   for p in "${programy[@]}"; do
     echo "bin/$p"
     [ -f "$koren/packaging/$p.1" ] && echo "share/man/man1/$p.1.gz"
