@@ -541,8 +541,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
     if (!Navaz(cfg, kanaly, posledni, indexPred, soubor, chyby)) return LoggerChybneVolani;
     if (rozdeleni.Aktualni(rada.back(), ted)) {
       rozdeleni.Dale = rada.back();
-      jmenoDat = posledni;
-      data = DatovaCesta(jmenoDat);
+      if (rozdeleno || rada.back().Dil > 1) {
+        jmenoDat = posledni;
+        data = DatovaCesta(jmenoDat);
+      }
     }
   } else {
     switch (ProverDatovySoubor(jmenoDat, [prepsat] { return prepsat; })) {

@@ -462,6 +462,8 @@ void TFormPrubeh::PostavRadekDat(QBoxLayout* hlavni) {
   auto* popisVelikost = new QLabel(T("Velikost:"), this);
   VelikostMB = new QSpinBox(this);
   VelikostMB->setSuffix(T(" MB"));
+  VelikostMB->setRange(1, MaxVelikost);
+  VelikostMB->setValue(100);  // what a split by size starts with
   VelikostMB->setToolTip(T("Soubor, který by dalším záznamem přesáhl tuto velikost, se uzavře"));
   popisVelikost->setBuddy(VelikostMB);
   auto* popisPonechat = new QLabel(T("Ponechat souborů:"), this);
