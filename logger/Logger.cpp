@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QLocale>
 #include <QObject>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
@@ -115,7 +117,7 @@ class TVypis : public TPozorovatelMereni {
   }
 
   void VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) override {
-    if (Publikace) HlidejPublikaci(Publikace->Stav());
+    HlidejPublikaci();
     // A table at its limit, files deleted or not: said also with -q.
     for (const std::string& z : v.Zpravy) chyby_ << "zq-logger: " << Utf8(z) << std::endl;
     if (v.NovySoubor && !tichy_ && !vystup_.fail()) {
@@ -159,11 +161,15 @@ class TVypis : public TPozorovatelMereni {
            << std::endl;
   }
 
-  // A new failure of the publishing, said once on standard error.
-  void HlidejPublikaci(const TStavPublikace& p) {
-    if (p.Chyba == chybaPublikace_) return;
-    chybaPublikace_ = p.Chyba;
-    if (!p.Chyba.empty()) chyby_ << "zq-logger: publikace: " << Utf8(p.Chyba) << std::endl;
+  // What the publishing has to say (a failure, dropped samples), each text
+  // once on standard error; how often it speaks is its own (Oznamovatel.h).
+  void HlidejPublikaci() {
+    if (!Publikace) return;
+    for (const TOznameniPublikace& o : Publikace->Stav().Oznameni) {
+      if (o.Cislo <= receno_) continue;
+      receno_ = o.Cislo;
+      chyby_ << "zq-logger: publikace: " << Utf8(o.Text) << std::endl;
+    }
   }
 
   void MereniSkoncilo(const TVysledekMereni& v) override {
@@ -187,7 +193,7 @@ class TVypis : public TPozorovatelMereni {
   std::ostream& vystup_;
   std::ostream& chyby_;
   bool vystupSelhal_ = false;
-  std::string chybaPublikace_;
+  uint64_t receno_ = 0;  // the publishing's texts said up to this number
   bool tichy_;
   std::string posledniChyba_;
   std::string jenProCteni_;
@@ -576,9 +582,13 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   publikace->Hlaseni = [&chyby](const std::string& text) {
     chyby << "zq-logger: " << Utf8(text) << std::endl;
   };
-  // Looked at with each sample: a broker that refuses or is away is said
-  // on standard error when it starts and when it changes.
+  // Looked at with each sample and four times a second: a broker that
+  // refuses or is away, and samples dropped, are said on standard error as
+  // they happen, even when samples are minutes apart.
   vypis.Publikace = publikace.get();
+  QTimer hlidacPublikace;
+  QObject::connect(&hlidacPublikace, &QTimer::timeout, [&vypis] { vypis.HlidejPublikaci(); });
+  hlidacPublikace.start(250);
   QEventLoop smycka;
   vypis.smycka_ = &smycka;
   // Caught from before the start on: a stop asked for while the interface
@@ -640,6 +650,10 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   if (!vypis.signal_ && !vypis.samo_) smycka.exec();
   sluzba.Zastavuje();
   hlidac.reset();
+  hlidacPublikace.stop();
+  // The publishing's 5 s count from here: stopping the measurement takes
+  // from them, so the whole exit keeps to 5 s however the broker behaves.
+  const auto konecPublikace = std::chrono::steady_clock::now() + std::chrono::seconds(5);
 
   int kod = LoggerOk;
   if (vypis.samo_) {
@@ -655,9 +669,13 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
          << ", z toho nezapsaných " << mereni->Nezapsano() << "\n";
   mereni->OdeberPozorovatele(&vypis);
   TMereni::Cekej([&] { return !mereni->KomBezi() && !mereni->FileBezi(); }, 1000);
-  // The broker gets up to 5 s for what is stored; the rest waits in the
-  // store for the next run.
-  publikace->Ukonci(5000);
+  // The broker gets what is left of the 5 s for what is stored; the rest
+  // waits in the store for the next run.
+  publikace->Ukonci(
+      static_cast<int>(std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                konecPublikace - std::chrono::steady_clock::now())
+                                                .count())));
+  vypis.HlidejPublikaci();
   // Summed once the acquisition thread has ended, so the pass it was in
   // counts too and the figures equal what went over the bus.
   std::string souhrn = Souhrn(mereni->Historie());

@@ -2,7 +2,7 @@
 // zq-logger: a measuring task run without a window, on the same measurement
 // object as the window, writing the same data file byte for byte.
 //
-//   zq-logger [-q] [--prepsat | --pokracovat] TASK
+//   zq-logger [-q] [--prepsat | --pokracovat] [--publikace FILE] TASK
 //
 // TASK is a task file in the program's folder, or a path to one (anything
 // holding a "/").  A line per sample goes to standard output; SIGINT or

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include <cerrno>
@@ -27,21 +29,23 @@ char okamzitaZprava[256] = "Program ukončen dalším signálem bez uložení.\n
 size_t delkaZpravy = std::strlen(okamzitaZprava);
 int okamzityKod = -1;
 int okamzityVystup = STDERR_FILENO;
-volatile sig_atomic_t zapisovaciKonec = -1;
-volatile sig_atomic_t prijato = 0;
-// When the first signal came (the handler's own: handlers never nest, the
-// signals block each other while one is handled).
-timespec prvniSignal{};
+// A signal reaches whichever thread does not block it, and two may be
+// handled at once on two threads: what the handler shares is atomic (and
+// lock-free, so a handler may touch it).
+std::atomic<int> zapisovaciKonec{-1};
+// When the first signal came, ms of the monotonic clock; -1 before it.
+std::atomic<int64_t> prvniSignalMs{-1};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
 
 // A second signal this soon after the first is the same request delivered
 // twice: `timeout` and service managers signal the program and then its
 // whole process group, a terminal sends Ctrl-C to every process of the pipe.
-constexpr long TyzPozadavekMs = 2000;
+constexpr int64_t TyzPozadavekMs = 2000;
 
-long MsOdPrvnihoSignalu() {
+int64_t MonotonniMs() {
   timespec ted{};
   clock_gettime(CLOCK_MONOTONIC, &ted);
-  return (ted.tv_sec - prvniSignal.tv_sec) * 1000L + (ted.tv_nsec - prvniSignal.tv_nsec) / 1000000L;
+  return int64_t{ted.tv_sec} * 1000 + ted.tv_nsec / 1000000;
 }
 
 void ZavriRouru() {
@@ -52,8 +56,15 @@ void ZavriRouru() {
 }
 
 void Obsluha(int signal) {
-  if (prijato && MsOdPrvnihoSignalu() < TyzPozadavekMs) return;
-  if (prijato) {
+  // The interrupted code may be about to read errno.
+  const int chyba = errno;
+  const int64_t ted = MonotonniMs();
+  int64_t prvni = -1;
+  if (!prvniSignalMs.compare_exchange_strong(prvni, ted)) {
+    if (ted - prvni < TyzPozadavekMs) {
+      errno = chyba;
+      return;
+    }
     // Only when it goes at once: a full pipe must not keep the program
     // from ending now.
     pollfd p{okamzityVystup, POLLOUT, 0};
@@ -63,12 +74,8 @@ void Obsluha(int signal) {
     }
     _exit(okamzityKod >= 0 ? okamzityKod : 128 + signal);
   }
-  // The interrupted code may be about to read errno.
-  const int chyba = errno;
-  clock_gettime(CLOCK_MONOTONIC, &prvniSignal);
-  prijato = 1;
   const unsigned char cislo = static_cast<unsigned char>(signal);
-  ssize_t n = write(zapisovaciKonec, &cislo, 1);
+  ssize_t n = write(zapisovaciKonec.load(), &cislo, 1);
   (void)n;
   errno = chyba;
 }
@@ -77,7 +84,7 @@ void Obsluha(int signal) {
 void ObsluhaStavu(int signal) {
   const int chyba = errno;
   const unsigned char cislo = static_cast<unsigned char>(signal);
-  ssize_t n = write(zapisovaciKonec, &cislo, 1);
+  ssize_t n = write(zapisovaciKonec.load(), &cislo, 1);
   (void)n;
   errno = chyba;
 }
@@ -102,7 +109,7 @@ void ZachytavejUkonceni(QObject* rodic, std::function<void(int)> ukonci,
   PrestanZachytavat();
   if (pipe2(roura, O_CLOEXEC | O_NONBLOCK) != 0) return;
   zapisovaciKonec = roura[1];
-  prijato = 0;
+  prvniSignalMs = -1;
   auto* upozorneni = new QSocketNotifier(roura[0], QSocketNotifier::Read, rodic);
   QObject::connect(upozorneni, &QSocketNotifier::activated, upozorneni,
                    [ctenar = roura[0], ukonci = std::move(ukonci), stav] {

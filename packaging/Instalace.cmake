@@ -8,7 +8,8 @@
 #                                            the program loads them by full path
 #   share/applications, share/metainfo, share/icons/hicolor,
 #   share/man/man1 (English), share/man/cs/man1 (Czech),
-#   share/doc/zentrolix-datalogger (copyright, changelog, documents)
+#   share/doc/zentrolix-datalogger (copyright, changelog, documents, their
+#                                   pictures in screenshots/)
 #   lib/systemd/system, lib/sysusers.d (with zq-logger)
 # The program finds its libraries relative to its own folder, so the prefix
 # may be chosen at install time.
@@ -96,14 +97,27 @@ endforeach()
 
 # Documents in share/doc/zentrolix-datalogger: the licence as Debian reads it
 # (packaging/copyright, machine-readable, left uncompressed as Debian wants
-# it), the changelog, and the pages the man pages point to, compressed.
+# it), the changelog, and the documents the man pages name, compressed:
+# docs/prvni-kroky.md speaks to the package's user; README.md speaks of the
+# source tree and stays out.
 set(zq_slozka_dokumentu ${CMAKE_INSTALL_DATADIR}/doc/zentrolix-datalogger)
+set(zq_dokumenty prvni-kroky instalace zq-logger publikace simulator prubeh profilove-soubory
+    datove-soubory rozhrani protokol)
 set(zq_dokumenty_gz)
-foreach(d README.md docs/instalace.md docs/zq-logger.md docs/simulator.md docs/prubeh.md
-          docs/profilove-soubory.md docs/datove-soubory.md docs/rozhrani.md)
-  get_filename_component(n ${d} NAME)
-  zq_gzip(${PROJECT_SOURCE_DIR}/${d} ${CMAKE_BINARY_DIR}/packaging/doc/${n}.gz zq_dokumenty_gz)
+set(zq_obrazky)
+foreach(d ${zq_dokumenty})
+  set(md ${PROJECT_SOURCE_DIR}/docs/${d}.md)
+  zq_gzip(${md} ${CMAKE_BINARY_DIR}/packaging/doc/${d}.md.gz zq_dokumenty_gz)
+  # The pictures a document names go to screenshots/ beside it, as they lie
+  # in docs/: its relative links hold in both places (compression changes
+  # only the document's own name).  Read again when a document changes.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${md})
+  file(STRINGS ${md} radky REGEX "screenshots/")
+  string(REGEX MATCHALL "screenshots/[A-Za-z0-9_.-]+[.]png" o "${radky}")
+  list(APPEND zq_obrazky ${o})
 endforeach()
+list(REMOVE_DUPLICATES zq_obrazky)
+list(TRANSFORM zq_obrazky PREPEND ${PROJECT_SOURCE_DIR}/docs/)
 zq_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/packaging/doc/changelog.gz
         zq_dokumenty_gz)
 list(APPEND zq_gz ${zq_dokumenty_gz})
@@ -154,6 +168,7 @@ install(FILES ${zq_manualy_en} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${zq_manualy_cs} DESTINATION ${CMAKE_INSTALL_MANDIR}/cs/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${zq_dokumenty_gz}
   DESTINATION ${zq_slozka_dokumentu})
+install(FILES ${zq_obrazky} DESTINATION ${zq_slozka_dokumentu}/screenshots)
 
 # zq-logger@.service runs a task unattended as the system user the
 # sysusers.d file makes.  Its ExecStart names the program by full path, so
@@ -216,5 +231,7 @@ group dialout: add the user with 'adduser <user> dialout' and log in again.
 Includes zq-logger, which measures a task without a window (also as the
 systemd service zq-logger@<task> of the system user zq-logger, with its
 tasks and data in /var/lib/zentrolix-datalogger), and zq-modsim, a
-simulator of the module bus for trying the program without hardware.")
+simulator of the module bus for trying the program without hardware.
+
+First steps (in Czech): /usr/share/doc/zentrolix-datalogger/prvni-kroky.md.gz")
 include(CPack)

@@ -126,19 +126,24 @@ TProfil::TProfil(std::filesystem::path cesta, TKodovani kodovani)
   const int fd = ::open(cesta_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     nelzeCist_ = errno != ENOENT;
+    if (nelzeCist_) chybaCteni_ = errno;
     return;
   }
   ++pocetOtevreni;
   struct stat st {};
   std::string obsah;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!ok) chybaCteni_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
   if (ok) {
     obsah.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
       const ssize_t n = ::read(fd, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ok = false;
+      if (n < 0) {
+        ok = false;
+        chybaCteni_ = errno;
+      }
       if (n <= 0) break;
       obsah.append(buf, static_cast<size_t>(n));
     }

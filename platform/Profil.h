@@ -68,6 +68,9 @@ class TProfil {
   const std::filesystem::path& Cesta() const { return cesta_; }
   // True when the file existed and was read.
   bool Precten() const { return precten_; }
+  // Why a file that is there could not be read (an errno value: EACCES for
+  // a file of another user); 0 when it was read or is not there.
+  int ChybaCteni() const { return chybaCteni_; }
   // True when there was no file or it held nothing.
   bool Prazdny() const { return !precten_ || prazdny_; }
 
@@ -134,6 +137,7 @@ class TProfil {
   bool soukromy_ = false;
   bool bom_ = false;        // the file began with a UTF-8 byte-order mark; kept
   bool nelzeCist_ = false;  // the file is there but could not be read: never overwritten
+  int chybaCteni_ = 0;
   std::vector<TSekce> sekce_;
   std::unordered_map<std::string, size_t> indexSekci_;  // folded name -> first section
 };

@@ -1,15 +1,6 @@
 #include "ModelKanaluPrubehu.h"
 
-#include <iterator>
-
-QColor BarvaKanalu(int kanal) {
-  static const QColor barvy[] = {
-      QColor(31, 119, 180),  QColor(214, 39, 40),  QColor(44, 160, 44), QColor(255, 127, 14),
-      QColor(148, 103, 189), QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194),
-      QColor(127, 127, 127), QColor(188, 189, 34), QColor(0, 0, 128),   QColor(128, 0, 0),
-  };
-  return barvy[static_cast<size_t>(kanal) % std::size(barvy)];
-}
+#include "Stupnice.h"
 
 void TModelKanaluPrubehu::Postav(const TPoleKanal& tabulka, int32_t n) {
   TModelMereni::Postav(tabulka, n);

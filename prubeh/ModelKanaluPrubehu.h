@@ -1,7 +1,8 @@
 #pragma once
 // The trend window's channel list: the grid's model (live value and status
 // of every channel) with a check box per channel that plots it, the colour
-// of its line and the last failure as the status cell's tooltip.
+// of its line (BarvaKanalu, Stupnice.h) and the last failure as the status
+// cell's tooltip.
 
 #include <QColor>
 
@@ -10,10 +11,6 @@
 #include <vector>
 
 #include "MereniModel.h"
-
-// The colour of channel `kanal`'s line: told apart on white and from the
-// others; a channel keeps it (by its number) whatever else is plotted.
-QColor BarvaKanalu(int kanal);
 
 class TModelKanaluPrubehu : public TModelMereni {
  public:

@@ -1,19 +1,19 @@
 #include "PrubehData.h"
 
-#include <QDateTime>
 #include <QFile>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 #include "ArchivDat.h"
 #include "Cisla.h"
 #include "Cp1250.h"
+#include "Krivky.h"
 #include "Mereni.h"
 #include "Mistni.h"
 #include "Profil.h"
 #include "Slozka.h"
+#include "Stupnice.h"
 
 namespace {
 
@@ -38,13 +38,6 @@ std::vector<TBod> BodyVPoradi(const TDataKanalu& d) {
   }
   for (const TBodHistorie& b : d.Body) body.push_back({static_cast<double>(b.CasMs), b.Hodnota});
   return body;
-}
-
-TDatumCas DatumCas(int64_t ms) {
-  const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
-  const QDate d = t.date();
-  const QTime c = t.time();
-  return {d.year(), d.month(), d.day(), c.hour(), c.minute(), c.second()};
 }
 
 std::string SekceUlohy(const std::string& uloha) { return uloha.empty() ? "-" : uloha; }
@@ -80,8 +73,6 @@ const std::vector<TZnameKlice>& Zname() {
 std::vector<QList<QPointF>> CastiKrivky(const TDataKanalu& data, double odMs, double doMs,
                                         double krokMs, double posunMs) {
   const std::vector<TBod> body = BodyVPoradi(data);
-  std::vector<QList<QPointF>> casti;
-  if (body.empty()) return casti;
 
   // The points within the range and the nearest one outside on either side.
   auto prvni = std::lower_bound(body.begin(), body.end(), odMs,
@@ -91,44 +82,9 @@ std::vector<QList<QPointF>> CastiKrivky(const TDataKanalu& data, double odMs, do
                                 [](double t, const TBod& b) { return t < b.CasMs; });
   if (konec != body.end()) ++konec;
 
-  QList<QPointF> cast;
-  int64_t sloupec = INT64_MIN;
-  bool platny = false, chyba = false;
-  TBod min{0, 0}, max{0, 0};
-  auto pridej = [&](const TBod& b) { cast.append(QPointF(posunMs + b.CasMs, b.Hodnota)); };
-  auto uzavriSloupec = [&] {
-    if (platny) {
-      const bool minPrvni = min.CasMs <= max.CasMs;
-      pridej(minPrvni ? min : max);
-      if (min.Hodnota != max.Hodnota) pridej(minPrvni ? max : min);
-    } else if (chyba && !cast.isEmpty()) {
-      casti.push_back(std::move(cast));
-      cast = QList<QPointF>();
-    }
-    platny = chyba = false;
-  };
-  int64_t poradi = 0;
-  for (auto it = prvni; it != konec; ++it, ++poradi) {
-    const TBod& b = *it;
-    const int64_t s =
-        krokMs > 0 ? static_cast<int64_t>(std::floor((b.CasMs - odMs) / krokMs)) : poradi;
-    if (s != sloupec) {
-      uzavriSloupec();
-      sloupec = s;
-    }
-    if (std::isnan(b.Hodnota)) {
-      chyba = true;
-    } else if (!platny) {
-      min = max = b;
-      platny = true;
-    } else {
-      if (b.Hodnota < min.Hodnota) min = b;
-      if (b.Hodnota > max.Hodnota) max = b;
-    }
-  }
-  uzavriSloupec();
-  if (!cast.isEmpty()) casti.push_back(std::move(cast));
-  return casti;
+  TSloupceKrivky sloupce(odMs, krokMs, posunMs);
+  for (auto it = prvni; it != konec; ++it) sloupce.Pridej(it->CasMs, it->Hodnota);
+  return sloupce.Casti();
 }
 
 std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, double doMs,
@@ -160,7 +116,7 @@ std::string CsvHistorie(const std::vector<TKanalCsv>& kanaly, double odMs, doubl
     auto cislo = [&](float v) {
       return std::isnan(v) ? std::string() : FixniText(v, mista, oddelovac);
     };
-    const TDatumCas t = DatumCas(zacatekMs + static_cast<int64_t>(r.CasMs));
+    const TDatumCas t = DatumCasMs(zacatekMs + static_cast<int64_t>(r.CasMs));
     csv += FormatujDatum(t) + ';' + FormatujCas(t) + ";Ch" + CeleNaText(k.Cislo) + ';' +
            PoleCSV(k.Nazev) + ';' + (r.Usek ? std::string() : cislo(r.Hodnota)) + ';' +
            (r.Usek ? cislo(r.Min) : std::string()) + ';' + (r.Usek ? cislo(r.Max) : std::string()) +
@@ -246,16 +202,9 @@ std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, dou
   return {std::nan(""), std::nan("")};
 }
 
-QString NadpisGrafu(const std::string& uloha, int64_t odMs, int64_t doMs) {
-  const TDatumCas od = DatumCas(odMs), po = DatumCas(doMs);
-  const bool denTyz = od.Rok == po.Rok && od.Mesic == po.Mesic && od.Den == po.Den;
-  return DoQString(uloha + ": " + FormatujDatum(od) + ' ' + FormatujCas(od) + Cp1250(" až ") +
-                   (denTyz ? std::string() : FormatujDatum(po) + ' ') + FormatujCas(po));
-}
-
 QString PopisBodu(int kanal, const std::string& nazev, int64_t casMs, double hodnota, int mista,
                   char oddelovac) {
-  const TDatumCas t = DatumCas(casMs);
+  const TDatumCas t = DatumCasMs(casMs);
   return DoQString("Ch" + CeleNaText(kanal) + ' ' + nazev + '\n' + FormatujDatum(t) + ' ' +
                    FormatujCas(t) + '\n' + FixniText(hodnota, std::max(0, mista), oddelovac));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the trend window computes without widgets: a channel's history as
-// plotted (broken where reads failed, at most two points per pixel column),
+// plotted (broken where reads failed, at most two points per pixel column:
+// TSloupceKrivky),
 // the CSV of the history shown, and the settings the window remembers per
 // task in a file of its own.
 
@@ -68,11 +69,6 @@ QString RadkyZprav(const std::vector<std::string>& zpravy);
 // (thinned intervals by their minimum and maximum); NaN for both when no
 // read there succeeded.
 std::pair<double, double> RozsahKanalu(const TDataKanalu& data, double odMs, double doMs);
-
-// The title of a saved plot: the task and the time range shown (epoch ms),
-// with the date in the regional format, "Kotelna.zq: 7.12.2026 14:00:22 až
-// 14:05:22"; a range over midnight names both dates.
-QString NadpisGrafu(const std::string& uloha, int64_t odMs, int64_t doMs);
 
 // What the bubble over a line says of a point: the channel, its date and
 // time (epoch ms), its value with the channel's decimals.

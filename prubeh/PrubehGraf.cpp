@@ -21,16 +21,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 #include "Cisla.h"
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hodiny.h"
+#include "KresbaGrafu.h"
 #include "Mereni.h"
 #include "Mistni.h"
 #include "ModelKanaluPrubehu.h"
 #include "Slozka.h"
 #include "SouborovyDialog.h"
+#include "Stupnice.h"
 
 namespace {
 
@@ -61,15 +64,6 @@ TSouborovyDotaz DotazNaExport(const QString& popis, const QString& pripona, cons
   d.Slozka = QString::fromStdString(SlozkaProgramu().string());
   d.PtatSePrepsat = true;
   return d;
-}
-
-// The round step (1, 2, 2.5 or 5 times a power of ten) next above `hruby`.
-double KulatyKrok(double hruby) {
-  if (!(hruby > 0)) return 1;
-  const double rad = std::pow(10.0, std::floor(std::log10(hruby)));
-  for (double k : {1.0, 2.0, 2.5, 5.0})
-    if (rad * k >= hruby * (1 - 1e-9)) return rad * k;
-  return rad * 10;
 }
 
 QString SPriponou(QString jmeno, const QString& pripona) {
@@ -337,6 +331,7 @@ void TGrafPrubehu::OdeberKrivku(int kanal) {
     delete s;
   }
   krivky_.erase(it);
+  casti_.erase(kanal);
 }
 
 void TGrafPrubehu::Vykresli() {
@@ -362,14 +357,14 @@ void TGrafPrubehu::Vykresli() {
     std::vector<QList<QPointF>> casti = d == data_.end()
                                             ? std::vector<QList<QPointF>>{}
                                             : CastiKrivky(d->second, od, doMs, krok, posun);
+    casti_[k] = casti;
     if (vlastni && d != data_.end()) {
       // Over the range chosen, not the part zoomed into: a zoom keeps the
       // scale it was drawn at.
       const auto [nejmene, nejvice] = RozsahKanalu(d->second, odMs_, doMs_);
       rozsahy_[k] = {nejmene, nejvice};
-      const double sirka = nejvice - nejmene;
       for (QList<QPointF>& cast : casti)
-        for (QPointF& b : cast) b.setY(sirka > 0 ? (b.y() - nejmene) / sirka * 100 : 50);
+        for (QPointF& b : cast) b.setY(ProcentoRozsahu(b.y(), nejmene, nejvice));
     }
     std::vector<QLineSeries*>& rada = krivky_[k];
     while (rada.size() < casti.size()) {
@@ -413,47 +408,27 @@ void TGrafPrubehu::NastavOsy(double odMs, double doMs, double min, double max) {
   osaX_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(posun + odMs)),
                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(posun + doMs)));
   const double rozpeti = doMs - odMs;
-  osaX_->setFormat(rozpeti <= 15 * 60000.0         ? QStringLiteral("H:mm:ss")
-                   : rozpeti <= 24 * 3600 * 1000.0 ? QStringLiteral("H:mm")
-                                                   : QStringLiteral("d.M. H:mm"));
   const QSizeF plocha = chart_->plotArea().size();
-  osaX_->setTickCount(std::clamp(static_cast<int>(plocha.width() / 110), 2, 12) + 1);
+  const int useku = PocetUsekuCasu(plocha.width());
+  osaX_->setTickCount(useku + 1);
+  osaX_->setFormat(FormatCasu(rozpeti, rozpeti / useku));
 
   // Values to read: none when nothing is plotted, and then no labels either.
-  osaY_->setLabelsVisible(min <= max);
-  if (VlastniRozsahy()) {
-    // Percent of each channel's range.
-    min = 0;
-    max = 100;
-  } else if (!(min <= max)) {
-    min = 0;
-    max = 1;
-  }
-  // 5 % room above and below; ticks on round steps inside.  The lowest
-  // label keeps off the bottom edge, where it would crowd the first label
-  // of the time axis.
-  const double okraj = max > min ? (max - min) * 0.05 : std::max(std::fabs(min) * 0.05, 0.5);
-  double dolni = min - okraj;
-  const double horni = max + okraj;
-  osaY_->setTickCount(std::clamp(static_cast<int>(plocha.height() / 35), 3, 13));
-  const double krok = KulatyKrok((horni - dolni) / (osaY_->tickCount() - 1));
-  if (std::ceil(dolni / krok) * krok - dolni < (horni - dolni) * 0.03)
-    dolni -= (horni - dolni) * 0.03;
-  osaY_->setRange(dolni, horni);
-  DilkyOsyY(krok);
+  const TOsaHodnot osa = OsaHodnot(min, max, plocha.height(), VlastniRozsahy());
+  osaY_->setLabelsVisible(osa.Popisky);
+  osaY_->setRange(osa.Od, osa.Do);
+  DilkyOsyY(osa.Krok);
   nastavujiOsy_ = false;
 }
 
 void TGrafPrubehu::DilkyOsyY(double krok) {
-  if (krok <= 0)
-    krok = KulatyKrok((osaY_->max() - osaY_->min()) / std::max(2, osaY_->tickCount() - 1));
+  if (krok <= 0) krok = KrokHodnot(osaY_->min(), osaY_->max(), chart_->plotArea().height());
   osaY_->setTickType(QValueAxis::TicksDynamic);
   osaY_->setTickAnchor(0);
   osaY_->setTickInterval(krok);
   // As many decimals as a step needs; each channel over its own range in
   // percent of it.
-  const int mista = std::clamp(static_cast<int>(std::ceil(-std::log10(krok) - 1e-9)), 0, 6);
-  osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(mista) +
+  osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(MistaKroku(krok)) +
                         (VlastniRozsahy() ? QStringLiteral("f %") : QStringLiteral("f")));
 }
 
@@ -470,10 +445,8 @@ void TGrafPrubehu::UkazBodKrivky(int kanal, const QLineSeries* s, const QPointF&
                              [](const QPointF& b, double x) { return b.x() < x; });
   if (it == body.end() || (it != body.begin() && kde.x() - (it - 1)->x() < it->x() - kde.x())) --it;
   double hodnota = it->y();
-  if (const auto r = rozsahy_.find(kanal); r != rozsahy_.end() && VlastniRozsahy()) {
-    const auto [nejmene, nejvice] = r->second;
-    hodnota = nejvice > nejmene ? nejmene + hodnota / 100 * (nejvice - nejmene) : nejmene;
-  }
+  if (const auto r = rozsahy_.find(kanal); r != rozsahy_.end() && VlastniRozsahy())
+    hodnota = HodnotaZProcent(hodnota, r->second.first, r->second.second);
   const TKanal def = Kanaly.Kanal(static_cast<size_t>(kanal));
   bublina_ = PopisBodu(kanal, def.Nazev, static_cast<int64_t>(it->x()), hodnota, def.DesetinnaMista,
                        Mistni().DesetinnyOddelovac);
@@ -506,73 +479,35 @@ void TGrafPrubehu::UlozObrazek() {
 }
 
 QImage TGrafPrubehu::Obrazek() const {
-  // On white, as the chart itself is, not on the window's colour around it.
-  const QBrush pozadi = Graf->backgroundBrush();
-  Graf->setBackgroundBrush(Qt::white);
-  const QPixmap graf = Graf->grab();
-  Graf->setBackgroundBrush(pozadi);
-  const qreal dpr = graf.devicePixelRatio();
-  const int sirka = qRound(graf.width() / dpr);
-  const int okraj = 8;
-
-  QFont pismoNadpisu = font();
-  pismoNadpisu.setBold(true);
-  pismoNadpisu.setPointSizeF(pismoNadpisu.pointSizeF() * 1.2);
-  const QFontMetrics fmNadpisu(pismoNadpisu);
-  const QFontMetrics fm(font());
-  const QString nadpis = NadpisGrafu(zdroj_.Uloha(), osaX_->min().toMSecsSinceEpoch(),
-                                     osaX_->max().toMSecsSinceEpoch());
-  const int vyskaNadpisu = fmNadpisu.height() + 2 * okraj;
-
-  // The legend: a coloured square and "Ch3 Vlhkost" per channel, in rows
-  // as wide as the plot; each channel over its own range says which.
-  struct TPolozka {
-    QColor Barva;
-    QString Text;
-    QPoint Kde;
-  };
-  std::vector<TPolozka> legenda;
-  const int ctverec = fm.height() - 2;
-  int x = okraj, y = 0;
+  // What the plot shows (the part zoomed into, with the value axis the
+  // operator chose), drawn from the pieces it plots.
+  TZadaniGrafu z;
+  z.OdMs = osaX_->min().toMSecsSinceEpoch();
+  z.DoMs = osaX_->max().toMSecsSinceEpoch();
+  z.Nadpis = NadpisGrafu(zdroj_.Uloha(), z.OdMs, z.DoMs);
+  z.KanalyZvlast = VlastniRozsahy();
+  if (priblizeno_) {
+    z.HodnotyOd = osaY_->min();
+    z.HodnotyDo = osaY_->max();
+  }
+  z.Pismo = font();
+  z.Oddelovac = Mistni().DesetinnyOddelovac;
+  z.Dpr = Graf->devicePixelRatioF();
   for (int k : model_.Vybrane()) {
     const TKanal def = Kanaly.Kanal(static_cast<size_t>(k));
-    QString text = QStringLiteral("Ch") + QString::number(k) + u' ' + DoQString(def.Nazev);
-    if (const auto r = rozsahy_.find(k);
-        VlastniRozsahy() && r != rozsahy_.end() && !std::isnan(r->second.first)) {
-      const int mista = std::max(0, def.DesetinnaMista);
-      const char oddelovac = Mistni().DesetinnyOddelovac;
-      text += T(" (") + DoQString(FixniText(r->second.first, mista, oddelovac)) + T(" až ") +
-              DoQString(FixniText(r->second.second, mista, oddelovac)) + u')';
-    }
-    const int w = ctverec + 6 + fm.horizontalAdvance(text) + 18;
-    if (x > okraj && x + w > sirka - okraj) {
-      x = okraj;
-      y += fm.height() + 6;
-    }
-    legenda.push_back({BarvaKanalu(k), text, QPoint(x, y)});
-    x += w;
+    TKanalGrafu kanal;
+    kanal.Cislo = kanal.Barva = k;
+    kanal.Nazev = DoQString(def.Nazev);
+    kanal.DesetinnaMista = def.DesetinnaMista;
+    if (const auto c = casti_.find(k); c != casti_.end()) kanal.Casti = c->second;
+    if (const auto r = rozsahy_.find(k); r != rozsahy_.end())
+      std::tie(kanal.Nejmene, kanal.Nejvice) = r->second;
+    z.Kanaly.push_back(std::move(kanal));
   }
-  const int vyskaLegendy = legenda.empty() ? 0 : y + fm.height() + 2 * okraj;
-
-  QImage obrazek(QSize(sirka, vyskaNadpisu + qRound(graf.height() / dpr) + vyskaLegendy) * dpr,
-                 QImage::Format_RGB32);
-  obrazek.setDevicePixelRatio(dpr);
-  obrazek.fill(Qt::white);
-  QPainter p(&obrazek);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setRenderHint(QPainter::TextAntialiasing);
-  p.setPen(Qt::black);
-  p.setFont(pismoNadpisu);
-  p.drawText(QRect(okraj, 0, sirka - 2 * okraj, vyskaNadpisu), Qt::AlignCenter, nadpis);
-  p.drawPixmap(0, vyskaNadpisu, graf);
-  p.setFont(font());
-  const int hore = vyskaNadpisu + qRound(graf.height() / dpr) + okraj;
-  for (const TPolozka& l : legenda) {
-    p.fillRect(QRect(l.Kde.x(), hore + l.Kde.y() + 1, ctverec, ctverec), l.Barva);
-    p.drawText(QRect(l.Kde.x() + ctverec + 6, hore + l.Kde.y(), sirka, fm.height()),
-               Qt::AlignLeft | Qt::AlignVCenter, l.Text);
-  }
-  return obrazek;
+  // The plot as large as on the screen, the title and the legend besides.
+  z.Velikost = Graf->size();
+  z.Velikost.rheight() += VyskaNadpisuALegendy(z);
+  return ObrazekGrafu(z);
 }
 
 void TGrafPrubehu::UlozCsvSoubor() {

@@ -124,6 +124,9 @@ class TGrafPrubehu : public QWidget {
   double krokMs_ = 0;           // the time of a pixel column at the last drawing
   uint64_t tikVykresleni_ = 0;  // when it was (TikMs)
   std::map<int, std::vector<QLineSeries*>> krivky_;
+  // The pieces plotted, in the channels' own values (the lines of each
+  // channel over its own range are in percent).
+  std::map<int, std::vector<QList<QPointF>>> casti_;
   // Each channel over its own range: the values the plot's 0 and 100 stand
   // for, per channel.
   std::map<int, std::pair<double, double>> rozsahy_;

@@ -48,6 +48,14 @@ TKartaPublikace::TKartaPublikace(QWidget* rodic) : QWidget(rodic) {
   CA = new QLineEdit(this);
   CA->setPlaceholderText(T("bez TLS"));
   CA->setToolTip(T("Soubor certifikátu CA (PEM): spojení pak jde přes TLS"));
+  Certifikat = new QLineEdit(this);
+  Certifikat->setPlaceholderText(T("bez certifikátu klienta"));
+  Certifikat->setToolTip(T("Certifikát klienta (PEM), žádá-li jej broker; patří k němu klíč a CA"));
+  Klic = new QLineEdit(this);
+  Klic->setPlaceholderText(T("bez certifikátu klienta"));
+  Klic->setToolTip(
+      T("Soukromý klíč certifikátu klienta (PEM, bez hesla), čitelný jen pro vlastníka "
+        "(chmod 600)"));
   Format = new QComboBox(this);
   Format->addItem(QStringLiteral("json"));
   Format->addItem(QStringLiteral("influx"));
@@ -65,6 +73,8 @@ TKartaPublikace::TKartaPublikace(QWidget* rodic) : QWidget(rodic) {
   formular->addRow(T("Uživatel:"), Uzivatel);
   formular->addRow(T("Heslo:"), Heslo);
   formular->addRow(T("CA:"), CA);
+  formular->addRow(T("Certifikát:"), Certifikat);
+  formular->addRow(T("Klíč:"), Klic);
   formular->addRow(T("Formát:"), Format);
   formular->addRow(T("Fronta:"), FrontaMB);
   svisly->addLayout(formular);
@@ -111,6 +121,8 @@ void TKartaPublikace::Nacti() {
   Uzivatel->setText(DoQString(n.Uzivatel));
   Heslo->setText(DoQString(n.Heslo));
   CA->setText(DoQString(n.CA));
+  Certifikat->setText(DoQString(n.Certifikat));
+  Klic->setText(DoQString(n.Klic));
   Format->setCurrentIndex(FormatZpravy(n) == TFormatZpravy::Influx ? 1 : 0);
   FrontaMB->setValue(std::clamp(n.FrontaMB, 1, 1048576));
 }
@@ -125,6 +137,8 @@ bool TKartaPublikace::Uloz() {
   n.Uzivatel = ZQString(Uzivatel->text());
   n.Heslo = ZQString(Heslo->text());
   n.CA = ZQString(CA->text().trimmed());
+  n.Certifikat = ZQString(Certifikat->text().trimmed());
+  n.Klic = ZQString(Klic->text().trimmed());
   n.Format = Format->currentText().toStdString();
   n.FrontaMB = FrontaMB->value();
   if (const std::string chyba = ChybaNastaveni(n); !chyba.empty()) {
@@ -151,14 +165,28 @@ void TKartaPublikace::Obnov() {
   else if (!s.Zapnuto)
     text = T("Publikace neběží (vypnuta, nebo se od spuštění programu neměřilo).");
   else
-    text = (s.Pripojeno ? T("Spojeno s ") : T("Nespojeno s ")) + DoQString(s.Broker) +
-           T("\nVzorků ve frontě: ") + QString::number(s.Ceka) + T("\nOdesláno: ") +
-           QString::number(s.Odeslano) + T(", zahozeno: ") + QString::number(s.Zahozeno) +
-           T("\nNaposledy potvrzen: ") +
-           (s.PotvrzenoPoradi < 0 ? T("zatím žádný vzorek")
-                                  : T("vzorek ") + QString::number(s.PotvrzenoPoradi) + T(" z ") +
-                                        QDateTime::fromMSecsSinceEpoch(s.PotvrzenoCasMs)
-                                            .toString(QStringLiteral("d.M.yyyy H:mm:ss"))) +
-           (s.Chyba.empty() ? QString() : T("\nPoslední chyba: ") + DoQString(s.Chyba));
+    text =
+        (s.Pripojeno ? T("Spojeno s ") : T("Nespojeno s ")) + DoQString(s.Broker) +
+        (s.Pripojeno && !s.Protokol.empty() ? T(" (") + DoQString(s.Protokol) + ")" : QString()) +
+        T("\nVzorků ve frontě: ") + QString::number(s.Ceka) + T("\nOdesláno: ") +
+        QString::number(s.Odeslano) + T(", zahozeno: ") + QString::number(s.Zahozeno) +
+        T("\nNaposledy potvrzen: ") +
+        (s.PotvrzenoPoradi < 0 ? T("zatím žádný vzorek")
+                               : T("vzorek ") + QString::number(s.PotvrzenoPoradi) + T(" z ") +
+                                     QDateTime::fromMSecsSinceEpoch(s.PotvrzenoCasMs)
+                                         .toString(QStringLiteral("d.M.yyyy H:mm:ss"))) +
+        (s.Chyba.empty() ? QString() : T("\nPoslední chyba: ") + DoQString(s.Chyba));
+  // The latest texts, as the logger prints them: a drop or a failure is
+  // seen here as it happens.
+  constexpr size_t Hlaseni = 3;
+  if (s.Zapnuto && !s.Oznameni.empty()) {
+    text += T("\nHlášení:");
+    for (size_t i = s.Oznameni.size() > Hlaseni ? s.Oznameni.size() - Hlaseni : 0;
+         i < s.Oznameni.size(); ++i)
+      text += QStringLiteral("\n  ") +
+              QDateTime::fromMSecsSinceEpoch(s.Oznameni[i].CasMs)
+                  .toString(QStringLiteral("d.M.yyyy H:mm:ss")) +
+              QStringLiteral("  ") + DoQString(s.Oznameni[i].Text);
+  }
   if (Stav->text() != text) Stav->setText(text);
 }

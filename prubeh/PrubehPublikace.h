@@ -2,7 +2,8 @@
 // The trend window's tab "Publikace": the settings of publishing samples to
 // an MQTT broker (ZQ_publikace.ini), and what the publishing does now:
 // connected or not, samples waiting in the store, the last sample the
-// broker acknowledged, the last failure.
+// broker acknowledged, the last failure, and the latest texts the
+// publishing said (failures, dropped samples) with their times.
 
 #include <QWidget>
 
@@ -40,6 +41,8 @@ class TKartaPublikace : public QWidget {
   QLineEdit* Uzivatel = nullptr;
   QLineEdit* Heslo = nullptr;
   QLineEdit* CA = nullptr;
+  QLineEdit* Certifikat = nullptr;
+  QLineEdit* Klic = nullptr;
   QComboBox* Format = nullptr;
   QSpinBox* FrontaMB = nullptr;
   QPushButton* Ulozit = nullptr;

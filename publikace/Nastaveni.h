@@ -17,6 +17,9 @@ inline constexpr std::string_view JmenoNastaveniPublikace = "ZQ_publikace.ini";
 enum class TFormatZpravy { Json, Influx };
 
 struct TNastaveniPublikace {
+  // Why the file, which is there, could not be read (Windows-1250); the
+  // publishing is then off, and says so.
+  std::string ChybaCteni;
   std::string Server;    // host name or address; empty: publishing off
   int32_t Port = 1883;   // 1..65535
   std::string Tema;      // topic prefix; empty: "zentrolix/<host name>"
@@ -24,6 +27,8 @@ struct TNastaveniPublikace {
   std::string Uzivatel;  // empty: no login
   std::string Heslo;
   std::string CA;          // a CA file: TLS when given
+  std::string Certifikat;  // the client's certificate and its private key
+  std::string Klic;        // (PEM files), both or neither; they need CA
   std::string Format;      // "json" (default) or "influx"
   int32_t FrontaMB = 256;  // the store's limit on disk
   bool Zapnuto() const { return !Server.empty(); }
@@ -39,13 +44,15 @@ TNastaveniPublikace PrectiNastaveniPublikace(const std::filesystem::path& soubor
 void ZapisNastaveniPublikace(const std::filesystem::path& soubor, const TNastaveniPublikace& n);
 
 // What is wrong with settings that turn publishing on, in Czech
-// (Windows-1250): an unknown format, a port or limit out of range, a CA
-// file that cannot be read.  Empty when they can be used.  The password is
-// never part of a text.
+// (Windows-1250): an unknown format, a port or limit out of range, a CA,
+// certificate or key file that cannot be read, a key that others can read
+// or that is locked by a passphrase.  Empty when they can be used.  The
+// password is never part of a text.
 std::string ChybaNastaveni(const TNastaveniPublikace& n);
 TFormatZpravy FormatZpravy(const TNastaveniPublikace& n);
-// The CA file as a path: a relative name lies in the program's folder.
-std::filesystem::path CestaCA(const TNastaveniPublikace& n);
+// A file of the settings (CA, Certifikat, Klic) as a path: a relative name
+// lies in the program's folder.
+std::filesystem::path CestaSouboruPublikace(std::string_view jmenoCp1250);
 
 // The name of this machine, for the default topic and client id.
 std::string JmenoStroje();

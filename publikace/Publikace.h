@@ -15,7 +15,15 @@
 // resolving names, reconnecting with a growing pause, publishing at QoS 1
 // only while connected and only as many as its in-flight window allows).
 // A broker that is down, slow, unreachable or refusing never delays a read
-// or a data-file write and never grows memory without bound.
+// or a data-file write and never grows memory without bound.  A broker that
+// stops answering (frozen, a link that died without a reset) is noticed
+// within seconds: a sample unacknowledged for 5 s with nothing else heard
+// from the broker drops the connection, and it is made again.
+//
+// It speaks MQTT 5, whose acknowledgement says when the broker refused a
+// message (too large, not allowed): such a sample is counted as dropped and
+// said, never as sent.  A broker that refuses version 5 is spoken to in
+// MQTT 3.1.1, which cannot tell a refusal from success.
 
 #include <cstdint>
 #include <filesystem>
@@ -26,6 +34,7 @@
 
 #include "Mereni.h"
 #include "Nastaveni.h"
+#include "Oznamovatel.h"
 #include "Zprava.h"
 
 // What the publishing does now.  Texts are Windows-1250.
@@ -35,10 +44,15 @@ struct TStavPublikace {
   std::string Broker;            // "server:port"
   uint64_t Odeslano = 0;         // acknowledged by the broker since the program started
   uint64_t Ceka = 0;             // in the store, not acknowledged yet
-  uint64_t Zahozeno = 0;         // dropped: the store was full or could not be written
+  uint64_t Zahozeno = 0;         // dropped: the store was full or could not be written, the
+                                 // broker refused the message
   int64_t PotvrzenoPoradi = -1;  // the last sample acknowledged: its number,
   int64_t PotvrzenoCasMs = 0;    // and when it was taken (ms since the epoch)
   std::string Chyba;             // the last failure, empty while all is well
+  std::string Protokol;          // "MQTT 5", "MQTT 3.1.1"; empty before the first connection
+  // The latest texts for the operator (failures, drops), oldest first; a
+  // reader says those numbered above the last it said.
+  std::vector<TOznameniPublikace> Oznameni;
 };
 
 class TPublikace {
@@ -51,7 +65,8 @@ class TPublikace {
     std::filesystem::path Slozka;  // the store's folder
   };
   explicit TPublikace(TParametry p);
-  // Stops as Ukonci(5000) does.
+  // Stops as Ukonci(5000) does; after Ukonci or ZacniKonec it waits no
+  // longer than the end they set.
   ~TPublikace();
   TPublikace(const TPublikace&) = delete;
   TPublikace& operator=(const TPublikace&) = delete;
@@ -63,11 +78,13 @@ class TPublikace {
   void NastavMereni(bool bezi);
   TStavPublikace Stav() const;
   const TParametry& Parametry() const;
-  // Ends the publishing: the samples handed over are stored, and for up to
-  // `ms` milliseconds the broker's acknowledgements of what is stored are
-  // awaited (what is not acknowledged stays in the store for the next run);
-  // then "offline" and a clean disconnect.  Waits for it; true when nothing
-  // was left unacknowledged.
+  // Ends the publishing within `ms` milliseconds: the samples handed over
+  // are stored, the broker's acknowledgements of what is stored are awaited
+  // (what is not acknowledged stays in the store for the next run), then
+  // "offline" and a clean disconnect, all before the end.  Waits for it, and
+  // never past the end (a thread held up in the system, resolving a name, is
+  // left to end by itself); true when nothing was left unacknowledged.  An
+  // end set before stays when it is sooner.
   bool Ukonci(int ms);
   // The same without waiting: the threads end by themselves.
   void ZacniKonec(int ms);
@@ -76,6 +93,7 @@ class TPublikace {
  private:
   struct TJadro;
   std::shared_ptr<TJadro> j_;
+  void CekejNaKonec() const;
 };
 
 // Publishing for a measurement, as the window and the logger use it: an
@@ -88,7 +106,7 @@ class TPublikaceMereni : private TPozorovatelMereni {
   // `program` names the program in the default client id ("zq-datalogger",
   // "zq-logger").
   TPublikaceMereni(TMereni& mereni, std::string program, std::filesystem::path soubor);
-  // Ends every publisher, each waiting up to 5 s for acknowledgements.
+  // Ends every publisher, all within 5 s.
   ~TPublikaceMereni();
   TPublikaceMereni(const TPublikaceMereni&) = delete;
   TPublikaceMereni& operator=(const TPublikaceMereni&) = delete;
@@ -104,7 +122,7 @@ class TPublikaceMereni : private TPozorovatelMereni {
   // once per start, which reads the file) and settings that cannot be used
   // (after those).
   std::function<void(const std::string&)> Hlaseni;
-  // Ends the publishing now, waiting up to `ms` for acknowledgements (the
+  // Ends the publishing now, every publisher within the same `ms` (the
   // program's exit); the state stays readable.
   void Ukonci(int ms);
 

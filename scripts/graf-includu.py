@@ -8,6 +8,8 @@ measurement, the libraries of the bus know no Qt.  Within a folder the graph
 has no cycle.  Besides:
   - the measurement (mereni/) and the headless logger (logger/) use Qt Core
     only: no widget, chart or painting header;
+  - the plot's drawing (graf/) paints without widgets, for programs without
+    a display: no header of Qt Widgets or Qt Charts;
   - the interface libraries (drivers/) and the simulator (sim/) use no Qt;
   - of the interface libraries' headers, the program's folders include only
     what both sides share (zq407.h, the C interface; Linka.h, the line's
@@ -29,8 +31,9 @@ VRSTVY = {
     "archive": 3, "dialogs": 3, "modely": 3,
     "mereni": 4,
     "publikace": 5,
-    "prubeh": 6, "logger": 6,
-    "app": 7,
+    "graf": 6,
+    "prubeh": 7, "logger": 7,
+    "app": 8,
 }
 BEZ_QT = {"drivers", "sim"}
 VEREJNE_OVLADACU = {"zq407.h", "Linka.h"}
@@ -42,6 +45,31 @@ NE_JADRO = re.compile(
     r"^#include <(QtWidgets|QtGui|QtCharts|Q(Widget|Dialog|Label|Chart|LineSeries|Painter|Color|Brush|"
     r"Pixmap|Image|Font|Application|GuiApplication|Abstract(Item|Table)Model|TableView|PushButton))",
     re.M)
+
+BEZ_WIDGETU = {"graf"}
+# Qt Widgets' and Qt Charts' headers: the ones named here, and every one the
+# installed Qt has in those modules.
+WIDGETY = re.compile(
+    r"^#include <(QtWidgets|QtCharts|QtOpenGLWidgets|Q(Widget|Dialog|Label|Chart\w*|LineSeries|"
+    r"DateTimeAxis|ValueAxis|Application|PushButton|ComboBox|ToolTip|TableView|GraphicsView))\b",
+    re.M)
+WIDGETY_HLAVICKY = set()
+for qt in pathlib.Path("/usr/include").glob("*/qt6"):
+    for modul in ("QtWidgets", "QtCharts"):
+        if (qt / modul).is_dir():
+            WIDGETY_HLAVICKY |= {h.name for h in (qt / modul).iterdir() if h.name.startswith("Q")}
+
+
+def widgety(text):
+    """The first include of a widget or chart header in `text`, or None."""
+    m = WIDGETY.search(text)
+    if m:
+        return m.group(0)
+    for h in re.findall(r"^#include <(Q\w+)>", text, re.M):
+        if h in WIDGETY_HLAVICKY:
+            return f"#include <{h}>"
+    return None
+
 
 soubory = {}  # name -> folder
 for slozka in VRSTVY:
@@ -73,6 +101,8 @@ for slozka, vrstva in VRSTVY.items():
         graf[(slozka, p.name)] = uzly
         if slozka in BEZ_QT and re.search(r"^#include <Q", text, re.M):
             chyby.append(f"{slozka}/{p.name} includes Qt")
+        if slozka in BEZ_WIDGETU and widgety(text):
+            chyby.append(f"{slozka}/{p.name} includes a widget or chart header: {widgety(text)}")
         if slozka in JEN_QT_CORE and NE_JADRO.search(text):
             chyby.append(f"{slozka}/{p.name} includes more than Qt Core: "
                          f"{NE_JADRO.search(text).group(0)}")
@@ -98,5 +128,6 @@ if chyby:
 for vrstva in sorted(set(VRSTVY.values())):
     print(f"  layer {vrstva}: {', '.join(s + '/' for s, v in VRSTVY.items() if v == vrstva)}")
 print("include graph: every include goes to a lower layer or its own folder, no cycle; "
-      "the measurement and the logger use Qt Core only, the bus libraries no Qt; "
+      "the measurement and the logger use Qt Core only, the plot's drawing no widgets, "
+      "the bus libraries no Qt; "
       "the libraries' own headers stay theirs")

@@ -5,7 +5,8 @@
 #     desktop entry, AppStream metadata, icons, man pages in English and
 #     Czech), the desktop entry and the metadata validate, the icons have
 #     their sizes, and no installed program or library points into the build
-#     tree (RPATH);
+#     tree (RPATH); every document a man page names by its installed path is
+#     installed, and every picture or page an installed document links;
 #  2. the installed program, started once without a display and ended by
 #     SIGTERM (which closes it like its window), writes its task and settings
 #     into the user's folder ~/.local/share/zentrolix-datalogger and nothing
@@ -48,6 +49,9 @@ trap uklid EXIT
 id=cz.zentrolix.datalogger
 # Sizes of the PNG icons, as expected (not read from the code under test).
 velikosti_ikon=(16 24 32 48 64 128 256)
+# The documents installed (docs/<name>.md as <name>.md.gz).
+dokumenty=(prvni-kroky instalace zq-logger publikace simulator prubeh profilove-soubory
+  datove-soubory rozhrani protokol)
 knihovny=$(sed -n 's/^ZQ_SLOZKA_KNIHOVEN:[A-Z]*=//p' "$build/CMakeCache.txt")
 verze=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$knihovny" ] && [ -n "$verze" ] || chyba "$build is not a configured build of the project"
@@ -67,10 +71,12 @@ ocekavane() {
     echo "lib/sysusers.d/zentrolix-datalogger.conf"
   fi
   echo "share/applications/$id.desktop"
-  for d in copyright changelog.gz README.md.gz instalace.md.gz zq-logger.md.gz simulator.md.gz \
-    prubeh.md.gz profilove-soubory.md.gz datove-soubory.md.gz rozhrani.md.gz; do
-    echo "share/doc/zentrolix-datalogger/$d"
-  done
+  echo "share/doc/zentrolix-datalogger/copyright"
+  echo "share/doc/zentrolix-datalogger/changelog.gz"
+  for d in "${dokumenty[@]}"; do echo "share/doc/zentrolix-datalogger/$d.md.gz"; done
+  # The pictures the documents name, beside them as in docs/.
+  (cd "$koren/docs" && grep -ohE 'screenshots/[A-Za-z0-9_.-]+\.png' "${dokumenty[@]/%/.md}") |
+    sort -u | sed 's|^|share/doc/zentrolix-datalogger/|'
   echo "share/metainfo/$id.metainfo.xml"
   for n in "${velikosti_ikon[@]}"; do echo "share/icons/hicolor/${n}x$n/apps/$id.png"; done
   echo "share/icons/hicolor/scalable/apps/$id.svg"
@@ -104,11 +110,24 @@ for f in "$prefix"/bin/* "$prefix/$knihovny"/*.so; do
   readelf -d "$f" | grep -qE 'R(UN)?PATH' && chyba "$f keeps a library search path: $(readelf -d "$f" | grep -E 'R(UN)?PATH')"
 done
 [ "$(stat -c %a "$prefix/$knihovny/libWCOM407.so")" = 644 ] || chyba "libraries should be 0644"
-dokumenty="$prefix/share/doc/zentrolix-datalogger"
-zcat "$dokumenty/changelog.gz" | head -n 1 | grep -q "^zentrolix-datalogger ($verze) " ||
+doc="$prefix/share/doc/zentrolix-datalogger"
+# What the man pages send a reader to is there; so is whatever an installed
+# document links relative to itself (a picture, another page).
+for m in "$prefix"/share/man/man1/*.gz "$prefix"/share/man/cs/man1/*.gz; do
+  for c in $(zcat "$m" | sed 's/\\-/-/g' | grep -oE '/usr/share/doc/zentrolix-datalogger/[A-Za-z0-9_./-]*'); do
+    [ -e "$doc/${c#/usr/share/doc/zentrolix-datalogger/}" ] ||
+      chyba "$(basename "$m") names $c, which is not installed"
+  done
+done
+for d in "$doc"/*.md.gz; do
+  for c in $(zcat "$d" | grep -oE '\]\([^)#: ]+\)|screenshots/[A-Za-z0-9_.-]+\.png' | sed 's/^](\(.*\))$/\1/'); do
+    [ -e "$doc/$c" ] || chyba "$(basename "$d") links $c, which is not installed beside it"
+  done
+done
+zcat "$doc/changelog.gz" | head -n 1 | grep -q "^zentrolix-datalogger ($verze) " ||
   chyba "the changelog's latest entry is not of version $verze"
 dep5='Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
-[ "$(head -n 1 "$dokumenty/copyright")" = "$dep5" ] ||
+[ "$(head -n 1 "$doc/copyright")" = "$dep5" ] ||
   chyba "the copyright file is not in Debian's machine-readable format"
 
 # --- 2. the installed program writes into the user's folder ------------------

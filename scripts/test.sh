@@ -20,7 +20,7 @@ vlaknove='^(test_mereni|test_logger|test_historie|test_publikace|test_comm)$'
 # The house style: every source file as .clang-format has it.
 # The checkout's list; an unpacked copy without git history has its folders.
 if ! zdroje=$(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null) || [ -z "$zdroje" ]; then
-  zdroje=$(find app archive bench comm dialogs drivers logger mereni modely packaging platform prubeh publikace sim task tests \
+  zdroje=$(find app archive bench comm dialogs drivers logger mereni modely packaging platform graf prubeh publikace sim task tests \
     -name '*.cpp' -o -name '*.h' -o -name '*.c')
 fi
 printf '%s\n' "$zdroje" | xargs clang-format --dry-run --Werror

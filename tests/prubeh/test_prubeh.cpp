@@ -45,6 +45,7 @@
 #include "Rozdeleni.h"
 #include "Simulator.h"
 #include "SouborovyDialog.h"
+#include "Stupnice.h"
 #include "Wxxx407.h"
 
 namespace fs = std::filesystem;

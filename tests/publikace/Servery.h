@@ -1,7 +1,9 @@
 #pragma once
 // The servers the publishing tests run against, each started by the test
 // on a free port of 127.0.0.1 with a folder of its own (an InfluxDB with its
-// HTTP API), and a subscriber that collects what a broker passes on.
+// HTTP API), a subscriber that collects what a broker passes on, and the
+// brokers' misbehaviours: a port that swallows connection attempts, a
+// broker of MQTT 3.1.1 only.
 
 #include <QDir>
 #include <QEventLoop>
@@ -12,13 +14,16 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,16 +99,119 @@ class TServer {
   }
   void Zastav() {
     if (p_.state() == QProcess::NotRunning) return;
+    // A frozen one takes SIGTERM only when it runs again.
+    ::kill(static_cast<pid_t>(p_.processId()), SIGCONT);
     p_.terminate();
     if (!p_.waitForFinished(5000)) {
       p_.kill();
       p_.waitForFinished(5000);
     }
   }
+  // Frozen (SIGSTOP): its connections stay open and nothing is answered,
+  // as with a broker that hangs; and running again.
+  void Zmraz() { ::kill(static_cast<pid_t>(p_.processId()), SIGSTOP); }
+  void Rozmraz() { ::kill(static_cast<pid_t>(p_.processId()), SIGCONT); }
+  // What it printed so far (its output and errors on one channel).
+  QByteArray Vystup() {
+    vystup_ += p_.readAll();
+    return vystup_;
+  }
   QString Chyba;
 
  private:
   QProcess p_;
+  QByteArray vystup_;
+};
+
+// A port of 127.0.0.1 that swallows connection attempts: it listens and
+// never accepts, and its queue is full, so that a SYN goes unanswered as
+// with a firewall that drops it.
+class TPolykac {
+ public:
+  TPolykac() {
+    s_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t d = sizeof a;
+    if (::bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s_, 0) != 0 ||
+        ::getsockname(s_, reinterpret_cast<sockaddr*>(&a), &d) != 0)
+      return;
+    Port = ntohs(a.sin_port);
+    // The queue of a backlog of 0 holds one connection; the next SYNs are
+    // dropped.
+    for (int i = 0; i < 2; ++i) {
+      const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      vyplne_.push_back(c);
+    }
+  }
+  ~TPolykac() {
+    for (int c : vyplne_) ::close(c);
+    ::close(s_);
+  }
+  uint16_t Port = 0;
+
+ private:
+  int s_ = -1;
+  std::vector<int> vyplne_;
+};
+
+// A broker of MQTT 3.1.1 only, in front of a real one on `cil`: a CONNECT
+// of MQTT 5 is answered as such a broker answers it (CONNACK of 3.1.1 with
+// code 1, "unacceptable protocol version") and the connection closed; any
+// other is passed on to the real broker, both ways.
+class TBroker311 : public QObject {
+ public:
+  explicit TBroker311(uint16_t cil) : cil_(cil) {
+    server_.listen(QHostAddress::LocalHost, 0);
+    Port = server_.serverPort();
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* k = server_.nextPendingConnection()) Obsluz(k);
+    });
+  }
+  uint16_t Port = 0;
+  std::vector<int> Verze;  // the protocol level of each CONNECT, in order
+
+ private:
+  void Obsluz(QTcpSocket* k) {
+    auto* prijato = new QByteArray;
+    auto* dal = new QTcpSocket(k);
+    connect(k, &QObject::destroyed, [prijato] { delete prijato; });
+    connect(k, &QTcpSocket::readyRead, this, [this, k, dal, prijato] {
+      if (dal->state() != QAbstractSocket::UnconnectedState) {
+        if (dal->state() == QAbstractSocket::ConnectedState) dal->write(k->readAll());
+        return;
+      }
+      *prijato += k->readAll();
+      // CONNECT: its type, the remaining length (1 to 4 bytes), the
+      // protocol's name (2 + 4 bytes), then its level.
+      size_t i = 1;
+      while (i < static_cast<size_t>(prijato->size()) && (prijato->at(i) & 0x80) && i < 4) ++i;
+      const size_t uroven = i + 1 + 2 + 4;
+      if (static_cast<size_t>(prijato->size()) <= uroven) return;
+      const int verze = static_cast<uint8_t>(prijato->at(static_cast<qsizetype>(uroven)));
+      Verze.push_back(verze);
+      if (verze == 5) {
+        k->write(QByteArray("\x20\x02\x00\x01", 4));
+        k->disconnectFromHost();
+        return;
+      }
+      connect(dal, &QTcpSocket::connected, this, [k, dal, prijato] {
+        dal->write(*prijato);
+        dal->write(k->readAll());
+      });
+      connect(dal, &QTcpSocket::readyRead, this, [k, dal] { k->write(dal->readAll()); });
+      connect(dal, &QTcpSocket::disconnected, k, &QTcpSocket::disconnectFromHost);
+      dal->connectToHost(QHostAddress::LocalHost, cil_);
+    });
+    connect(k, &QTcpSocket::disconnected, this, [k, dal] {
+      dal->disconnectFromHost();
+      k->deleteLater();
+    });
+  }
+  QTcpServer server_;
+  uint16_t cil_;
 };
 
 // An InfluxDB 1.x in the folder `slozka`, with a database "zq", spoken to
