@@ -56,15 +56,10 @@ std::string Male(std::string_view text) {
 
 // `hodnota` as `cislic` decimal digits, zeros in front.
 std::string Cislice(int hodnota, int cislic) {
-  char buf[16];
-  auto [konec, ec] = std::to_chars(buf, buf + sizeof buf, hodnota < 0 ? 0 : hodnota);
-  (void)ec;  // 16 characters hold any int
-  std::string s(buf, konec);
+  std::string s = CeleNaText(hodnota < 0 ? 0 : hodnota);
   if (static_cast<int>(s.size()) < cislic) s.insert(0, static_cast<size_t>(cislic) - s.size(), '0');
   return s;
 }
-
-std::string Cislo(int hodnota) { return Cislice(hodnota, 1); }
 
 // The picture of a period's text for `r`: '9' a digit, anything else itself.
 std::string_view Obraz(TRozdeleni r) {
@@ -173,9 +168,11 @@ std::string PopisRozdeleni(const TNastaveniSouboru& n) {
     case TRozdeleni::Den: s = Cp1250(" (rozděleno po dnech"); break;
     case TRozdeleni::Tyden: s = Cp1250(" (rozděleno po týdnech"); break;
     case TRozdeleni::Mesic: s = Cp1250(" (rozděleno po měsících"); break;
-    case TRozdeleni::Velikost: s = Cp1250(" (rozděleno po ") + Cislo(n.VelikostMB) + " MB"; break;
+    case TRozdeleni::Velikost:
+      s = Cp1250(" (rozděleno po ") + CeleNaText(n.VelikostMB) + " MB";
+      break;
   }
-  if (n.Ponechat > 0) s += Cp1250(", ponechat souborů: ") + Cislo(n.Ponechat);
+  if (n.Ponechat > 0) s += Cp1250(", ponechat souborů: ") + CeleNaText(n.Ponechat);
   return s + ")";
 }
 
@@ -232,7 +229,7 @@ TNastaveniSouboru PrectiNastaveniSouboru(const fs::path& soubor, std::string_vie
     } else {
       n.Rozdelit = TRozdeleni::Ne;
       chyba(k.Velikost, velikost,
-            Cp1250("velikost je 1 až ") + Cislo(max) +
+            Cp1250("velikost je 1 až ") + CeleNaText(max) +
                 (max == MaxVelikostDBF ? Cp1250(" MB (tabulka DBF nesmí přesáhnout 2 GiB)")
                                        : std::string(" MB")) +
                 Cp1250("; soubor se nerozděluje"));
@@ -293,8 +290,8 @@ std::string JmenoClenu(std::string_view jmeno, const TClenRady& c) {
   const TCastiJmena j = Casti(jmeno);
   std::string s = std::string(j.Slozka) + std::string(j.Kmen);
   if (!c.Obdobi.empty()) s += "_" + c.Obdobi;
-  if (c.Kolize > 1) s += "-" + Cislo(c.Kolize);
-  if (c.Dil > 1) s += "_" + Cislo(c.Dil);
+  if (c.Kolize > 1) s += "-" + CeleNaText(c.Kolize);
+  if (c.Dil > 1) s += "_" + CeleNaText(c.Dil);
   return s + std::string(j.Pripona);
 }
 
@@ -503,7 +500,7 @@ void TRadaSouboru::Uklid(std::vector<std::string>& zpravy) {
     std::error_code ec;
     if (fs::remove(SystemovaCesta(jmeno), ec) && !ec)
       zpravy.push_back(Cp1250("Smazán nejstarší soubor řady \"") + jmeno +
-                       Cp1250("\" (Ponechat souborů=") + Cislo(r_.Nastaveni.Ponechat) + ")");
+                       Cp1250("\" (Ponechat souborů=") + CeleNaText(r_.Nastaveni.Ponechat) + ")");
     else
       zpravy.push_back(Cp1250("Soubor řady \"") + jmeno + Cp1250("\" nelze smazat: ") +
                        PricinaChyby(ec ? ec.value() : ENOENT) + Cp1250("; měření pokračuje"));
@@ -555,7 +552,7 @@ std::string VarovaniLimitu(TFormatSouboru format, int32_t volby, int32_t kanalu,
     }
   const std::string kdyText = Cp1250(" dne ") + FormatujDatum(datum) + " (za " +
                               Dni(static_cast<double>(sekund) / 86400.0) +
-                              Cp1250(" dne při periodě ") + Cislo(periodaSek) + " s); ";
+                              Cp1250(" dne při periodě ") + CeleNaText(periodaSek) + " s); ";
   const std::string rada2 = Cp1250("předejde tomu Rozdělit=") + KlicoveSlovo(rada) + " (" +
                             std::string(JmenoNastaveniSouboru) + ")";
   if (dbf)
