@@ -258,7 +258,7 @@ fs::path DatovaCesta(const std::string& jmeno) {
 }
 
 std::string ObdobiSouboru(TRozdeleni r, const TDatumCas& t) {
-  const std::string datum = Cislice(t.Rok, 4) + "-" + Cislice(t.Mesic, 2);
+  std::string datum = Cislice(t.Rok, 4) + "-" + Cislice(t.Mesic, 2);
   switch (r) {
     case TRozdeleni::Ne: return {};
     case TRozdeleni::Mesic: return datum;
@@ -525,7 +525,7 @@ std::string VarovaniLimitu(TFormatSouboru format, int32_t volby, int32_t kanalu,
   // The first record past the limit, written (k - 1) periods after the first.
   const uint64_t k = dbf ? (LimitDBF() - hlavicka - 1) / zaznam + 1 : MaxRadku + 1 - radekZahlavi;
   const int64_t sekund = static_cast<int64_t>(k - 1) * periodaSek;
-  if (sekund > 30 * 86400) return {};
+  if (sekund > int64_t{30} * 86400) return {};
 
   std::tm t{};
   t.tm_year = zacatek.Rok - 1900;

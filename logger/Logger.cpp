@@ -400,6 +400,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   visi = false;
   // The soak's seam: a series split by size switches every few seconds when
   // one "MB" of "Velikost MB" is a few kilobytes.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any thread, never changed.
   if (const char* b = std::getenv("ZQ_SOAK_BAJTU_MB"))
     if (const auto v = TextNaCele(b); v && *v > 0) NastavBajtuMB(static_cast<uint64_t>(*v));
   bool tichy = false, prepsat = false, pokracovat = false;
