@@ -1,7 +1,9 @@
 #pragma once
 // The program's icon: the picture of the main window's corner (a blue curve
-// over a light grid, red letters ZQ) on a white square tile.  One drawing
-// serves the window icon, the PNG files of the icon theme and the SVG file
+// over a light grid, red letters ZQ) on a white square tile.  The viewer's
+// icon is the same tile and curve under a red magnifier, so the two read as
+// one family in a menu and apart at a glance.  One drawing serves the
+// window icon, the PNG files of the icon theme and the SVG file
 // (packaging/ikony.cpp writes both), so they cannot drift apart.
 //
 // The drawing is a list of SVG paths on a 64 x 64 canvas, absolute commands
@@ -16,6 +18,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -39,12 +42,17 @@ inline constexpr const char* Dlazdice =
     "M9 2H55C58.87 2 62 5.13 62 9V55C62 58.87 58.87 62 55 62H9C5.13 62 2 58.87 2 55V9"
     "C2 5.13 5.13 2 9 2Z";
 
+inline constexpr TPrvek Mrizka = {
+    "M8 5V59M20 5V59M32 5V59M44 5V59M56 5V59M5 8H59M5 20H59M5 32H59M5 44H59M5 56H59", "#cddceb",
+    "1.2"};
+inline constexpr TPrvek Krivka = {"M5 40C14 10 24 52 33 31C39 17 49 36 59 12", "#005aaa", "3.5",
+                                  true};
+
 inline constexpr TPrvek Prvky[] = {
     {Dlazdice, "#ffffff", nullptr},
-    {"M8 5V59M20 5V59M32 5V59M44 5V59M56 5V59M5 8H59M5 20H59M5 32H59M5 44H59M5 56H59", "#cddceb",
-     "1.2"},
+    Mrizka,
     {Dlazdice, "#8ca0b4", "1.5"},
-    {"M5 40C14 10 24 52 33 31C39 17 49 36 59 12", "#005aaa", "3.5", true},
+    Krivka,
     // Z
     {"M26 39H40V43L31.5 54H40V58H26V54L34.5 43H26Z", "#c81e1e", nullptr},
     // Q: the ring, then its tail
@@ -54,6 +62,24 @@ inline constexpr TPrvek Prvky[] = {
      "C46.5 45.462 48.291 43 50.5 43C52.709 43 54.5 45.462 54.5 48.5Z",
      "#c81e1e", nullptr, false, true},
     {"M50 51.5L53.5 49.5L60.5 57L57 59Z", "#c81e1e", nullptr},
+};
+
+// The lens of the viewer's magnifier: a circle of radius 14 around (38, 38).
+inline constexpr const char* Cocka =
+    "M52 38C52 45.732 45.732 52 38 52C30.268 52 24 45.732 24 38C24 30.268 30.268 24 38 24"
+    "C45.732 24 52 30.268 52 38Z";
+
+inline constexpr TPrvek PrvkyProhlizece[] = {
+    {Dlazdice, "#ffffff", nullptr},
+    Mrizka,
+    {Dlazdice, "#8ca0b4", "1.5"},
+    Krivka,
+    // The lens hides the curve behind it and shows a piece of it enlarged,
+    // drawn within the ring's inner edge.
+    {Cocka, "#ffffff", nullptr},
+    {"M28 42C31 32 35 32 38 38C41 44 45 44 48 34", "#005aaa", "3", true},
+    {Cocka, "#c81e1e", "4"},
+    {"M48.5 48.5L58 58", "#c81e1e", "6", true},
 };
 
 // The path of an element; the commands are the ones Prvky uses.
@@ -102,14 +128,16 @@ inline QPainterPath Cesta(std::string_view d) {
   return p;
 }
 
+using TKresba = std::span<const TPrvek>;
+
 // The icon at `velikost` x `velikost` pixels, transparent around the tile.
-inline QImage Obraz(int velikost) {
+inline QImage Obraz(int velikost, TKresba prvky = Prvky) {
   QImage obraz(velikost, velikost, QImage::Format_ARGB32_Premultiplied);
   obraz.fill(Qt::transparent);
   QPainter g(&obraz);
   g.setRenderHint(QPainter::Antialiasing);
   g.scale(velikost / double(Platno), velikost / double(Platno));
-  for (const TPrvek& prvek : Prvky) {
+  for (const TPrvek& prvek : prvky) {
     QPainterPath cesta = Cesta(prvek.Cesta);
     const QColor barva(QString::fromLatin1(prvek.Barva));
     if (prvek.Tah) {
@@ -129,12 +157,12 @@ inline QImage Obraz(int velikost) {
 }
 
 // The same drawing as an SVG document.
-inline QByteArray Svg() {
+inline QByteArray Svg(TKresba prvky = Prvky) {
   QByteArray s =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" "
       "viewBox=\"0 0 64 64\">\n";
-  for (const TPrvek& prvek : Prvky) {
+  for (const TPrvek& prvek : prvky) {
     s += "  <path d=\"";
     s += prvek.Cesta;
     s += "\"";
@@ -157,10 +185,11 @@ inline QByteArray Svg() {
   return s;
 }
 
-// The window icon (needs a QGuiApplication).
-inline QIcon Ikona() {
+// The window icon (needs a QGuiApplication); the viewer's window takes
+// Ikona(PrvkyProhlizece).
+inline QIcon Ikona(TKresba prvky = Prvky) {
   QIcon ikona;
-  for (int velikost : Velikosti) ikona.addPixmap(QPixmap::fromImage(Obraz(velikost)));
+  for (int velikost : Velikosti) ikona.addPixmap(QPixmap::fromImage(Obraz(velikost, prvky)));
   return ikona;
 }
 

@@ -6,7 +6,8 @@
 #   bin/zq-datalogger, bin/zq-modsim (bin/zq-logger, bin/zq-prohlizec when built)
 #   <libdir>/zentrolix-datalogger/libW*.so   the interface libraries, private:
 #                                            the program loads them by full path
-#   share/applications, share/metainfo, share/icons/hicolor,
+#   share/applications, share/metainfo, share/icons/hicolor (the program's
+#   and the viewer's desktop entry and icon),
 #   share/man/man1 (English), share/man/cs/man1 (Czech),
 #   share/doc/zentrolix-datalogger (copyright, changelog, documents, their
 #                                   pictures in screenshots/)
@@ -17,6 +18,9 @@
 include(GNUInstallDirs)
 
 set(ZQ_ID cz.zentrolix.datalogger)
+# The viewer has a desktop entry and an icon of its own: a menu shows it
+# beside the program, and a file manager offers it for the data files.
+set(ZQ_ID_PROHLIZECE ${ZQ_ID}.prohlizec)
 # Debian keeps a package's private architecture-dependent libraries in
 # /usr/lib/<triplet>/<package>; the same place below any prefix, so the layout
 # does not depend on the prefix the build was configured with.
@@ -41,8 +45,8 @@ target_compile_definitions(zq_umisteni PRIVATE ZQ_KNIHOVNY_Z_BIN="${zq_knihovny_
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# The icon: PNGs of every size and the SVG, drawn by packaging/Ikona.h (the
-# window icon is the same drawing).
+# The icons of the program and of the viewer: PNGs of every size and the
+# SVG, drawn by packaging/Ikona.h (the window icons are the same drawings).
 add_executable(zq-ikony ${PROJECT_SOURCE_DIR}/packaging/ikony.cpp)
 target_link_libraries(zq-ikony PRIVATE Qt6::Gui)
 set_target_properties(zq-ikony PROPERTIES
@@ -50,14 +54,14 @@ set_target_properties(zq-ikony PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
 set(zq_ikony ${CMAKE_BINARY_DIR}/packaging/hicolor)
 add_custom_command(
-  OUTPUT ${zq_ikony}/scalable/apps/${ZQ_ID}.svg
+  OUTPUT ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_ikony}/scalable/apps/${ZQ_ID_PROHLIZECE}.svg
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zq_ikony}
   # The sanitizer build runs the tool too; Qt's own allocations at exit are no
   # leak of ours.
   COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-          $<TARGET_FILE:zq-ikony> ${zq_ikony} ${ZQ_ID}
+          $<TARGET_FILE:zq-ikony> ${zq_ikony} ${ZQ_ID} ${ZQ_ID_PROHLIZECE}
   DEPENDS zq-ikony
-  COMMENT "Drawing the icon"
+  COMMENT "Drawing the icons"
   VERBATIM)
 
 set(zq_programy zq-datalogger zq-modsim)
@@ -126,7 +130,8 @@ zq_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/packaging/
 list(APPEND zq_gz ${zq_dokumenty_gz})
 
 add_custom_target(zq_instalacni_soubory ALL
-  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_gz})
+  DEPENDS ${zq_ikony}/scalable/apps/${ZQ_ID}.svg ${zq_ikony}/scalable/apps/${ZQ_ID_PROHLIZECE}.svg
+          ${zq_gz})
 
 set(zq_knihovny_cile WCOM407 WPCI407 WPCI1407 WUSB1407 WZQ1407)
 # Everything that gets installed, and only that: scripts/balicek.sh builds it
@@ -166,7 +171,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+if(TARGET zq-prohlizec)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/${ZQ_ID_PROHLIZECE}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+else()
+  install(DIRECTORY ${zq_ikony}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
+    PATTERN "${ZQ_ID_PROHLIZECE}.*" EXCLUDE)
+endif()
 install(FILES ${zq_manualy_en} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${zq_manualy_cs} DESTINATION ${CMAKE_INSTALL_MANDIR}/cs/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${zq_dokumenty_gz}
@@ -234,8 +246,9 @@ group dialout: add the user with 'adduser <user> dialout' and log in again.
 Includes zq-logger, which measures a task without a window (also as the
 systemd service zq-logger@<task> of the system user zq-logger, with its
 tasks and data in /var/lib/zentrolix-datalogger), zq-prohlizec, which
-reads data files of any size and writes their records over a time range
-as CSV, and zq-modsim, a simulator of the module bus for trying the
+shows data files of any size and whole series of them in a window, also
+while they are written, and writes their records over a time range as CSV
+or a picture, and zq-modsim, a simulator of the module bus for trying the
 program without hardware.
 
 First steps (in Czech): /usr/share/doc/zentrolix-datalogger/prvni-kroky.md.gz")

@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMoveEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -31,6 +33,7 @@
 #include "Profil.h"
 #include "PrubehKomunikace.h"
 #include "PrubehPublikace.h"
+#include "Rada.h"
 #include "Slozka.h"
 
 namespace {
@@ -58,6 +61,9 @@ TFormPrubeh::TFormPrubeh(TMereni& mereni, QWidget* rodic)
   connect(casovac_, &QTimer::timeout, this, [this] { Obnov(false); });
   setWindowTitle(T("Průběh měření"));
   OtevriUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  SpustProgram = [](const QString& program, const QStringList& argumenty) {
+    return QProcess::startDetached(program, argumenty);
+  };
   for (const QKeySequence& klavesa :
        {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
     connect(new QShortcut(klavesa, this), &QShortcut::activated, this, &QWidget::close);
@@ -255,6 +261,8 @@ void TFormPrubeh::Ukaz(int kanal) {
 void TFormPrubeh::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
   casovac_->start();
+  // A file the service or another program began while the window was hidden.
+  ObnovProhlizec();
 }
 
 void TFormPrubeh::hideEvent(QHideEvent* e) {
@@ -334,7 +342,10 @@ void TFormPrubeh::VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) {
                       zpravyBehu_.end() - static_cast<std::ptrdiff_t>(Nejvyse));
   const bool jiny = v.Soubor != souborBehu_;
   souborBehu_ = v.Soubor;
-  if (jiny) UkazDatovySoubor();
+  if (jiny) {
+    UkazDatovySoubor();
+    ObnovProhlizec();
+  }
   if (!v.Zpravy.empty()) UkazZpravySouboru();
 }
 
@@ -386,6 +397,8 @@ void TFormPrubeh::Obnov(bool vzdy) {
   ObnovVarovani();
   // The period's file changes at midnight, the run's when it stops.
   UkazDatovySoubor();
+  // Until a file exists its folder is looked at; then no longer each second.
+  if (OtevritProhlizec && !OtevritProhlizec->isEnabled()) ObnovProhlizec();
   UkazZpravySouboru();
   if (Karty->currentIndex() == 0)
     PanelGrafu->Obnov(vzdy);
@@ -442,9 +455,15 @@ void TFormPrubeh::PostavRadekDat(QBoxLayout* hlavni) {
   OtevritSlozku = new QPushButton(T("Otevřít složku dat"), this);
   OtevritSlozku->setToolTip(T("Otevře složku datového souboru ve správci souborů"));
   connect(OtevritSlozku, &QPushButton::clicked, this, &TFormPrubeh::OtevriSlozkuDat);
+  OtevritProhlizec = new QPushButton(T("Otevřít v prohlížeči"), this);
+  OtevritProhlizec->setToolTip(
+      T("Otevře datový soubor v prohlížeči zq-prohlizec, rozdělený soubor celou jeho řadu"));
+  OtevritProhlizec->setEnabled(false);
+  connect(OtevritProhlizec, &QPushButton::clicked, this, &TFormPrubeh::OtevriVProhlizeci);
   radek->addWidget(popis);
   radek->addWidget(DatovySoubor, 1);
   radek->addWidget(OtevritSlozku);
+  radek->addWidget(OtevritProhlizec);
   hlavni->insertLayout(hlavni->indexOf(Stav), radek);
 
   // The split into a series: a choice and two numbers, the task's section
@@ -527,6 +546,7 @@ void TFormPrubeh::UkazDatovySoubor() {
   DatovySoubor->setCursorPosition(0);
   DatovySoubor->setToolTip(cesta);
   OtevritSlozku->setEnabled(!cesta.isEmpty());
+  ObnovProhlizec();
 }
 
 void TFormPrubeh::NactiRozdeleni() {
@@ -541,6 +561,7 @@ void TFormPrubeh::NactiRozdeleni() {
   Ponechat->setEnabled(rozdeleni_.Rozdelit != TRozdeleni::Ne);
   plnimRozdeleni_ = false;
   UkazDatovySoubor();
+  ObnovProhlizec();
   UkazZpravySouboru();
 }
 
@@ -587,4 +608,37 @@ void TFormPrubeh::OtevriSlozkuDat() {
     Stav->setText(T("Složka \"") + text + T("\" zatím neexistuje, vznikne se startem měření."));
   else if (!OtevriUrl(QUrl::fromLocalFile(text)))
     Stav->setText(T("Složku \"") + text + T("\" se nepodařilo otevřít ve správci souborů."));
+}
+
+QStringList TFormPrubeh::ArgumentyProhlizece() const {
+  if (datovySoubor_.empty()) return {};
+  const std::filesystem::path soubor = DatovaCesta(datovySoubor_).lexically_normal();
+  // Whatever the split is now, files an earlier split or a table past its
+  // limit left beside the data file are the same measurement's.
+  const std::vector<std::filesystem::path> rada = NajdiRadu(soubor);
+  if (rada.empty()) return {};
+  const QString cesta = QFile::decodeName(QByteArray::fromStdString(soubor.native()));
+  if (rozdeleni_.Rozdelit == TRozdeleni::Ne && rada.size() == 1 && rada.front() == soubor)
+    return {cesta};
+  // Split, the viewer also follows the files the series is still to have.
+  return {QStringLiteral("--rada"), cesta};
+}
+
+void TFormPrubeh::ObnovProhlizec() {
+  if (OtevritProhlizec) OtevritProhlizec->setEnabled(!ArgumentyProhlizece().isEmpty());
+}
+
+void TFormPrubeh::OtevriVProhlizeci() {
+  const QStringList argumenty = ArgumentyProhlizece();
+  if (argumenty.isEmpty()) {
+    // Removed since the button was enabled.
+    OtevritProhlizec->setEnabled(false);
+    Stav->setText(T("Datový soubor \"") + DatovySoubor->text() +
+                  T("\" zatím neexistuje, vznikne se startem měření."));
+    return;
+  }
+  // The viewer installed beside this program, not whichever one PATH finds.
+  const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zq-prohlizec");
+  if (!SpustProgram(program, argumenty))
+    Stav->setText(T("Prohlížeč \"") + program + T("\" se nepodařilo spustit."));
 }

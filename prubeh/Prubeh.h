@@ -12,13 +12,15 @@
 // once the window is first shown; the task and settings files are never
 // touched; what that file holds that nobody reads (a misspelt key) is said
 // in the status line.  Below the tabs it shows where the task's data file
-// is written (the current file of its series while it is measured), with a
-// button that opens its folder, and how the file is split into a series
+// is written (the current file of its series while it is measured), with
+// buttons that open its folder and open the file, or its whole series, in
+// the viewer zq-prohlizec, and how the file is split into a series
 // (ZQ_soubory.ini, the task's section), which it edits there.  Esc and
 // Ctrl+W hide it.
 
 #include <QList>
 #include <QPointF>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -110,6 +112,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   QLabel* Stav = nullptr;
   QLineEdit* DatovySoubor = nullptr;  // the full path of the data file
   QPushButton* OtevritSlozku = nullptr;
+  QPushButton* OtevritProhlizec = nullptr;  // enabled while a file of the task's exists
   // The split into a series: its index is a TRozdeleni.
   QComboBox* Rozdelit = nullptr;
   QSpinBox* VelikostMB = nullptr;
@@ -120,11 +123,16 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   // Opens a folder in the desktop's file manager (QDesktopServices); false
   // when nothing could open it.  Tests put their own here.
   std::function<bool(const QUrl&)> OtevriUrl;
+  // Starts `program` with `argumenty` detached from this process
+  // (QProcess::startDetached); false when it could not be started.  Tests
+  // put their own here.
+  std::function<bool(const QString& program, const QStringList& argumenty)> SpustProgram;
 
  public slots:
   void UlozObrazek();
   void UlozCsvSoubor();
   void OtevriSlozkuDat();
+  void OtevriVProhlizeci();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -136,6 +144,11 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   void Postav();
   void PostavRadekDat(QBoxLayout* hlavni);
   void UkazDatovySoubor();
+  // What the viewer is given: the data file, or "--rada" and the data file
+  // when its series has files beside it or is to have them; empty while
+  // neither the file nor a file of its series exists.
+  QStringList ArgumentyProhlizece() const;
+  void ObnovProhlizec();
   // The split as ZQ_soubory.ini gives it for the task, into the controls.
   void NactiRozdeleni();
   // The controls' split into the task's section.

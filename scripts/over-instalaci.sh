@@ -2,10 +2,11 @@
 # Checks what the build in the given folder installs and packages:
 #  1. cmake --install into a temporary prefix gives exactly the expected
 #     files (programs, the interface libraries in their private folder, the
-#     desktop entry, AppStream metadata, icons, man pages in English and
-#     Czech), the desktop entry and the metadata validate, the icons have
-#     their sizes, and no installed program or library points into the build
-#     tree (RPATH); every document a man page names by its installed path is
+#     desktop entries and icons of the program and the viewer, AppStream
+#     metadata, man pages in English and Czech), the desktop entries and the
+#     metadata validate, the icons have their sizes, the viewer's entry
+#     starts it with the files and names its own icon, and no installed
+#     program or library points into the build tree (RPATH); every document a man page names by its installed path is
 #     installed, and every picture or page an installed document links;
 #  2. the installed program, started once without a display and ended by
 #     SIGTERM (which closes it like its window), writes its task and settings
@@ -47,6 +48,7 @@ uklid() {
 trap uklid EXIT
 
 id=cz.zentrolix.datalogger
+id_prohlizece=$id.prohlizec
 # Sizes of the PNG icons, as expected (not read from the code under test).
 velikosti_ikon=(16 24 32 48 64 128 256)
 # The documents installed (docs/<name>.md as <name>.md.gz).
@@ -72,6 +74,11 @@ ocekavane() {
     echo "lib/sysusers.d/zentrolix-datalogger.conf"
   fi
   echo "share/applications/$id.desktop"
+  if [ -x "$build/bin/zq-prohlizec" ]; then
+    echo "share/applications/$id_prohlizece.desktop"
+    for n in "${velikosti_ikon[@]}"; do echo "share/icons/hicolor/${n}x$n/apps/$id_prohlizece.png"; done
+    echo "share/icons/hicolor/scalable/apps/$id_prohlizece.svg"
+  fi
   echo "share/doc/zentrolix-datalogger/copyright"
   echo "share/doc/zentrolix-datalogger/changelog.gz"
   for d in "${dokumenty[@]}"; do echo "share/doc/zentrolix-datalogger/$d.md.gz"; done
@@ -93,17 +100,32 @@ obsah "$prefix" >"$pracovni/instalovane"
 diff -u "$pracovni/ocekavane" "$pracovni/instalovane" >&2 ||
   chyba "the installed files differ from the expected ones (- expected, + installed)"
 
-desktop-file-validate "$prefix/share/applications/$id.desktop" ||
-  chyba "desktop entry not valid"
+ikony=("$id")
+for d in "$prefix"/share/applications/*.desktop; do
+  desktop-file-validate "$d" || chyba "desktop entry $(basename "$d") not valid"
+done
+if [ -f "$prefix/share/applications/$id_prohlizece.desktop" ]; then
+  ikony+=("$id_prohlizece")
+  for r in '^Exec=zq-prohlizec %F$' "^Icon=$id_prohlizece\$" '^MimeType=.*text/csv;'; do
+    grep -q "$r" "$prefix/share/applications/$id_prohlizece.desktop" ||
+      chyba "the viewer's desktop entry has no line $r"
+  done
+  # Two entries with one picture would be told apart only by their names.
+  cmp -s "$prefix/share/icons/hicolor/48x48/apps/$id.png" \
+    "$prefix/share/icons/hicolor/48x48/apps/$id_prohlizece.png" &&
+    chyba "the viewer's icon is the program's"
+fi
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$pracovni/as" 2>&1 ||
   { cat "$pracovni/as" >&2; chyba "AppStream metadata not valid"; }
-for n in "${velikosti_ikon[@]}"; do
-  file -b "$prefix/share/icons/hicolor/${n}x$n/apps/$id.png" | grep -q "^PNG image data, $n x $n," ||
-    chyba "icon ${n}x$n is not a PNG of that size"
-done
-python3 -c 'import sys, xml.etree.ElementTree as E
+for i in "${ikony[@]}"; do
+  for n in "${velikosti_ikon[@]}"; do
+    file -b "$prefix/share/icons/hicolor/${n}x$n/apps/$i.png" | grep -q "^PNG image data, $n x $n," ||
+      chyba "icon $i ${n}x$n is not a PNG of that size"
+  done
+  python3 -c 'import sys, xml.etree.ElementTree as E
 sys.exit(E.parse(sys.argv[1]).getroot().tag != "{http://www.w3.org/2000/svg}svg")' \
-  "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || chyba "the SVG icon is no SVG document"
+    "$prefix/share/icons/hicolor/scalable/apps/$i.svg" || chyba "the SVG icon $i is no SVG document"
+done
 for m in "$prefix"/share/man/man1/*.gz "$prefix"/share/man/cs/man1/*.gz; do
   gzip -t "$m" || chyba "$m is damaged"
 done

@@ -592,7 +592,9 @@ class TestPrubeh : public QObject {
 
   // Where the data go: the full path of the task's data file in the trend
   // window and in the tooltips of "Jméno souboru", updated as the name
-  // changes; its folder opened through the desktop, or why it was not.
+  // changes; its folder opened through the desktop, or why it was not; the
+  // viewer beside the program started with the file, or with the series
+  // once the file is split, and only while a file exists.
   void datovySoubor() {
     const QString slozka = QString::fromStdString(Slozka().string());
     const struct {
@@ -632,8 +634,35 @@ class TestPrubeh : public QObject {
     otevre = false;
     p->OtevritSlozku->click();
     QVERIFY(p->Stav->text().contains(T("se nepodařilo otevřít")));
+
+    std::vector<QStringList> spusteno;
+    bool spusti = true;
+    p->SpustProgram = [&](const QString& program, const QStringList& argumenty) {
+      spusteno.push_back(QStringList{program} + argumenty);
+      return spusti;
+    };
+    const QString prohlizec = QCoreApplication::applicationDirPath() + T("/zq-prohlizec");
+    QVERIFY(!p->OtevritProhlizec->isEnabled());
+    QVERIFY(QFile(cesta).open(QIODevice::WriteOnly));
+    p->Obnov();
+    QVERIFY(p->OtevritProhlizec->isEnabled());
+    p->OtevritProhlizec->click();
+    // Split: the series from its first file on; unsplit again, the files an
+    // earlier split left.
+    p->Rozdelit->setCurrentIndex(int(TRozdeleni::Den));
+    p->OtevritProhlizec->click();
+    fs::rename(Slozka() / "Měření" / "data.csv", Slozka() / "Měření" / "data_2026-12-08.csv");
+    p->Rozdelit->setCurrentIndex(int(TRozdeleni::Ne));
+    p->OtevritProhlizec->click();
+    const QStringList rada{prohlizec, T("--rada"), cesta};
+    QCOMPARE(spusteno, (std::vector<QStringList>{{prohlizec, cesta}, rada, rada}));
+    spusti = false;
+    p->OtevritProhlizec->click();
+    QCOMPARE(p->Stav->text(), T("Prohlížeč \"") + prohlizec + T("\" se nepodařilo spustit."));
+
     w.Edit3->setText(T("jinde.txt"));
     QCOMPARE(p->DatovySoubor->text(), slozka + T("/jinde.txt"));
+    QVERIFY(!p->OtevritProhlizec->isEnabled());
     w.Edit3->clear();
     QVERIFY(!p->OtevritSlozku->isEnabled());
     QVERIFY(w.Edit3->toolTip().isEmpty());
