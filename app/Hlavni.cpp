@@ -34,6 +34,7 @@
 #include "Profil.h"
 #include "Prubeh.h"
 #include "Publikace.h"
+#include "Rozdeleni.h"
 #include "Slozka.h"
 #include "SouborExistuje.h"
 #include "SouborovyDialog.h"
@@ -786,17 +787,26 @@ void TForm1::Start() {
   }
   const int32_t n = CFG.PocetKanalu;
 
-  const TProbaSouboru proba = ProverDatovySoubor(CFG.JmenoSouboru, [this] {
+  // Split into a series (ZQ_soubory.ini), the file asked about is the one
+  // of the period now; the trend window says what was wrong there.
+  const TRozdeleniBehu rozdeleni =
+      PripravRozdeleni(CestaVeSlozceProgramu(JmenoNastaveniSouboru), CFG.Uloha,
+                       CestaCp1250(DatovaCesta(CFG.JmenoSouboru)), {SlozkaProgramu()},
+                       CestaVeSlozceProgramu(JmenoUlohy(CFG.Uloha)));
+  const std::string jmeno = rozdeleni.Nastaveni.Rozdelit == TRozdeleni::Ne
+                                ? CFG.JmenoSouboru
+                                : rozdeleni.Soubor(TedMistni());
+  const TProbaSouboru proba = ProverDatovySoubor(jmeno, [this, &jmeno] {
     TFormSouborExistuje dotaz(this);
-    dotaz.Soubor = CFG.JmenoSouboru;
+    dotaz.Soubor = jmeno;
     return ZobrazModalne(dotaz) == VysledekAno;
   });
-  if (proba == TProbaSouboru::Nelze) NastavStav(DoQString(NelzeVytvorit(CFG.JmenoSouboru)));
+  if (proba == TProbaSouboru::Nelze) NastavStav(DoQString(NelzeVytvorit(jmeno)));
   if (proba != TProbaSouboru::Ok) return;
 
   // Shown again by the start when the publishing's settings are still wrong.
   chybaPublikace_->hide();
-  const TVysledekMereni v = mereni_.Start(CFG);
+  const TVysledekMereni v = mereni_.Start(CFG, 0, rozdeleni);
   if (!v.Uspech()) {
     NastavStav(DoQString(v.Text));
     return;

@@ -370,10 +370,8 @@ std::string HlavickaRadku(const TArchivDat& a, const TRadkovyFormat& f) {
 constexpr TRadkovyFormat FormatTXT{'\t', true};
 constexpr TRadkovyFormat FormatCSV{';', false};
 
-bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f, TSelhani& s) {
-  if (!PlatnyArchiv(a)) return s.Zapamatuj(ChybaVnitrni);
-  const std::vector<TSloupec> sloupce = Sloupce(a.Volby, a.PocetKanalu);
-  auto hlavicka = [&] { return HlavickaRadku(a, f); };
+// The record line of the sample of `a`, CR LF included.
+std::string RadekZaznamu(const TArchivDat& a, const TRadkovyFormat& f) {
   std::string datum = a.Vzorek.Datum, cas = a.Vzorek.Cas;
   if (f.Bunky) {
     const TDatumCas ted = TedMistni();  // read once, so date and time agree
@@ -381,11 +379,17 @@ bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f, TSelhani& s) {
     cas = FormatujCas(ted);
   }
   std::vector<std::string> kusy;
-  for (const TSloupec& s : sloupce) {
+  for (const TSloupec& s : Sloupce(a.Volby, a.PocetKanalu)) {
     const std::string text = HodnotaSloupce(s, a, datum, cas);
     kusy.push_back(Pole(f, text, SirkaBunky));
   }
-  return PripojRadek(a, hlavicka, Radek(kusy, f.Oddelovac), s);
+  return Radek(kusy, f.Oddelovac);
+}
+
+bool ZapisRadek(const TArchivDat& a, const TRadkovyFormat& f, TSelhani& s) {
+  if (!PlatnyArchiv(a)) return s.Zapamatuj(ChybaVnitrni);
+  auto hlavicka = [&] { return HlavickaRadku(a, f); };
+  return PripojRadek(a, hlavicka, RadekZaznamu(a, f), s);
 }
 
 // ---- DBF ------------------------------------------------------------------------
@@ -888,6 +892,28 @@ void ZapisVzorek(TArchivDat& archiv, std::string& chyba) {
     case TFormatSouboru::DBF: ZapisDBF(archiv, chyba); break;
     case TFormatSouboru::Text: ZapisTXT(archiv, chyba); break;
   }
+}
+
+uint64_t DelkaZaznamu(const TArchivDat& archiv) {
+  if (!PlatnyArchiv(archiv)) return 0;
+  const TFormatSouboru f = FormatSouboru(archiv.JmenoSouboru);
+  if (f == TFormatSouboru::DBF) return Rozmery(archiv).Zaznam;
+  // A line's length depends on its texts, the index's among them.
+  TArchivDat a = archiv;
+  ++a.IndexVzorku;
+  return RadekZaznamu(a, f == TFormatSouboru::CSV ? FormatCSV : FormatTXT).size();
+}
+
+uint64_t DelkaNoveho(const TArchivDat& a) {
+  if (!PlatnyArchiv(a)) return 0;
+  switch (FormatSouboru(a.JmenoSouboru)) {
+    case TFormatSouboru::CSV:
+      return (a.Volby & VolbaZahlavi) ? HlavickaRadku(a, FormatCSV).size() : 0;
+    case TFormatSouboru::DBF: return Rozmery(a).Hlavicka + 1;  // and the end-of-file marker
+    case TFormatSouboru::Text:
+      return (a.Volby & VolbaZahlavi) ? HlavickaRadku(a, FormatTXT).size() : 0;
+  }
+  return 0;
 }
 
 TNavazani NavazNaSoubor(const TArchivDat& a) {

@@ -101,6 +101,13 @@ struct TNavazani {
 // its Vzorek filled, since the header is made of them.
 TNavazani NavazNaSoubor(const TArchivDat& archiv);
 
+// What the next ZapisVzorek adds to a sound file of `archiv`: its record
+// (the index one past IndexVzorku), and before it, in a new file, the header
+// line or the table's header with its end-of-file marker.  A record of a
+// table is always the same length; a line depends on its texts.
+uint64_t DelkaZaznamu(const TArchivDat& archiv);
+uint64_t DelkaNoveho(const TArchivDat& archiv);
+
 // The text ZapisVzorek reports for a failed write.
 const std::string& ChybaZapisu();
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "Mereni.h"
 #include "Mistni.h"
 #include "Publikace.h"
+#include "Rozdeleni.h"
 #include "Signaly.h"
 #include "Slozka.h"
 #include "Sluzba.h"
@@ -48,6 +50,10 @@ const char* const Napoveda =
     "      --publikace SOUBOR\n"
     "                    nastavení publikace MQTT z tohoto souboru místo\n"
     "                    ZQ_publikace.ini ve složce programu\n"
+    "      --soubory SOUBOR\n"
+    "                    rozdělení datových souborů (po dnech, týdnech, měsících,\n"
+    "                    podle velikosti) z tohoto souboru místo ZQ_soubory.ini\n"
+    "                    ve složce programu\n"
     "  -h, --help        tato nápověda\n"
     "      --version     verze programu\n"
     "\n"
@@ -112,6 +118,12 @@ class TVypis : public TPozorovatelMereni {
 
   void VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) override {
     HlidejPublikaci();
+    // A table at its limit, files deleted or not: said also with -q.
+    for (const std::string& z : v.Zpravy) chyby_ << "zq-logger: " << Utf8(z) << std::endl;
+    if (v.NovySoubor && !tichy_ && !vystup_.fail()) {
+      vystup_ << "zq-logger: nový datový soubor \"" << v.Soubor.string() << "\"" << std::endl;
+      HlidejVystup();
+    }
     // Said once, on standard error, also with -q as the service runs: every
     // sample after it fails alike.
     if (!v.Chyba.empty() && v.KodPriciny == EROFS && !jenProCteniReceno_) {
@@ -332,12 +344,13 @@ std::optional<fs::path> SlozkaJenProCteni(const fs::path& soubor) {
   return std::nullopt;
 }
 
-// A data file to go on with: it must belong to the task; a torn tail is cut.
+// The data file `data` (a full path, Windows-1250: the task's or one of its
+// series) to go on with: it must belong to the task; a torn tail is cut.
 // False (the reason on standard error) when it cannot be continued.
-bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, const fs::path& uloha,
-           std::ostream& chyby) {
+bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, const std::string& data, uint32_t& indexPred,
+           const fs::path& uloha, std::ostream& chyby) {
   TArchivDat a;
-  PripravArchiv(a, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  PripravArchiv(a, data, cfg.Volby, cfg.PocetKanalu);
   for (int32_t i = 0; i < cfg.PocetKanalu && i < MaxKanalu; ++i) {
     a.Vzorek.Nazev[static_cast<size_t>(i)] = kanaly[static_cast<size_t>(i)].Nazev;
     a.Vzorek.DesetinnaMista[static_cast<size_t>(i)] =
@@ -347,10 +360,11 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, const
   std::optional<TDatumCas> zapsano;
   struct stat st {};
   tm t{};
-  if (stat(DatovaCesta(cfg.JmenoSouboru).c_str(), &st) == 0 && localtime_r(&st.st_mtime, &t))
+  const fs::path cesta = SystemovaCesta(data);
+  if (stat(cesta.c_str(), &st) == 0 && localtime_r(&st.st_mtime, &t))
     zapsano = TDatumCas{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
   const TNavazani n = NavazNaSoubor(a);
-  const std::string soubor = DatovaCesta(cfg.JmenoSouboru).string();
+  const std::string soubor = cesta.string();
   switch (n.Stav) {
     case TNavazani::Neni: return true;
     case TNavazani::Navazano: break;
@@ -361,8 +375,7 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, const
     case TNavazani::Chyba:
       chyby << "zq-logger: datový soubor \"" << soubor
             << "\" nelze číst ani opravit: " << Utf8(n.Duvod);
-      if (n.Duvod == PricinaChyby(EROFS))
-        chyby << RadaOchrany(DatovaCesta(cfg.JmenoSouboru).parent_path(), uloha);
+      if (n.Duvod == PricinaChyby(EROFS)) chyby << RadaOchrany(cesta.parent_path(), uloha);
       chyby << "\n";
       return false;
   }
@@ -378,9 +391,14 @@ bool Navaz(const TCFG& cfg, const TPoleKanal& kanaly, uint32_t& indexPred, const
 int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
                 std::ostream& chyby, bool& visi) {
   visi = false;
+  // The soak's seam: a series split by size switches every few seconds when
+  // one "MB" of "Velikost MB" is a few kilobytes.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any thread, never changed.
+  if (const char* b = std::getenv("ZQ_SOAK_BAJTU_MB"))
+    if (const auto v = TextNaCele(b); v && *v > 0) NastavBajtuMB(static_cast<uint64_t>(*v));
   bool tichy = false, prepsat = false, pokracovat = false;
   std::string uloha;
-  std::optional<fs::path> souborPublikace;
+  std::optional<fs::path> souborPublikace, souborSouboru;
   for (size_t i = 0; i < argumenty.size(); ++i) {
     const std::string& a = argumenty[i];
     if (a == "-h" || a == "--help") {
@@ -403,6 +421,12 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
         return LoggerChybneVolani;
       }
       souborPublikace = fs::path(argumenty[++i]);
+    } else if (a == "--soubory") {
+      if (i + 1 >= argumenty.size()) {
+        chyby << "zq-logger: volba --soubory potřebuje soubor " << KratkaNapoveda;
+        return LoggerChybneVolani;
+      }
+      souborSouboru = fs::path(argumenty[++i]);
     } else if (!a.empty() && a[0] == '-') {
       chyby << "zq-logger: neznámá volba " << a << " " << KratkaNapoveda;
       return LoggerChybneVolani;
@@ -490,18 +514,40 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
           << "); převodník se hledá jen podle adresy, ne podle jména\n";
     return LoggerChybneVolani;
   }
-  const fs::path data = DatovaCesta(cfg.JmenoSouboru);
+  // How the data file is split into a series (ZQ_soubory.ini); what is
+  // wrong there is said, and the file is then not split.
+  TRozdeleniBehu rozdeleni = PripravRozdeleni(
+      souborSouboru ? *souborSouboru : CestaVeSlozceProgramu(JmenoNastaveniSouboru), cfg.Uloha,
+      CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), {SlozkaProgramu(), soubor.parent_path()}, soubor);
+  for (const std::string& z : rozdeleni.Zpravy) chyby << "zq-logger: " << Utf8(z) << "\n";
+  const TDatumCas ted = TedMistni();
+  // The file the first sample goes to: the task's, or its series' for now.
+  const bool rozdeleno = rozdeleni.Nastaveni.Rozdelit != TRozdeleni::Ne;
+  std::string jmenoDat = rozdeleno ? rozdeleni.Soubor(ted) : cfg.JmenoSouboru;
+  fs::path data = DatovaCesta(jmenoDat);
   if (const std::string proc = NeniSoubor(data, "datový soubor", true); !proc.empty()) {
     chyby << "zq-logger: \"" << data.string() << "\" " << proc
           << "; v úloze zvolte jiné jméno souboru\n";
     return LoggerChybneVolani;
   }
   uint32_t indexPred = 0;
-  std::error_code ec;
-  if (pokracovat && fs::exists(data, ec)) {
-    if (!Navaz(cfg, kanaly, indexPred, soubor, chyby)) return LoggerChybneVolani;
+  // The series' last file: continued when it is of the current period, the
+  // index taken from it either way.
+  const std::vector<TClenRady> rada =
+      pokracovat ? SouboryRady(rozdeleni.Jmeno, rozdeleni.Nastaveni.Rozdelit)
+                 : std::vector<TClenRady>{};
+  if (!rada.empty()) {
+    const std::string posledni = JmenoClenu(rozdeleni.Jmeno, rada.back());
+    if (!Navaz(cfg, kanaly, posledni, indexPred, soubor, chyby)) return LoggerChybneVolani;
+    if (rozdeleni.Aktualni(rada.back(), ted)) {
+      rozdeleni.Dale = rada.back();
+      if (rozdeleno || rada.back().Dil > 1) {
+        jmenoDat = posledni;
+        data = DatovaCesta(jmenoDat);
+      }
+    }
   } else {
-    switch (ProverDatovySoubor(cfg.JmenoSouboru, [prepsat] { return prepsat; })) {
+    switch (ProverDatovySoubor(jmenoDat, [prepsat] { return prepsat; })) {
       case TProbaSouboru::Ok: break;
       case TProbaSouboru::Odmitnuto:
         chyby << "zq-logger: Soubor \"" << data.string()
@@ -509,7 +555,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
                  "--pokracovat\n";
         return LoggerChybneVolani;
       case TProbaSouboru::Nelze:
-        chyby << "zq-logger: " << Utf8(NelzeVytvorit(cfg.JmenoSouboru));
+        chyby << "zq-logger: " << Utf8(NelzeVytvorit(jmenoDat));
         if (const auto slozka = SlozkaJenProCteni(data))
           chyby << " (" << Utf8(PricinaChyby(EROFS)) << ")" << RadaOchrany(*slozka, soubor);
         chyby << "\n";
@@ -556,7 +602,7 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
               << Souhrn(mereni->Historie()) << std::endl;
       });
   mereni->PridejPozorovatele(&vypis);
-  const TVysledekMereni start = mereni->Start(cfg, indexPred);
+  const TVysledekMereni start = mereni->Start(cfg, indexPred, rozdeleni);
   if (!start.Uspech()) {
     mereni->OdeberPozorovatele(&vypis);
     hlidac.reset();
@@ -567,9 +613,22 @@ int SpustLogger(const std::vector<std::string>& argumenty, std::ostream& vystup,
   if (!tichy) {
     vystup << "zq-logger: úloha \"" << soubor.string() << "\", "
            << PocetSlovem(cfg.PocetKanalu, "kanál", "kanály", "kanálů") << ", perioda "
-           << mereni->PeriodaSek() << " s, data do \"" << data.string() << "\"";
+           << mereni->PeriodaSek() << " s, data do \""
+           << (rozdeleni.Nastaveni.Rozdelit == TRozdeleni::Velikost && !rozdeleni.Dale
+                   ? SystemovaCesta(rozdeleni.Ukazat(ted)).string()
+                   : data.string())
+           << "\"" << Utf8(PopisRozdeleni(rozdeleni.Nastaveni));
     if (indexPred > 0) vystup << ", pokračuje za vzorkem " << indexPred;
     vystup << std::endl;
+    vypis.HlidejVystup();
+  }
+  // The file will pass what its readers take: said with the first lines,
+  // also with -q (the service's journal keeps it); the measurement goes on.
+  if (const std::string v =
+          VarovaniLimitu(FormatSouboru(rozdeleni.Jmeno), cfg.Volby, cfg.PocetKanalu,
+                         mereni->PeriodaSek(), rozdeleni.Nastaveni, ted);
+      !v.empty()) {
+    vystup << "zq-logger: " << Utf8(v) << std::endl;
     vypis.HlidejVystup();
   }
   // Under systemd (Type=notify): ready now that the measurement runs, the

@@ -39,12 +39,6 @@ void TSdileneKanaly::Nahrad(const TPoleKanal& nove) {
 
 // ---------------------------------------------------------------------------
 
-std::filesystem::path DatovaCesta(const std::string& jmeno) {
-  std::filesystem::path p = SystemovaCesta(jmeno);
-  if (p.is_relative()) p = SlozkaProgramu() / p;
-  return p;
-}
-
 std::string NelzeVytvorit(const std::string& jmeno) {
   return Cp1250("Nelze vytvořit soubor \"") + jmeno + "\"";
 }
@@ -121,7 +115,8 @@ void TMereni::Cekej(const std::function<bool()>& hotovo, int32_t ms) {
   }
 }
 
-TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
+TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred,
+                               const TRozdeleniBehu& rozdeleni) {
   if (stav_ != TStavMereni::Zastaveno) return {0, Cp1250("Měření již probíhá")};
   stav_ = TStavMereni::Startuje;
   auto konec = [&](TVysledekMereni vysledek) {
@@ -189,6 +184,9 @@ TVysledekMereni TMereni::Start(const TCFG& cfg, uint32_t indexPred) {
   }
 
   PripravArchiv(Archiv, CestaCp1250(DatovaCesta(cfg.JmenoSouboru)), cfg.Volby, cfg.PocetKanalu);
+  rozdeleni_ = rozdeleni;
+  rozdeleni_.Jmeno = Archiv.JmenoSouboru;
+  rada_.Zacni(rozdeleni_);
   uloha_.Cfg = cfg;
   uloha_.Kanaly.clear();
   Kanaly.Cti([&](const TPoleKanal& kanaly) {
@@ -277,11 +275,15 @@ void TMereni::Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy) {
           .count());
 }
 
-void TMereni::UlozVzorek(const std::vector<double>& cisla) {
+void TMereni::UlozVzorek(const std::vector<double>& cisla, const TDatumCas& kdy) {
   TVzorekMereni v;
   v.Poradi = pocetVzorku_;
+  // The switch to the next file of a series comes here, between two
+  // samples, while the logging thread waits.
   try {
+    rada_.PredZapisem(Archiv, kdy, v.Zpravy);
     ZapisVzorek(Archiv, v.Chyba);
+    v.NovySoubor = rada_.PoZapisu(v.Chyba.empty(), v.Zpravy);
   } catch (...) {
     v.Chyba = ChybaZapisu();
   }

@@ -22,6 +22,7 @@
 
 #include "Dekl.h"
 #include "Historie.h"
+#include "Rozdeleni.h"
 #include "Wxxx407.h"
 
 class TFrontaHlavnihoVlakna;
@@ -136,9 +137,15 @@ struct TVzorekMereni {
   std::string Cas;
   std::vector<TKanalVzorku> Kanaly;  // the task's channels in order
   std::filesystem::path Soubor;      // the data file it went to
-  std::string Chyba;                 // the writer's error text, empty when it was written
-  std::string Pricina;               // why it failed, in the operator's words ("disk je plný")
-  int KodPriciny = 0;                // and as an errno value or a code of ChybySouboru.h
+  // It began a file the series switched to (a new period, a new part of a
+  // table at its limit; with a split on the run's first file too).
+  bool NovySoubor = false;
+  // What the series of files has to say with it (Windows-1250): a table at
+  // its limit, files deleted beyond "Ponechat souborů", one that could not be.
+  std::vector<std::string> Zpravy;
+  std::string Chyba;    // the writer's error text, empty when it was written
+  std::string Pricina;  // why it failed, in the operator's words ("disk je plný")
+  int KodPriciny = 0;   // and as an errno value or a code of ChybySouboru.h
 };
 
 // Who wants to hear of a measurement.  Called on the main thread.
@@ -165,10 +172,6 @@ class TPozorovatelMereni {
   // outcome carries the fault.
   virtual void MereniSkoncilo(const TVysledekMereni& vysledek) { (void)vysledek; }
 };
-
-// The data file of a task as a path: a relative name lies in the program's
-// folder.
-std::filesystem::path DatovaCesta(const std::string& jmeno);
 
 // Outcome of the data-file probe of a start.
 enum class TProbaSouboru {
@@ -208,7 +211,10 @@ class TMereni {
   // again (after a failed configuration) or left as the binding leaves it
   // (after a failed opening).  `indexPred` is the index of the last record
   // of a data file being continued: the first sample gets the next one.
-  TVysledekMereni Start(const TCFG& cfg, uint32_t indexPred = 0);
+  // `rozdeleni`: how the data file is split into a series (none by default;
+  // the DBF limit is guarded whatever it says).
+  TVysledekMereni Start(const TCFG& cfg, uint32_t indexPred = 0,
+                        const TRozdeleniBehu& rozdeleni = {});
   // Ends a running measurement: asks both threads to end, waits for the
   // acquisition thread at most TimeoutUkonceni ms while serving their calls
   // into the main thread, and closes the interface.  The text is empty, or
@@ -237,6 +243,8 @@ class TMereni {
   int32_t Nezapsano() const { return nezapsano_; }
   // The task of the measurement running or last run, as it started.
   const TUlohaMereni& Uloha() const { return uloha_; }
+  // How its data file is split, as it started.
+  const TRozdeleniBehu& Rozdeleni() const { return rozdeleni_; }
 
   // The history of the channels' values and the health of the communication
   // of the measurement running or last run.
@@ -267,8 +275,9 @@ class TMereni {
   // On the main thread, on the workers' behalf: the reads queued so far,
   // of the measurement running or being stopped (none of an earlier one).
   void Zpracuj(std::deque<std::pair<uint64_t, TPrecteno>>& zaznamy);
-  // `cisla`: the channels' numbers as the sample took them.
-  void UlozVzorek(const std::vector<double>& cisla);
+  // `cisla`: the channels' numbers as the sample took them; `kdy`: its
+  // local time, which decides its file of a series.
+  void UlozVzorek(const std::vector<double>& cisla, const TDatumCas& kdy);
   void PoruchaKnihovny(uint64_t generace);
 
   std::vector<TPozorovatelMereni*> pozorovatele_;
@@ -295,6 +304,8 @@ class TMereni {
   std::string ipText_;  // the IP text handed to the LAN library
   THistorie historie_;
   TUlohaMereni uloha_;
+  TRozdeleniBehu rozdeleni_;
+  TRadaSouboru rada_;                   // main thread only, like Archiv
   std::atomic<uint64_t> zacatekMs_{0};  // when the measurement started (TikMs)
   int64_t zacatekEpochaMs_ = 0;         // the same moment on the wall clock
 

@@ -378,7 +378,7 @@ void TFileThread::Smycka() {
       }
     });
     if (Konec()) break;
-    VHlavnimVlakne([mereni = mereni_, &cisla] { mereni->UlozVzorek(cisla); });
+    VHlavnimVlakne([mereni = mereni_, &cisla, &t] { mereni->UlozVzorek(cisla, t); });
   }
   if (Moje()) mereni_->fileBezi_ = false;
 }

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -25,6 +26,7 @@
 #include <filesystem>
 
 #include "Cp1250.h"
+#include "Hodiny.h"
 #include "ModelKanaluPrubehu.h"
 #include "Profil.h"
 #include "PrubehKomunikace.h"
@@ -164,6 +166,7 @@ void TFormPrubeh::NastavUlohu(const std::string& uloha, int32_t pocetKanalu, TZm
   if (zmena == TZmenaUlohy::Jina && postaveno_) NactiNastaveni();
   setWindowTitle(T("Průběh měření – ") + DoQString(uloha_));
   if (Publikace) Publikace->NastavUlohu(uloha_);
+  if (postaveno_) NactiRozdeleni();
   if (postaveno_ && isVisible()) Obnov();
 }
 
@@ -303,13 +306,36 @@ void TFormPrubeh::UlozCsvSoubor() {
 // ---------------------------------------------------------------------------
 // Refreshing.
 
-void TFormPrubeh::MereniZahajeno(const TUlohaMereni&) {
-  if (zdroj_) return;
-  // History time 0 is the start's moment; the run measures the task shown.
-  zacatekMs_ = mereni_.ZacatekEpochaMs();
-  ulohaBehu_ = uloha_;
-  synchronizovano_ = true;
-  drivejsi_.Zapomen();
+void TFormPrubeh::MereniZahajeno(const TUlohaMereni& uloha) {
+  // The data file's row follows the run whatever history is shown.
+  const TRozdeleniBehu& r = mereni_.Rozdeleni();
+  souborBehu_.clear();
+  zpravyBehu_ = r.Zpravy;
+  varovaniBehu_ = VarovaniLimitu(FormatSouboru(r.Jmeno), uloha.Cfg.Volby, uloha.Cfg.PocetKanalu,
+                                 mereni_.PeriodaSek(), r.Nastaveni, TedMistni());
+  zmenaZaBehu_ = false;
+  if (!zdroj_) {
+    // History time 0 is the start's moment; the run measures the task shown.
+    zacatekMs_ = mereni_.ZacatekEpochaMs();
+    ulohaBehu_ = uloha_;
+    synchronizovano_ = true;
+    drivejsi_.Zapomen();
+  }
+  UkazDatovySoubor();
+  UkazZpravySouboru();
+}
+
+void TFormPrubeh::VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni&) {
+  // A few of the series' messages stay, the newest last.
+  constexpr size_t Nejvyse = 6;
+  for (const std::string& z : v.Zpravy) zpravyBehu_.push_back(z);
+  if (zpravyBehu_.size() > Nejvyse)
+    zpravyBehu_.erase(zpravyBehu_.begin(),
+                      zpravyBehu_.end() - static_cast<std::ptrdiff_t>(Nejvyse));
+  const bool jiny = v.Soubor != souborBehu_;
+  souborBehu_ = v.Soubor;
+  if (jiny) UkazDatovySoubor();
+  if (!v.Zpravy.empty()) UkazZpravySouboru();
 }
 
 void TFormPrubeh::NastavPublikaci(const TPublikaceMereni* p) {
@@ -358,6 +384,9 @@ void TFormPrubeh::Obnov(bool vzdy) {
   });
   model_->Oznam(prvni, posledni);
   ObnovVarovani();
+  // The period's file changes at midnight, the run's when it stops.
+  UkazDatovySoubor();
+  UkazZpravySouboru();
   if (Karty->currentIndex() == 0)
     PanelGrafu->Obnov(vzdy);
   else if (Karty->currentIndex() == 1)
@@ -417,21 +446,136 @@ void TFormPrubeh::PostavRadekDat(QBoxLayout* hlavni) {
   radek->addWidget(DatovySoubor, 1);
   radek->addWidget(OtevritSlozku);
   hlavni->insertLayout(hlavni->indexOf(Stav), radek);
-  UkazDatovySoubor();
+
+  // The split into a series: a choice and two numbers, the task's section
+  // of ZQ_soubory.ini, taken by the next start.
+  auto* radek2 = new QHBoxLayout;
+  radek2->setSpacing(6);
+  auto* popisRozdelit = new QLabel(T("Rozdělit:"), this);
+  Rozdelit = new QComboBox(this);
+  Rozdelit->addItems(
+      {T("nerozdělovat"), T("po dnech"), T("po týdnech"), T("po měsících"), T("podle velikosti")});
+  Rozdelit->setToolTip(
+      T("Nový datový soubor každý den, týden nebo měsíc (jméno souboru s datem), nebo když by "
+        "soubor přesáhl velikost; platí od startu měření"));
+  popisRozdelit->setBuddy(Rozdelit);
+  auto* popisVelikost = new QLabel(T("Velikost:"), this);
+  VelikostMB = new QSpinBox(this);
+  VelikostMB->setSuffix(T(" MB"));
+  VelikostMB->setRange(1, MaxVelikost);
+  VelikostMB->setValue(100);  // what a split by size starts with
+  VelikostMB->setToolTip(T("Soubor, který by dalším záznamem přesáhl tuto velikost, se uzavře"));
+  popisVelikost->setBuddy(VelikostMB);
+  auto* popisPonechat = new QLabel(T("Ponechat souborů:"), this);
+  Ponechat = new QSpinBox(this);
+  Ponechat->setRange(0, 100000);
+  Ponechat->setSpecialValueText(T("všechny"));
+  Ponechat->setToolTip(
+      T("Po založení nového souboru se nejstarší soubory řady nad tento počet smažou"));
+  popisPonechat->setBuddy(Ponechat);
+  radek2->addWidget(popisRozdelit);
+  radek2->addWidget(Rozdelit);
+  radek2->addSpacing(4);
+  radek2->addWidget(popisVelikost);
+  radek2->addWidget(VelikostMB);
+  radek2->addSpacing(4);
+  radek2->addWidget(popisPonechat);
+  radek2->addWidget(Ponechat);
+  radek2->addStretch(1);
+  hlavni->insertLayout(hlavni->indexOf(Stav), radek2);
+  ZpravySouboru = new QLabel(this);
+  ZpravySouboru->setWordWrap(true);
+  ZpravySouboru->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  ZpravySouboru->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+  ZpravySouboru->hide();
+  hlavni->insertWidget(hlavni->indexOf(Stav), ZpravySouboru);
+  connect(Rozdelit, &QComboBox::currentIndexChanged, this, [this] { UlozRozdeleni(); });
+  connect(VelikostMB, &QSpinBox::valueChanged, this, [this] { UlozRozdeleni(); });
+  connect(Ponechat, &QSpinBox::valueChanged, this, [this] { UlozRozdeleni(); });
+  NactiRozdeleni();
 }
 
 void TFormPrubeh::NastavDatovySoubor(const std::string& jmeno) {
   datovySoubor_ = jmeno;
-  UkazDatovySoubor();
+  // Its format decides the largest size.
+  if (postaveno_) NactiRozdeleni();
+}
+
+bool TFormPrubeh::BehUlohy() const {
+  return (mereni_.Stav() == TStavMereni::Bezi || mereni_.Stav() == TStavMereni::Zastavuje) &&
+         mereni_.Uloha().Cfg.Uloha == uloha_ && mereni_.Uloha().Cfg.JmenoSouboru == datovySoubor_;
 }
 
 void TFormPrubeh::UkazDatovySoubor() {
   if (!DatovySoubor) return;
-  const QString cesta = CelaDatovaCesta(datovySoubor_);
+  // Measured: the file the last sample went to; else the one the next start
+  // would begin.
+  QString cesta;
+  if (BehUlohy() && !souborBehu_.empty()) {
+    cesta = QFile::decodeName(QByteArray::fromStdString(souborBehu_.lexically_normal()));
+  } else if (!datovySoubor_.empty()) {
+    TRozdeleniBehu r;
+    r.Jmeno = CestaCp1250(DatovaCesta(datovySoubor_));
+    r.Nastaveni = rozdeleni_;
+    cesta = rozdeleni_.Rozdelit == TRozdeleni::Ne
+                ? CelaDatovaCesta(datovySoubor_)
+                : QFile::decodeName(QByteArray::fromStdString(
+                      SystemovaCesta(r.Ukazat(TedMistni())).lexically_normal()));
+  }
+  if (cesta == DatovySoubor->text()) return;
   DatovySoubor->setText(cesta);
   DatovySoubor->setCursorPosition(0);
   DatovySoubor->setToolTip(cesta);
   OtevritSlozku->setEnabled(!cesta.isEmpty());
+}
+
+void TFormPrubeh::NactiRozdeleni() {
+  rozdeleni_ = PrectiNastaveniSouboru(CestaVeSlozceProgramu(JmenoNastaveniSouboru), uloha_,
+                                      datovySoubor_, &zpravyNastaveni_);
+  plnimRozdeleni_ = true;
+  Rozdelit->setCurrentIndex(static_cast<int>(rozdeleni_.Rozdelit));
+  VelikostMB->setRange(1, MaxVelikostMB(FormatSouboru(datovySoubor_)));
+  if (rozdeleni_.VelikostMB > 0) VelikostMB->setValue(rozdeleni_.VelikostMB);
+  VelikostMB->setEnabled(rozdeleni_.Rozdelit == TRozdeleni::Velikost);
+  Ponechat->setValue(rozdeleni_.Ponechat);
+  Ponechat->setEnabled(rozdeleni_.Rozdelit != TRozdeleni::Ne);
+  plnimRozdeleni_ = false;
+  UkazDatovySoubor();
+  UkazZpravySouboru();
+}
+
+void TFormPrubeh::UlozRozdeleni() {
+  if (plnimRozdeleni_) return;
+  TNastaveniSouboru n;
+  n.Rozdelit = static_cast<TRozdeleni>(std::clamp(Rozdelit->currentIndex(), 0, 4));
+  n.VelikostMB = VelikostMB->value();
+  n.Ponechat = Ponechat->value();
+  const std::filesystem::path soubor = CestaVeSlozceProgramu(JmenoNastaveniSouboru);
+  std::vector<std::string> nezapsano;
+  try {
+    ZapisNastaveniSouboru(soubor, uloha_, n);
+  } catch (const TChybaZapisu&) {
+    nezapsano.push_back(ZQString(NelzeZapsat(DoQString(CestaCp1250(soubor)))));
+  }
+  zmenaZaBehu_ = zmenaZaBehu_ || BehUlohy();
+  NactiRozdeleni();
+  zpravyNastaveni_.insert(zpravyNastaveni_.begin(), nezapsano.begin(), nezapsano.end());
+  UkazZpravySouboru();
+}
+
+void TFormPrubeh::UkazZpravySouboru() {
+  if (!ZpravySouboru) return;
+  std::vector<std::string> zpravy = zpravyNastaveni_;
+  if (BehUlohy()) {
+    if (!varovaniBehu_.empty()) zpravy.push_back(varovaniBehu_);
+    for (const std::string& z : zpravyBehu_)
+      if (std::find(zpravy.begin(), zpravy.end(), z) == zpravy.end()) zpravy.push_back(z);
+    if (zmenaZaBehu_) zpravy.push_back(Cp1250("Změna rozdělení platí od příštího startu měření."));
+  }
+  const QString text = RadkyZprav(zpravy);
+  if (text == ZpravySouboru->text() && ZpravySouboru->isHidden() == text.isEmpty()) return;
+  ZpravySouboru->setText(text);
+  ZpravySouboru->setVisible(!text.isEmpty());
 }
 
 void TFormPrubeh::OtevriSlozkuDat() {

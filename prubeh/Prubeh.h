@@ -12,13 +12,17 @@
 // once the window is first shown; the task and settings files are never
 // touched; what that file holds that nobody reads (a misspelt key) is said
 // in the status line.  Below the tabs it shows where the task's data file
-// is written, with a button that opens its folder.  Esc and Ctrl+W hide it.
+// is written (the current file of its series while it is measured), with a
+// button that opens its folder, and how the file is split into a series
+// (ZQ_soubory.ini, the task's section), which it edits there.  Esc and
+// Ctrl+W hide it.
 
 #include <QList>
 #include <QPointF>
 #include <QWidget>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,7 +33,9 @@
 #include "PrubehKomunikace.h"
 
 class QBoxLayout;
+class QComboBox;
 class QLabel;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QUrl;
@@ -104,6 +110,12 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   QLabel* Stav = nullptr;
   QLineEdit* DatovySoubor = nullptr;  // the full path of the data file
   QPushButton* OtevritSlozku = nullptr;
+  // The split into a series: its index is a TRozdeleni.
+  QComboBox* Rozdelit = nullptr;
+  QSpinBox* VelikostMB = nullptr;
+  QSpinBox* Ponechat = nullptr;
+  // What the settings, the series and the formats' limits have to say.
+  QLabel* ZpravySouboru = nullptr;
 
   // Opens a folder in the desktop's file manager (QDesktopServices); false
   // when nothing could open it.  Tests put their own here.
@@ -124,6 +136,13 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   void Postav();
   void PostavRadekDat(QBoxLayout* hlavni);
   void UkazDatovySoubor();
+  // The split as ZQ_soubory.ini gives it for the task, into the controls.
+  void NactiRozdeleni();
+  // The controls' split into the task's section.
+  void UlozRozdeleni();
+  void UkazZpravySouboru();
+  // The run measures the task shown.
+  bool BehUlohy() const;
   void Synchronizuj();
   void ObnovVarovani();
   void VyberZmenen(int kanal, bool vybran);
@@ -135,6 +154,7 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
 
   // TPozorovatelMereni
   void MereniZahajeno(const TUlohaMereni& uloha) override;
+  void VzorekZapsan(const TVzorekMereni& v, const TUlohaMereni& uloha) override;
   // TZdrojGrafu
   const THistorie& Historie() const override { return zdroj_ ? *zdroj_ : mereni_.Historie(); }
   bool HistorieUlohy() const override;
@@ -147,6 +167,13 @@ class TFormPrubeh : public QWidget, private TPozorovatelMereni, private TZdrojGr
   bool postaveno_ = false;
   std::string uloha_;
   std::string datovySoubor_;
+  TNastaveniSouboru rozdeleni_;               // as read for the task shown
+  std::vector<std::string> zpravyNastaveni_;  // what was wrong with them
+  std::vector<std::string> zpravyBehu_;       // the run's: the series', its start's
+  std::string varovaniBehu_;                  // the limits' warning at the run's start
+  std::filesystem::path souborBehu_;          // the file the run's last sample went to
+  bool zmenaZaBehu_ = false;                  // edited while the task is measured
+  bool plnimRozdeleni_ = false;               // the controls are being filled, not edited
   int32_t pocetKanalu_ = 0;
   TNastaveniPrubehu nastaveni_;
   bool nastaveniNactena_ = false;  // of uloha_, from ZQ_prubeh.ini

@@ -46,6 +46,8 @@ baliky_testu=(
   "influxdb|InfluxDB 1.x: the tests write the line-protocol payload into it and read it back"
   "openssl|the TLS test makes its own CA and server certificate"
   "lintian|the install check runs Debian's checks of the package"
+  "kst|bench_prohlizec draws the same picture with Kst (kst2), the reference viewer of large ASCII data files, to compare"
+  "faketime|the logger test that crosses midnight and the new year moves the wall clock of a real zq-logger (libfaketime, FAKETIME_DONT_FAKE_MONOTONIC=1)"
   "systemd|the install check runs systemd-analyze verify on the unit and systemd-sysusers --dry-run (nothing is started; a bare container lacks both)"
 )
 if [ "${1:-}" = "--testy" ]; then

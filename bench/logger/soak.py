@@ -11,11 +11,14 @@ the three cannot drift apart.
   soak.py uloha SLOZKA PORT FORMAT ODDELOVAC
       writes SLOZKA/soak.zq, the task (Windows-1250, CR LF) with every key a
       save writes; its data file is SLOZKA/data.<format>
-  soak.py kontrola SLOZKA FORMAT ODDELOVAC SEKUND
+  soak.py kontrola SLOZKA FORMAT ODDELOVAC SEKUND [--rada BAJTU]
       reads the data file, prints what it found and the verdict; exit
       status 1 when a value breaks its rule, a failed read is not marked, a
       field does not parse, the index column skips or repeats, or soak.sh
-      passed a fault of the logger (--vada)
+      passed a fault of the logger (--vada).  With --rada the data went to
+      a series split by size (data_<date>_<time>[-n].<format>): its files
+      are read in order, each with a header of its own and no larger than
+      BAJTU, and every index must come exactly once across them
 
 Every failed read writes the value 0 ("Chybová hodnota" 0) and sets the
 channel's bit in its error column, and no rule allows 0, so a failed read
@@ -252,22 +255,51 @@ def okamzik(datum, cas):
     return int(dt.timestamp())
 
 
+def soubory_rady(slozka, format):
+    """The files of the series split by size, oldest first: by the time
+    of their first sample, then the number a name taken got."""
+    vzor = re.compile(r"data_(\d{4}-\d{2}-\d{2}_\d{6})(?:-([1-9]\d*))?\." + format + "$")
+    rada = []
+    for jmeno in os.listdir(slozka):
+        m = vzor.match(jmeno)
+        if m:
+            rada.append(((m.group(1), int(m.group(2) or 1)), os.path.join(slozka, jmeno)))
+    return [s for _, s in sorted(rada)]
+
+
 def kontrola(args):
     soubor = os.path.join(args.slozka, "data." + args.format)
     oddelovac = "." if args.format == "dbf" else args.oddelovac
     cteni = {"csv": radky_csv, "txt": radky_txt, "dbf": radky_dbf}[args.format]
-    try:
-        hlavicka, zaznamy = cteni(soubor)
-    except (OSError, ValueError, IndexError) as e:
-        print(f"data file        {soubor} unreadable: {e}")
-        print("verdict          FAILED: no data file to check")
-        return 1
     vadnych_poli = 0  # fields that do not parse
     priklady = []
 
     def priklad(text):
         if len(priklady) < 8:
             priklady.append(text)
+
+    soubory = soubory_rady(args.slozka, args.format) if args.rada else [soubor]
+    hlavicka, zaznamy, velikosti, bez_hlavicky = None, [], [], 0
+    for s in soubory:
+        try:
+            h, z = cteni(s)
+        except (OSError, ValueError, IndexError) as e:
+            print(f"data file        {s} unreadable: {e}")
+            print("verdict          FAILED: a data file cannot be read")
+            return 1
+        # Each file of a series is complete in itself: the task's header.
+        if hlavicka is not None and h != hlavicka:
+            bez_hlavicky += 1
+            priklad(f"{os.path.basename(s)}: header {h[:4]!r}... differs from the first file's")
+        hlavicka = hlavicka or h
+        zaznamy += z
+        velikosti.append((os.path.getsize(s), len(z), os.path.basename(s)))
+    if hlavicka is None:
+        print(f"data file        {soubor}: no file of the series")
+        print("verdict          FAILED: no data file to check")
+        return 1
+    if args.rada:
+        soubor = f"{len(soubory)} files of the series in {args.slozka}"
 
     if len(hlavicka) != SLOUPCU:
         print(f"data file        {soubor}: {len(hlavicka)} columns instead of {SLOUPCU}")
@@ -334,9 +366,11 @@ def kontrola(args):
                 beze_zmeny += v == posledni[c.i]
             posledni[c.i] = v
 
-    # The index column counts the samples: 1, 2, 3 ...
+    # The index column counts the samples: 1, 2, 3 ... (across a series too)
     dobre_indexy = [i for i in indexy if i is not None]
     mezer_indexu = sum(1 for a, b in zip(dobre_indexy, dobre_indexy[1:]) if b != a + 1)
+    dvakrat_indexu = len(dobre_indexy) - len(set(dobre_indexy))
+    vetsich = [v for v in velikosti if args.rada and v[0] > args.rada]
     # The time column: one second between samples.
     dobre_casy = [t for t in casy if t is not None]
     rozdily = [b - a for a, b in zip(dobre_casy, dobre_casy[1:])]
@@ -348,6 +382,14 @@ def kontrola(args):
     hodnot = len(zaznamy) * KANALU
 
     print(f"data file        {soubor}")
+    if args.rada:
+        zaznamu = [v[1] for v in velikosti]
+        print(
+            f"series           {len(soubory)} files, {len(soubory) - 1} switches, records per file "
+            f"{min(zaznamu)}..{max(zaznamu)}, largest {max(v[0] for v in velikosti)} B of "
+            f"{args.rada} B, {len(vetsich)} larger, {bez_hlavicky} with another header, "
+            f"indices twice {dvakrat_indexu}"
+        )
     nesouhlasi = args.zapsano is not None and args.zapsano != len(zaznamy)
     print(
         f"samples          expected {ocekavano} ({args.sekund:.1f} s from the first to the stop), "
@@ -379,6 +421,9 @@ def kontrola(args):
         (chyba_bez_nuly, "statuses on a value other than 0"),
         (vadnych_poli, "unparsable fields"),
         (mezer_indexu, "index breaks"),
+        (dvakrat_indexu, "indices written twice"),
+        (len(vetsich), "files of the series larger than the size"),
+        (bez_hlavicky, "files of the series without the task's header"),
     ]:
         if pocet:
             vady.append(f"{pocet} {co}")
@@ -419,6 +464,7 @@ def main():
     k.add_argument("sekund", type=float)
     k.add_argument("--zapsano", type=int, help="samples the logger says it wrote")
     k.add_argument("--vada", action="append", help="a fault soak.sh found, for the verdict")
+    k.add_argument("--rada", type=int, help="a series split by size: no file larger (bytes)")
     args = p.parse_args()
     if args.prikaz == "simulator":
         zapis_simulator(args)

@@ -6,9 +6,13 @@
 # (ZQ_BIN overrides); the run's files stay in build/soak/<time>-<format>-<pid>
 # (ZQ_SOAK_DIR overrides build/soak).
 #
-#   bench/logger/soak.sh [--bez-poruch] [MINUTES] [csv|dbf|txt]
+#   bench/logger/soak.sh [--bez-poruch] [--rozdelit KIB] [MINUTES] [csv|dbf|txt]
 #
 # MINUTES defaults to 10 (at most 1440); --bez-poruch runs without faults.
+# --rozdelit KIB splits the data file by size ("Rozdělit=velikost",
+# "Velikost MB=1" in the run's own ZQ_soubory.ini, one "MB" made KIB KiB
+# through the logger's soak seam ZQ_SOAK_BAJTU_MB), so that a new file
+# begins every few seconds; the checker then reads the series in order.
 # ZQ_SOAK_SEED sets the seed of the simulator's fault dice (default 12345).
 # Exit status 0 when every check passed, 1 when one failed, 2 on a bad call.
 set -euo pipefail
@@ -18,9 +22,21 @@ bin=${ZQ_BIN:-$koren/build/bin}
 poruchy=1
 minut=10
 format=csv
+rozdelit=""
+dalsi=""
 for a in "$@"; do
+  if [ "$dalsi" = rozdelit ]; then
+    if ! [[ "$a" =~ ^[0-9]+$ ]] || [ "$a" -lt 1 ]; then
+      echo "soak.sh: --rozdelit takes a size in KiB, 1 or more" >&2
+      exit 2
+    fi
+    rozdelit=$a
+    dalsi=""
+    continue
+  fi
   case "$a" in
     --bez-poruch) poruchy=0 ;;
+    --rozdelit) dalsi=rozdelit ;;
     csv | dbf | txt) format=$a ;;
     -h | --help)
       awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
@@ -36,6 +52,10 @@ for a in "$@"; do
       ;;
   esac
 done
+if [ -n "$dalsi" ]; then
+  echo "soak.sh: --rozdelit takes a size in KiB" >&2
+  exit 2
+fi
 sekund=$(awk -v m="$minut" 'BEGIN { printf "%d", m * 60 }')
 if [ "$sekund" -lt 10 ] || [ "$sekund" -gt 86400 ]; then
   echo "soak.sh: $minut minutes: give 10 s to 1440 minutes (the counters' ranges last a day)" >&2
@@ -129,8 +149,16 @@ vzorku() {
   echo "${n:-0}"
 }
 
+volby_loggeru=()
+if [ -n "$rozdelit" ]; then
+  printf '[soak]\nRozdělit=velikost\nVelikost MB=1\n' >"$slozka/ZQ_soubory.ini"
+  volby_loggeru=(--soubory "$slozka/ZQ_soubory.ini")
+  export ZQ_SOAK_BAJTU_MB=$((rozdelit * 1024))
+fi
+
 start=$(date +%s.%N)
-"$bin/zq-logger" "$slozka/soak.zq" >"$slozka/logger.log" 2>"$slozka/logger.err" &
+"$bin/zq-logger" "${volby_loggeru[@]}" "$slozka/soak.zq" >"$slozka/logger.log" \
+  2>"$slozka/logger.err" &
 logger=$!
 
 # Memory at start: once the first sample is written (at most 30 s).
@@ -149,7 +177,7 @@ rss_start=$(pamet VmRSS)
 rss_minuta=""
 
 echo "soak: $minut min, $format, 256 channels, faults $([ "$poruchy" = 1 ] && echo on || echo off)," \
-  "files in $slozka"
+  "$([ -n "$rozdelit" ] && echo "a new file every $rozdelit KiB," || true)" "files in $slozka"
 # One round a second, bounded by the duration itself; a line a minute.
 minuta=0
 vady=()
@@ -200,7 +228,7 @@ od_prvniho=$(awk -v a="$prvni" -v b="$stop" 'BEGIN { printf "%.2f", b - a }')
 konecny=$(grep -m1 '^zq-logger: měření ukončeno' "$slozka/logger.log" || true)
 # Figures of the logger's last two lines, where they are in the form known
 # here; the checks do not depend on them.
-zapsano=$(sed -n 's/^zq-logger: měření ukončeno.*, vzorků \([0-9]*\), nezapsaných \([0-9]*\)$/\1 \2/p' \
+zapsano=$(sed -n 's/^zq-logger: měření ukončeno.*, \([0-9]*\) vzork[a-zů]*, z toho nezapsaných \([0-9]*\)$/\1 \2/p' \
   "$slozka/logger.log" | awk '{ print $1 - $2 }')
 cteni=$(sed -n 's/^zq-logger: komunikace: čtení \([0-9]*\), chybných \([0-9]*\).*/reads \1, failed \2/p' \
   "$slozka/logger.log")
@@ -222,6 +250,7 @@ awk -v t="$cpu_ticku" -v hz="$ticku" -v s="$ubehlo" 'BEGIN {
 [ -z "$konecny" ] && vady+=("no summary line")
 volby_kontroly=()
 [ -n "$zapsano" ] && volby_kontroly+=(--zapsano "$zapsano")
+[ -n "$rozdelit" ] && volby_kontroly+=(--rada "$((rozdelit * 1024))")
 for v in "${vady[@]}"; do volby_kontroly+=(--vada "$v"); done
 "$python" "$koren/bench/logger/soak.py" kontrola "$slozka" "$format" "$oddelovac" "$od_prvniho" \
   "${volby_kontroly[@]}"

@@ -10,8 +10,11 @@
 //     hour's extract (--csv);
 //   - each of them in a process of its own: its wall time and peak
 //     resident memory.
-// Each measurement is a function of its own; an outside program's picture of
-// the same file belongs beside the --png one (MerProces).
+//   - where installed, Kst (kst2, the reference for viewing large ASCII
+//     data files) drawing the same 8 channels of the text file to a PNG as
+//     a whole process, and how many times faster zq-prohlizec's picture of
+//     each format was in the same run.
+// Each measurement is a function of its own.
 //
 // The files start with records written by the writers themselves
 // (archive/ArchivDat.h); the rest is written directly in the same format,
@@ -254,7 +257,8 @@ void MerVypis(const fs::path& cesta, const fs::path& mezipamet, int64_t zaznamu)
 // from here would count this process's memory too: exec keeps the larger
 // of the two.)  The measurements of this program run so as well, a fresh
 // process each, and say their own peak.
-void MerProces(const std::vector<std::string>& argumenty, const char* co) {
+double MerProces(const std::vector<std::string>& argumenty, const char* co,
+                 const std::vector<std::string>& prostredi = {}) {
   std::vector<std::string> a = argumenty;
   const fs::path pamet =
       fs::temp_directory_path() / ("bench_prohlizec_time_" + std::to_string(::getpid()));
@@ -263,12 +267,24 @@ void MerProces(const std::vector<std::string>& argumenty, const char* co) {
   std::vector<char*> argv;
   for (std::string& x : a) argv.push_back(x.data());
   argv.push_back(nullptr);
+  // The environment with `prostredi` ("NAME=value") over it.
+  std::vector<std::string> env = prostredi;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view x = *e;
+    bool prepsano = false;
+    for (const std::string& n : prostredi)
+      prepsano = prepsano || x.substr(0, x.find('=') + 1) == n.substr(0, n.find('=') + 1);
+    if (!prepsano) env.emplace_back(x);
+  }
+  std::vector<char*> envp;
+  for (std::string& x : env) envp.push_back(x.data());
+  envp.push_back(nullptr);
   std::fflush(nullptr);
   const auto t0 = Hodiny::now();
   pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
     std::printf("  %-22s cannot start %s\n", co, argv[0]);
-    return;
+    return -1;
   }
   int stav = 0;
   ::waitpid(pid, &stav, 0);
@@ -282,6 +298,22 @@ void MerProces(const std::vector<std::string>& argumenty, const char* co) {
   std::printf("  %-22s %.1f ms as a process", co, ms);
   if (kib > 0) std::printf(", peak RSS %.1f MiB", kib / 1024);
   std::printf(", exit %d\n", WEXITSTATUS(stav));
+  return WIFEXITED(stav) && WEXITSTATUS(stav) == 0 ? ms : -1;
+}
+
+// Kst's picture of channels 13 to 20 of the text file: its columns are
+// counted from 1 (index, date, time, 8 error groups, then channel 0 in
+// column 12), drawn as one plot into a PNG, without a display; -1 when
+// kst2 is not installed or fails.
+double MerKst(const fs::path& text, const fs::path& png) {
+  if (::access("/usr/bin/kst2", X_OK) != 0) {
+    std::printf("  kst2 --png             not installed (scripts/zavislosti.sh --testy)\n");
+    return -1;
+  }
+  std::vector<std::string> a{"/usr/bin/kst2", text.string(), "-P", "p"};
+  for (int k : Osm) a.insert(a.end(), {"-y", std::to_string(12 + k)});
+  a.insert(a.end(), {"--png", png.string()});
+  return MerProces(a, "kst2 --png (same 8)", {"QT_QPA_PLATFORM=offscreen"});
 }
 
 std::string CasVolby(int64_t s) {
@@ -315,6 +347,8 @@ int main(int argc, char** argv) {
   fs::create_directories(slozka);
   std::printf("bench_prohlizec: %d channels at 1 s, files of %llu MiB in %s; 8 channels read\n",
               Kanalu, static_cast<unsigned long long>(mib), slozka.c_str());
+  double kst = -1;
+  std::vector<std::pair<std::string, double>> obrazky;  // zq-prohlizec's picture per format
   for (const std::string& pripona : formaty) {
     const fs::path cesta = slozka / ("data." + pripona);
     const fs::path mezipamet = slozka / ("mezipamet-" + pripona);
@@ -338,14 +372,26 @@ int main(int argc, char** argv) {
     const fs::path cache = slozka / ("cache-" + pripona);
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     const std::string png = (slozka / "obrazek.png").string();
-    MerProces({ZQ_BIN "/zq-prohlizec", "--png", png, "--kanaly", "13-20", cesta.string()},
-              "zq-prohlizec --png");
+    obrazky.emplace_back(pripona, MerProces({ZQ_BIN "/zq-prohlizec", "--png", png, "--kanaly",
+                                             "13-20", cesta.string()},
+                                            "zq-prohlizec --png"));
+    if (pripona == "txt") kst = MerKst(cesta, slozka / "kst.png");
     MerProces({ZQ_BIN "/zq-prohlizec", "--png", png, "--kanaly", "13-20", cesta.string()},
               "  again, index cached");
     MerProces({ZQ_BIN "/zq-prohlizec", "--csv", (slozka / "hodina.csv").string(), "--kanaly",
                "13-20", "--od", CasVolby(od), "--do", CasVolby(od + 3599), cesta.string()},
               "zq-prohlizec --csv 1 h");
     if (!std::getenv("ZQ_BENCH_NECHAT")) fs::remove(cesta);
+  }
+  if (kst > 0) {
+    std::printf(
+        "picture of the whole file, 8 channels, first look (no index cached), as a "
+        "process: kst2 on the text file %.0f ms\n",
+        kst);
+    for (const auto& [pripona, ms] : obrazky)
+      if (ms > 0)
+        std::printf("  zq-prohlizec %-4s %.0f ms: %.1fx faster than kst2\n", pripona.c_str(), ms,
+                    kst / ms);
   }
   if (!std::getenv("ZQ_BENCH_NECHAT")) fs::remove_all(slozka);
   return 0;

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -31,6 +32,7 @@
 #include "Cp1250.h"
 #include "Dekl.h"
 #include "Hlavni.h"
+#include "Hodiny.h"
 #include "Logger.h"
 #include "Mistni.h"
 #include "Modalni.h"
@@ -626,6 +628,104 @@ class TestLogger : public QObject {
         {5, "5 kanálů"}, {21, "21 kanálů"}, {256, "256 kanálů"}};
     for (const auto& [n, text] : pripady)
       QCOMPARE(PocetSlovem(n, "kanál", "kanály", "kanálů"), std::string(text));
+  }
+
+  // A series split by day goes on over restarts: --pokracovat continues the
+  // file of the day it stopped in, and once the day has changed begins the
+  // new day's file; the index goes on from the series' last record.  Without
+  // it, the day's file that exists is the designed "již existuje".
+  void pokracovaniRady() {
+    TCFG u;
+    TPoleKanal k;
+    Uloha(u, k, "rada.csv");
+    u.Uloha = "Rada.zq";
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    Uloz(Slozka() / "ZQ_soubory.ini",
+         "[Rada]\r\nRozd\xECl"
+         "it=den\r\n");
+    TDatumCas ted{2026, 12, 8, 23, 0, 0};
+    NastavZdrojCasu([&ted] { return ted; });
+    const auto zpet = qScopeGuard([] { NastavZdrojCasu({}); });
+    const fs::path den8 = Slozka() / "rada_2026-12-08.csv", den9 = Slozka() / "rada_2026-12-09.csv";
+
+    TBeh b = Spust({"Rada.zq"}, 2);
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Vystup.find("data do \"" + den8.string() + "\" (rozděleno po dnech)\n") !=
+                 std::string::npos,
+             b.Vystup.c_str());
+    QVERIFY(!fs::exists(Slozka() / "rada.csv"));
+    b = Spust({"Rada.zq"}, 0);
+    QCOMPARE(b.Kod, LoggerChybneVolani);
+    QVERIFY2(b.Chyby.find(den8.string() + "\" již existuje;") != std::string::npos,
+             b.Chyby.c_str());
+    const int radku = Radku(den8);
+    b = Spust({"--pokracovat", "Rada.zq"}, 2);
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(
+        b.Vystup.find(", pokračuje za vzorkem " + std::to_string(radku - 1)) != std::string::npos,
+        b.Vystup.c_str());
+    ted = {2026, 12, 9, 0, 0, 1};
+    b = Spust({"--pokracovat", "Rada.zq"}, 2);
+    QCOMPARE(b.Kod, LoggerOk);
+    QVERIFY2(b.Vystup.find("data do \"" + den9.string() + "\"") != std::string::npos,
+             b.Vystup.c_str());
+    // One header each, the indices 1, 2, 3 ... across both.
+    int dalsi = 1;
+    for (const fs::path& p : {den8, den9}) {
+      const QList<QByteArray> radky = Obsah(p).split('\n');
+      QVERIFY(radky.size() >= 4);
+      QVERIFY(radky[0].startsWith("Index;"));
+      for (int i = 1; i + 1 < radky.size(); ++i)
+        QVERIFY2(radky[i].startsWith(QByteArray::number(dalsi++) + ";"), radky[i].constData());
+    }
+    QVERIFY(dalsi > radku + 2);
+  }
+
+  // The wall clock moved, the monotonic one left alone (faketime): a real
+  // logger at a period of 1 s crosses midnight and the new year from one
+  // day's file to the next, no sample lost or written twice.
+  void pulnocPodFaketime() {
+    QString knihovna;
+    for (const QString& s : QDir(QStringLiteral("/usr/lib")).entryList(QDir::Dirs))
+      if (QFile::exists("/usr/lib/" + s + "/faketime/libfaketime.so.1"))
+        knihovna = "/usr/lib/" + s + "/faketime/libfaketime.so.1";
+    if (knihovna.isEmpty()) QSKIP("libfaketime is not installed (scripts/zavislosti.sh --testy)");
+    TCFG u;
+    TPoleKanal k;
+    const fs::path data = Slozka() / "noc.csv";
+    Uloha(u, k, data.string());
+    u.Uloha = "Noc.zq";
+    u.Volby |= VolbaDatum;
+    ZapisUlohu(u);
+    ZapisKanaly(u, k);
+    const fs::path ini = Slozka() / "soubory.ini";
+    Uloz(ini, "[Noc]\nRozdělit=den\n");
+    const fs::path stary = Slozka() / "noc_2026-12-31.csv", novy = Slozka() / "noc_2027-01-01.csv";
+    TProces p({"--soubory", ini.string(), (Slozka() / "Noc.zq").string()}, "zq-logger",
+              TRoury::Oddelene,
+              {"LD_PRELOAD=" + knihovna.toStdString(), "FAKETIME=@2026-12-31 23:59:54",
+               "FAKETIME_DONT_FAKE_MONOTONIC=1", "TZ=Europe/Prague",
+               // The sanitizers' runtime does not come first with a preload.
+               "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"});
+    QVERIFY(p.pid > 0);
+    QVERIFY2(p.Cekej(p.vystup, "data do \"" + stary.string() + "\"", 15000),
+             (p.Vystup + p.Chyby).c_str());
+    QVERIFY2(p.Cekej(p.vystup, "nový datový soubor \"" + novy.string() + "\"", 30000),
+             (p.Vystup + p.Chyby).c_str());
+    QVERIFY(QTest::qWaitFor([&] { return Radku(novy) >= 3; }, 15000));
+    kill(p.pid, SIGTERM);
+    QCOMPARE(p.Skonci(15000), LoggerOk);
+    int dalsi = 1;
+    for (const auto& [soubor, rok] : {std::pair{stary, "2026"}, std::pair{novy, "2027"}}) {
+      const QList<QByteArray> radky = Obsah(soubor).split('\n');
+      QVERIFY2(radky.size() >= 3 && radky[0].startsWith("Index;"), soubor.c_str());
+      for (int i = 1; i + 1 < radky.size(); ++i) {
+        QVERIFY2(radky[i].startsWith(QByteArray::number(dalsi++) + ";"), radky[i].constData());
+        QVERIFY2(radky[i].contains(rok), radky[i].constData());
+      }
+    }
+    QVERIFY(!fs::exists(data));
   }
 
   // Started under nohup (SIGHUP ignored), a run outlives its terminal: the

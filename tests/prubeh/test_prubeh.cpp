@@ -14,6 +14,8 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -25,6 +27,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <mutex>
 
 #include "Cisla.h"
 #include "Cp1250.h"
@@ -39,6 +42,7 @@
 #include "Prubeh.h"
 #include "PrubehData.h"
 #include "PrubehKomunikace.h"
+#include "Rozdeleni.h"
 #include "Simulator.h"
 #include "SouborovyDialog.h"
 #include "Stupnice.h"
@@ -633,6 +637,70 @@ class TestPrubeh : public QObject {
     w.Edit3->clear();
     QVERIFY(!p->OtevritSlozku->isEnabled());
     QVERIFY(w.Edit3->toolTip().isEmpty());
+  }
+
+  // The split of the data files in the data file's row: what is wrong in
+  // ZQ_soubory.ini said, the choice written to the task's section, the
+  // file of the day shown before the start and the current one while
+  // measured; without a split, the date the file will pass what
+  // spreadsheets open.
+  void rozdeleniSouboru() {
+    // Moved on while the logging thread reads it.
+    std::mutex m;
+    TDatumCas ted{2026, 12, 8, 10, 0, 0};
+    NastavZdrojCasu([&] {
+      std::lock_guard<std::mutex> z(m);
+      return ted;
+    });
+    const auto zpet = qScopeGuard([] { NastavZdrojCasu({}); });
+    const fs::path ini = Slozka() / "ZQ_soubory.ini";
+    {
+      QFile f(QString::fromStdString(ini.string()));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(
+          "[Rozd\xECl"
+          "en\xED]\r\nRozd\xECl"
+          "it=tyden\r\n");
+    }
+    TForm1 w;
+    Nastav(w, {Kanal("A", 1, 0), Kanal("B", 1, 1)});
+    TFormPrubeh* p = w.Prubeh();
+    p->Ukaz();
+    const QString slozka = QString::fromStdString(Slozka().string());
+    QVERIFY2(p->ZpravySouboru->text().contains(T("Rozdělit=tyden: neznámé rozdělení")),
+             qPrintable(p->ZpravySouboru->text()));
+    QCOMPARE(p->Rozdelit->currentIndex(), int(TRozdeleni::Ne));
+    QCOMPARE(p->DatovySoubor->text(), slozka + T("/data.csv"));
+
+    TZapsane zapsane(w.Mereni());
+    w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return zapsane.Pocet >= 1; }, 10000));
+    p->Obnov();
+    QVERIFY2(p->ZpravySouboru->text().contains(
+                 T("1 048 576 řádků, které otevřou tabulkové procesory, dne 20.12.2026 (za 12,1 "
+                   "dne při periodě 1 s); předejde tomu Rozdělit=týden")),
+             qPrintable(p->ZpravySouboru->text()));
+    Zastav(w);
+
+    p->Rozdelit->setCurrentIndex(int(TRozdeleni::Den));
+    p->Ponechat->setValue(5);
+    QVERIFY(PrectiNastaveniSouboru(ini, CFG.Uloha, "data.csv") ==
+            TNastaveniSouboru({TRozdeleni::Den, 0, 5}));
+    QVERIFY(!p->VelikostMB->isEnabled());
+    QVERIFY(p->ZpravySouboru->isHidden());
+    QCOMPARE(p->DatovySoubor->text(), slozka + T("/data_2026-12-08.csv"));
+    zapsane.Pocet = 0;
+    w.Button2Click();
+    QVERIFY(QTest::qWaitFor([&] { return zapsane.Pocet >= 1; }, 10000));
+    QCOMPARE(zapsane.Posledni.Soubor, Slozka() / "data_2026-12-08.csv");
+    {
+      std::lock_guard<std::mutex> z(m);
+      ted = {2026, 12, 9, 0, 0, 0};
+    }
+    QVERIFY(QTest::qWaitFor(
+        [&] { return zapsane.Posledni.Soubor == Slozka() / "data_2026-12-09.csv"; }, 10000));
+    QCOMPARE(p->DatovySoubor->text(), slozka + T("/data_2026-12-09.csv"));
+    Zastav(w);
   }
 };
 
