@@ -17,56 +17,27 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 
 #include "Cp1250.h"
 #include "CteniDat.h"
-#include "DataSoubory.h"
 #include "GrafKanalu.h"
 #include "OknoProhlizece.h"
+#include "ZaznamyOkna.h"
 
 namespace fs = std::filesystem;
 using Hodiny = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int32_t Volby = VolbaZahlavi | VolbaDatum | VolbaCas;
 constexpr int Kanalu = 3;
 constexpr int Limit = 60000;  // ms: a bound on every wait, for a loaded machine
+const std::vector<std::string> Nazvy{"K0", Cp1250("K1; č\"x"), "K2"};
 
-int64_t Pulnoc(int rok, int mesic, int den) {
-  std::tm tm{};
-  tm.tm_year = rok - 1900;
-  tm.tm_mon = mesic - 1;
-  tm.tm_mday = den;
-  tm.tm_isdst = -1;
-  return static_cast<int64_t>(std::mktime(&tm));
-}
-
-// Record i at second t, as TMereniZapisu writes it.
-std::string Radek(int64_t t, int i) {
-  const TDatumCas d = MistniZ(t);
-  std::string r = FormatujDatum(d) + ';' + FormatujCas(d);
-  for (int k = 0; k < Kanalu; ++k)
-    r += ';' + (TMereniZapisu::Selhal(i, k)
-                    ? std::string("0")
-                    : FixniText((i * 37 + k * 101) % 2000 / 8.0 - 50, 3, ','));
-  return r + "\r\n";
-}
-
-// A file of `zaznamu` records `krok` seconds apart from `od`: the header and
-// the first record by the writer, the rest in the same bytes.
+std::string Radek(int64_t t, int i) { return RadekOkna(t, i, Kanalu); }
 void Vytvor(const fs::path& p, int64_t od, int64_t krok, int zaznamu) {
-  {
-    TMereniZapisu m(p, Volby, Kanalu);
-    QVERIFY(m.Zapis(od));
-  }
-  QVERIFY(Bajty(p).endsWith(QByteArray::fromStdString(Radek(od, 0))));
-  std::string zbytek;
-  for (int i = 1; i < zaznamu; ++i) zbytek += Radek(od + i * krok, i);
-  Pripoj(p, QByteArray::fromStdString(zbytek));
+  QVERIFY(VytvorSoubor(p, od, krok, zaznamu, Nazvy));
 }
 
 }  // namespace
