@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QChartView>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -99,7 +100,11 @@ TOknoProhlizece::TOknoProhlizece(QWidget* rodic) : QMainWindow(rodic) {
   deleni->addWidget(Kanaly);
   deleni->addWidget(Graf);
   deleni->setStretchFactor(1, 1);
+  deleni->setSizes({240, 1000});
   setCentralWidget(deleni);
+  // The plot above the table of values gets the most of the height.
+  if (auto* svisle = qobject_cast<QSplitter*>(Graf->Graf->parentWidget()))
+    svisle->setSizes({600, 170});
 
   Stav = new QLabel(this);
   Prubeh = new QProgressBar(this);
@@ -264,6 +269,7 @@ void TOknoProhlizece::UkazStav() {
     t += T(" v ") + QString::number(cteni_->Soubory().size()) + T(" souborech");
   if (!cteni_->Poznamky().empty())
     t += T("; poznámek čtení: ") + QString::number(cteni_->Poznamky().size());
+  if (cteni_->Sleduje()) t += T("; sleduje se zápis");
   if (!zprava_.isEmpty()) t += T(". ") + zprava_;
   if (!nezname_.isEmpty()) t += u'\n' + nezname_;
   Stav->setText(t);
