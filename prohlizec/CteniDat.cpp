@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,6 +111,7 @@ void TCteniDat::Otevri(const std::vector<fs::path>& soubory, const TNastaveniCte
   Zadej(DruhOtevri, [this, soubory, nastaveni, cislo](std::unique_ptr<TCtenar>& c) {
     if (c) c->UlozMezipamet();
     c.reset();
+    mistaPoslana_ = false;
     std::string chyba;
     c = TCtenar::Otevri(soubory, nastaveni, chyba);
     if (c && !c->MaCas()) {
@@ -134,10 +136,13 @@ void TCteniDat::Otevri(const std::vector<fs::path>& soubory, const TNastaveniCte
       soubory_ = cesty;
       perioda_ = perioda;
       otevreno_ = indexuje_ = true;
+      QStringList cesty;
       for (const fs::path& p : soubory_) {
-        hlidac_->addPath(QString::fromStdString(p.string()));
-        hlidac_->addPath(QFileInfo(QString::fromStdString(p.string())).absolutePath());
+        cesty << QString::fromStdString(p.string());
+        cesty << QFileInfo(cesty.back()).absolutePath();
       }
+      cesty.removeDuplicates();
+      hlidac_->addPaths(cesty);
       if (sleduj_) casovac_->start();
       emit Otevreno({});
     });
@@ -196,7 +201,8 @@ void TCteniDat::PosliStav(TCtenar& c, uint64_t cislo, bool zmena, bool znovu) {
   for (size_t i = 0; i < c.PocetSouboru(); ++i) cesty.push_back(c.Soubor(i).Cesta());
   // The decimals a file of text shows, from its first record.
   std::vector<int> mista;
-  if (c.Rozlozeni().DesetinnaMista.empty() && zaznamu > 0) {
+  if (!mistaPoslana_ && c.Rozlozeni().DesetinnaMista.empty() && zaznamu > 0) {
+    mistaPoslana_ = true;
     std::vector<int> vsechny(static_cast<size_t>(c.Rozlozeni().PocetKanalu));
     for (size_t k = 0; k < vsechny.size(); ++k) vsechny[k] = static_cast<int>(k);
     c.Vypis(
@@ -282,13 +288,14 @@ void TCteniDat::ObnovSoubory() {
       PosliStav(*c, cislo, true, z.Znovu);
       return;
     }
-    if (z.Znovu)
+    // A file read anew voids what was drawn before it is indexed again.
+    if (z.Znovu) {
       NaHlavnim([this, cislo] {
         if (cislo == otevreni_) indexuje_ = true;
       });
+      PosliStav(*c, cislo, true, true);
+    }
     IndexujKus(*c, cislo);
-    // Indexing ends with PosliStav; a file read anew voids what was drawn.
-    if (z.Znovu) PosliStav(*c, cislo, false, true);
   });
 }
 

@@ -175,4 +175,7 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   bool zrusit_ = false;   // the indexing is stopped
   uint64_t souhrnu_ = 0;  // the statistics asked for: an older one stops
   std::thread vlakno_;
+
+  // The worker's own: the decimals of a text file's channels were sent.
+  bool mistaPoslana_ = false;
 };

@@ -366,6 +366,8 @@ void TGrafKanalu::ZapomenPriblizeni() {
 
 void TGrafKanalu::ZrusPriblizeni() {
   nastavujiOsy_ = true;
+  // The zoom's fine step over the whole range would be thousands of ticks.
+  osaY_->setTickType(QValueAxis::TicksFixed);
   chart_->zoomReset();
   nastavujiOsy_ = false;
   ZapomenPriblizeni();
@@ -507,6 +509,11 @@ void TGrafKanalu::NastavOsy(double odMs, double doMs, double min, double max) {
   // Values to read: none when nothing is plotted, and then no labels either.
   const TOsaHodnot osa = OsaHodnot(min, max, chart_->plotArea().height(), VlastniRozsahy());
   osaY_->setLabelsVisible(osa.Popisky);
+  // The axis makes a label item per tick at once: the old step over the new
+  // range (an empty plot's 0..1 in tenths going to a range of hundreds)
+  // would make thousands and hold the window for seconds.  A few fixed
+  // ticks in between.
+  osaY_->setTickType(QValueAxis::TicksFixed);
   osaY_->setRange(osa.Od, osa.Do);
   DilkyOsyY(osa.Krok);
   nastavujiOsy_ = false;
@@ -522,9 +529,9 @@ void TGrafKanalu::FormatOsyX() {
 
 void TGrafKanalu::DilkyOsyY(double krok) {
   if (krok <= 0) krok = KrokHodnot(osaY_->min(), osaY_->max(), chart_->plotArea().height());
-  osaY_->setTickType(QValueAxis::TicksDynamic);
-  osaY_->setTickAnchor(0);
   osaY_->setTickInterval(krok);
+  osaY_->setTickAnchor(0);
+  osaY_->setTickType(QValueAxis::TicksDynamic);
   // As many decimals as a step needs; each channel over its own range in
   // percent of it.
   osaY_->setLabelFormat(QStringLiteral("%.") + QString::number(MistaKroku(krok)) +
