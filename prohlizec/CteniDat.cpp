@@ -1,5 +1,6 @@
 #include "CteniDat.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -334,7 +335,11 @@ QString TCteniDat::SlozkaExportu() const {
 }
 
 std::pair<double, double> TCteniDat::RozsahCasu() const {
-  if (!rozsah_) return {0, 60000};
+  if (!rozsah_) {
+    // Nothing open yet: the last hour, as an empty trend plot shows.
+    const auto ted = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+    return {ted - 3600e3, ted};
+  }
   const double od = static_cast<double>(rozsah_->first) * 1000;
   return {od, std::max(static_cast<double>(rozsah_->second) * 1000, od + 1000)};
 }
