@@ -1,8 +1,8 @@
 // The viewer's window: a file followed while it is written (appended lines,
 // a torn line completed later, the file cut back), a series with a missing
-// day and a new day's file, the cursors' values and the statistics against
-// the file, the choice remembered, and the main thread never stalled while
-// a large file is indexed.
+// day and a new day's file, the cursors' values, the statistics and the CSV
+// of the time in view against the file, the choice remembered, and the main
+// thread never stalled while a large file is indexed.
 
 #include <QComboBox>
 #include <QFile>
@@ -19,11 +19,14 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "Cp1250.h"
 #include "CteniDat.h"
 #include "GrafKanalu.h"
 #include "OknoProhlizece.h"
+#include "Prohlizec.h"
+#include "SouborovyDialog.h"
 #include "ZaznamyOkna.h"
 
 namespace fs = std::filesystem;
@@ -206,6 +209,28 @@ class TestOkno : public QObject {
       QCOMPARE(s.Max, max);
       QVERIFY(std::abs(s.Prumer - soucet / 31) < 1e-9);
     }
+
+    // "Uložit CSV…" writes the time in view as --csv writes that range.
+    const fs::path csv = Cesta("vyrez.csv");
+    NastavSouborovyZobrazovac([&](const TSouborovyDotaz&) {
+      return TSouborovaOdpoved{true, QString::fromStdString(csv.string()), 1};
+    });
+    o->Graf->UlozitCsv->click();
+    NastavSouborovyZobrazovac({});
+    QVERIFY(QTest::qWaitFor([&] { return o->Stav->text().contains("Uloženo"); }, Limit));
+    auto cas = [](int64_t t) {
+      const TDatumCas d = MistniZ(t);
+      return QDateTime(QDate(d.Rok, d.Mesic, d.Den), QTime(d.Hodina, d.Minuta, d.Sekunda))
+          .toString(Qt::ISODate)
+          .toStdString();
+    };
+    std::ostringstream ocekavano, chyby;
+    QCOMPARE(SpustProhlizec(
+                 {"--csv", "-", "--od", cas(od + 30 * 7), "--do", cas(od + 60 * 7), p.string()},
+                 ocekavano, chyby),
+             0);
+    QCOMPARE(Bajty(csv), QByteArray::fromStdString(ocekavano.str()));
+    QCOMPARE(Bajty(csv).count("\r\n"), 32);
   }
 
   void zapamatovani() {
