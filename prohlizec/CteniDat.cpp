@@ -461,27 +461,33 @@ void TCteniDat::Souhrn(const std::vector<int>& kanaly, double odMs, double doMs,
                        std::function<void(const std::vector<TSouhrnKanalu>&)> odpoved) {
   if (!otevreno_) return;
   const uint64_t cislo = otevreni_;
-  uint64_t muj = 0;
+  const TKlicSouhrnu klic{kanaly, static_cast<int64_t>(std::ceil(odMs / 1000))};
+  const auto po = static_cast<int64_t>(std::floor(doMs / 1000));
+  klicSouhrnu_ = klic;
+  odpovedSouhrnu_ = std::move(odpoved);
   {
     const std::lock_guard<std::mutex> z(zamek_);
-    muj = ++souhrnu_;
+    posledniSouhrn_ = klic;
   }
   auto uloha = std::make_shared<TUloha>();
-  *uloha = [this, cislo, muj, kanaly, odMs, doMs, odpoved,
+  *uloha = [this, cislo, klic, po,
             uloha = std::weak_ptr<TUloha>(uloha)](std::unique_ptr<TCtenar>& c) {
     if (!c) return;
+    const std::vector<int>& kanaly = klic.Kanaly;
     std::vector<TSouhrnKanalu> s(kanaly.size());
     std::vector<double> soucet(kanaly.size(), 0);
     bool odlozit = false, zahodit = false;
     // A long range takes a while: the plot's and the cursors' questions go
-    // first, and the statistics are read again after them.
+    // first, and the statistics are read again after them.  A question of
+    // other channels or from another start makes this one void; one whose
+    // range only ends later (a file followed grows) does not, or the
+    // statistics of a long range would never be done while it grows.
     c->Vypis(
-        kanaly, static_cast<int64_t>(std::ceil(odMs / 1000)),
-        static_cast<int64_t>(std::floor(doMs / 1000)),
+        kanaly, klic.Od, po,
         [&](const TZaznam& z) {
           if ((z.Radek & 1023) == 0) {
             const std::lock_guard<std::mutex> l(zamek_);
-            zahodit = konec_ || souhrnu_ != muj;
+            zahodit = konec_ || !(posledniSouhrn_ == klic);
             odlozit = !zahodit && Ceka(DruhIndex);
             if (zahodit || odlozit) return false;
           }
@@ -500,14 +506,19 @@ void TCteniDat::Souhrn(const std::vector<int>& kanaly, double odMs, double doMs,
         Nezdrzovat);
     if (zahodit) return;
     if (odlozit) {
-      if (const auto u = uloha.lock())
-        Zadej(DruhSouhrn, [u](std::unique_ptr<TCtenar>& c) { (*u)(c); });
+      // Again after them, unless a newer question waits already.
+      if (const auto u = uloha.lock()) {
+        const std::lock_guard<std::mutex> l(zamek_);
+        ulohy_.emplace(DruhSouhrn, [u](std::unique_ptr<TCtenar>& c) { (*u)(c); });
+      }
       return;
     }
     for (size_t k = 0; k < s.size(); ++k)
       if (s[k].Pocet) s[k].Prumer = soucet[k] / static_cast<double>(s[k].Pocet);
-    NaHlavnim([this, cislo, s, odpoved] {
-      if (cislo == otevreni_) odpoved(s);
+    // To the question asked last: of the same channels from the same start,
+    // this answer serves until its own comes.
+    NaHlavnim([this, cislo, klic, s] {
+      if (cislo == otevreni_ && klic == klicSouhrnu_ && odpovedSouhrnu_) odpovedSouhrnu_(s);
     });
   };
   Zadej(DruhSouhrn, [uloha](std::unique_ptr<TCtenar>& c) { (*uloha)(c); });

@@ -137,6 +137,13 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   // Runs `f` on the main thread, unless this object is gone by then.
   void NaHlavnim(std::function<void()> f);
 
+  // A question for statistics: its channels and its start.
+  struct TKlicSouhrnu {
+    std::vector<int> Kanaly;
+    int64_t Od = 0;
+    bool operator==(const TKlicSouhrnu&) const = default;
+  };
+
   // Main thread.
   TRozlozeni rozlozeni_;
   std::vector<std::filesystem::path> soubory_;
@@ -164,6 +171,9 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   std::shared_ptr<const TPrehled> prehled_;
   std::vector<int> kanalyPrehledu_;
   std::map<int, std::pair<double, double>> rozsahyHodnot_;
+  // The statistics last asked for, and whom to tell (main thread).
+  TKlicSouhrnu klicSouhrnu_;
+  std::function<void(const std::vector<TSouhrnKanalu>&)> odpovedSouhrnu_;
   QFileSystemWatcher* hlidac_ = nullptr;
   QTimer* casovac_ = nullptr;
 
@@ -172,8 +182,9 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   std::condition_variable budik_;
   std::map<int, TUloha> ulohy_;
   bool konec_ = false;
-  bool zrusit_ = false;   // the indexing is stopped
-  uint64_t souhrnu_ = 0;  // the statistics asked for: an older one stops
+  bool zrusit_ = false;  // the indexing is stopped
+  // The statistics asked for last: a reading of others stops.
+  TKlicSouhrnu posledniSouhrn_;
   std::thread vlakno_;
 
   // The worker's own: the decimals of a text file's channels were sent.
