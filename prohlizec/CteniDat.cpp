@@ -17,6 +17,7 @@
 #include "PrubehData.h"
 #include "Rada.h"
 #include "Slozka.h"
+#include "Vlakna.h"
 
 namespace fs = std::filesystem;
 using Hodiny = std::chrono::steady_clock;
@@ -38,6 +39,9 @@ const TPrubeh Nezdrzovat = [](uint64_t, uint64_t) { return false; };
 }  // namespace
 
 TCteniDat::TCteniDat(QObject* rodic) : QObject(rodic) {
+  // Answers go through standard locks (the thread checkers see them), not
+  // through Qt's event queue; jobs left when this goes are dropped unrun.
+  fronta_ = new TFrontaHlavnihoVlakna(this);
   hlidac_ = new QFileSystemWatcher(this);
   casovac_ = new QTimer(this);
   casovac_->setInterval(ObdobiSledovani);
@@ -85,9 +89,7 @@ void TCteniDat::Pracuj() {
   if (c) c->UlozMezipamet();
 }
 
-void TCteniDat::NaHlavnim(std::function<void()> f) {
-  QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
-}
+void TCteniDat::NaHlavnim(std::function<void()> f) { fronta_->Posli(std::move(f)); }
 
 // ---------------------------------------------------------------------------
 

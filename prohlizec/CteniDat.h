@@ -35,6 +35,7 @@
 #include "GrafKanalu.h"
 
 class QFileSystemWatcher;
+class TFrontaHlavnihoVlakna;
 class QTimer;
 
 class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
@@ -134,7 +135,8 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   // again), `znovu`: a file was read anew (what was drawn is void).  Answers
   // carry the opening they belong to (`cislo`).
   void PosliStav(TCtenar& c, uint64_t cislo, bool zmena, bool znovu);
-  // Runs `f` on the main thread, unless this object is gone by then.
+  // Runs `f` on the main thread, unless this object is gone by then (any
+  // thread).
   void NaHlavnim(std::function<void()> f);
 
   // A question for statistics: its channels and its start.
@@ -174,6 +176,7 @@ class TCteniDat : public QObject, public TZdrojKrivek, public TZdrojHodnot {
   // The statistics last asked for, and whom to tell (main thread).
   TKlicSouhrnu klicSouhrnu_;
   std::function<void(const std::vector<TSouhrnKanalu>&)> odpovedSouhrnu_;
+  TFrontaHlavnihoVlakna* fronta_ = nullptr;
   QFileSystemWatcher* hlidac_ = nullptr;
   QTimer* casovac_ = nullptr;
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -128,9 +129,17 @@ TOknoProhlizece::TOknoProhlizece(QWidget* rodic) : QMainWindow(rodic) {
   connect(Graf, &TGrafKanalu::OsaYZmenena, this, &TOknoProhlizece::UlozVolbu);
   connect(Graf, &TGrafKanalu::Zprava, this, [this](const QString& t) { Stav->setText(t); });
   connect(cteni_, &TCteniDat::Otevreno, this, &TOknoProhlizece::Otevreno);
+  // One drawing for whatever came since the last: on a slow machine the
+  // reading's answers could otherwise come faster than the plot draws, and
+  // the window would do nothing else.
   connect(cteni_, &TCteniDat::Zmeneno, this, [this] {
-    Graf->Vykresli();
-    if (!cteni_->Indexuje()) UkazStav();
+    if (prekreslit_) return;
+    prekreslit_ = true;
+    QTimer::singleShot(0, this, [this] {
+      prekreslit_ = false;
+      Graf->Vykresli();
+      if (!cteni_->Indexuje()) UkazStav();
+    });
   });
   connect(cteni_, &TCteniDat::Zprava, this, [this](const QString& t) {
     zprava_ = t;

@@ -67,7 +67,8 @@ class TOknoProhlizece : public QMainWindow {
   std::string sekce_;  // of ZQ_prohlizec.ini, for the files open
   std::vector<int> zadaneKanaly_;
   std::optional<std::pair<int64_t, int64_t>> zadanyRozsah_;
-  QString nezname_;     // what ZQ_prohlizec.ini holds that nobody reads
-  QString zprava_;      // the last outcome of the reading
-  bool plnim_ = false;  // the channel list is being filled: no choice to remember
+  QString nezname_;          // what ZQ_prohlizec.ini holds that nobody reads
+  QString zprava_;           // the last outcome of the reading
+  bool prekreslit_ = false;  // a drawing is on its way
+  bool plnim_ = false;       // the channel list is being filled: no choice to remember
 };
