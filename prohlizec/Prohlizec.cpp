@@ -55,8 +55,8 @@ const char* const Napoveda =
     "\n"
     "Bez --csv, --png a --souhrn otevře okno prohlížeče se zadanými soubory\n"
     "(bez souborů prázdné); bez displeje vypíše, co soubory obsahují, jako\n"
-    "--souhrn.  Hodnota, jejíž čtení\n"
-    "skupina chyb označuje za neúspěšné, je mezera: v CSV prázdné pole.\n"
+    "--souhrn.  Hodnota, jejíž čtení skupina chyb označuje za neúspěšné, je\n"
+    "mezera: v CSV prázdné pole.\n"
     "Návratový kód: 0; 1 když výstup nelze zapsat; 2 při chybném volání nebo\n"
     "souboru, který není datovým souborem tohoto programu.\n";
 
