@@ -370,8 +370,8 @@ TPrehled TCtenar::Prehled(const std::vector<int>& kanaly, int64_t od, int64_t do
 }
 
 bool TCtenar::Vypis(const std::vector<int>& kanaly, int64_t od, int64_t do_,
-                    const std::function<bool(const TZaznam&)>& zaznam) {
-  if (!Indexovano() && Indexuj() == TStav::Chyba) return false;
+                    const std::function<bool(const TZaznam&)>& zaznam, const TPrubeh& prubeh) {
+  if (!Indexovano() && Indexuj({}, prubeh) == TStav::Chyba) return false;
   const TRozlozeni& r = Rozlozeni();
   TZaznam z;
   z.Texty.resize(kanaly.size());

@@ -119,9 +119,10 @@ class TCtenar {
                    const TPrubeh& prubeh = {});
   // The records in [od, do_] in file order, with the chosen channels; stops
   // when `zaznam` returns false.  False when a file could not be read to
-  // its end (Chyba() says why).
+  // its end (Chyba() says why).  Indexes first when needed, as Prehled:
+  // an index pass cancelled through `prubeh` leaves the records indexed.
   bool Vypis(const std::vector<int>& kanaly, int64_t od, int64_t do_,
-             const std::function<bool(const TZaznam&)>& zaznam);
+             const std::function<bool(const TZaznam&)>& zaznam, const TPrubeh& prubeh = {});
 
   // A file that grows while it is open: appended records are indexed by the
   // next Indexuj; a file cut back, replaced or written anew is opened and

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const Napoveda =
-    "Použití: zq-prohlizec [volby] SOUBOR…\n"
+    "Použití: zq-prohlizec [volby] [SOUBOR…]\n"
     "Čte datové soubory programu (text, CSV, DBF) libovolné velikosti: jeden soubor,\n"
     "nebo soubory jedné úlohy rozdělené po dnech, týdnech, měsících či velikosti,\n"
     "čtené jako jeden.  Jméno souboru, který neexistuje, ale jeho řada ano\n"
@@ -45,39 +45,22 @@ const char* const Napoveda =
     "                    oddělené čárkou, i rozsahy: 0,3,8-15 (výchozí: všechny)\n"
     "  --od ČAS          začátek rozsahu, RRRR-MM-DDTHH:MM:SS místního času\n"
     "  --do ČAS          konec rozsahu (včetně)\n"
+    "  --rada            otevřít celou řadu, do níž SOUBOR patří (i soubory, které\n"
+    "                    přibudou, když okno sleduje zápis)\n"
+    "  --souhrn          vypsat, co soubory obsahují, místo okna\n"
     "  --uloha SOUBOR.zq úloha souboru zapsaného bez řádku záhlaví (jinak se hledá\n"
     "                    úloha ve složce souboru, jejíž Jméno souboru jej jmenuje)\n"
     "  -h, --help        tato nápověda\n"
     "      --version     verze programu\n"
     "\n"
-    "Bez --csv a --png vypíše, co soubory obsahují.  Hodnota, jejíž čtení\n"
-    "skupina chyb označuje za neúspěšné, je mezera: v CSV prázdné pole.\n"
+    "Bez --csv, --png a --souhrn otevře okno prohlížeče se zadanými soubory\n"
+    "(bez souborů prázdné); bez displeje vypíše, co soubory obsahují, jako\n"
+    "--souhrn.  Hodnota, jejíž čtení skupina chyb označuje za neúspěšné, je\n"
+    "mezera: v CSV prázdné pole.\n"
     "Návratový kód: 0; 1 když výstup nelze zapsat; 2 při chybném volání nebo\n"
     "souboru, který není datovým souborem tohoto programu.\n";
 
 const char* const KratkaNapoveda = "(nápověda: zq-prohlizec --help)\n";
-
-// "RRRR-MM-DDTHH:MM:SS".
-std::optional<TDatumCas> CtiCasVolby(std::string_view t) {
-  if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':')
-    return std::nullopt;
-  auto cislo = [&](size_t od, size_t delka, int& v) {
-    v = 0;
-    for (size_t i = od; i < od + delka; ++i) {
-      if (t[i] < '0' || t[i] > '9') return false;
-      v = v * 10 + (t[i] - '0');
-    }
-    return true;
-  };
-  TDatumCas d;
-  if (!cislo(0, 4, d.Rok) || !cislo(5, 2, d.Mesic) || !cislo(8, 2, d.Den) ||
-      !cislo(11, 2, d.Hodina) || !cislo(14, 2, d.Minuta) || !cislo(17, 2, d.Sekunda))
-    return std::nullopt;
-  if (d.Mesic < 1 || d.Mesic > 12 || d.Den < 1 || d.Den > DniVMesici(d.Rok, d.Mesic) ||
-      d.Hodina > 23 || d.Minuta > 59 || d.Sekunda > 59)
-    return std::nullopt;
-  return d;
-}
 
 std::string CasText(int64_t sekundy) {
   const std::time_t t = static_cast<std::time_t>(sekundy);
@@ -85,33 +68,6 @@ std::string CasText(int64_t sekundy) {
   char buf[32] = "?";
   if (localtime_r(&t, &tm)) std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
   return buf;
-}
-
-// "0,3,8-15" within `kanalu` channels.
-std::optional<std::vector<int>> CtiKanaly(std::string_view seznam, int kanalu, std::string& chyba) {
-  std::vector<int> v;
-  while (true) {
-    const size_t carka = seznam.find(',');
-    const std::string_view kus = seznam.substr(0, carka);
-    const size_t pomlcka = kus.find('-', 1);
-    const std::optional<int32_t> od = TextNaCele(kus.substr(0, pomlcka));
-    const std::optional<int32_t> po =
-        pomlcka == std::string_view::npos ? od : TextNaCele(kus.substr(pomlcka + 1));
-    if (kus.empty() || !od || !po || *od < 0 || *po < *od) {
-      chyba = "seznam kanálů \"" + std::string(seznam) + "\" není čísla oddělená čárkou";
-      return std::nullopt;
-    }
-    if (*po >= kanalu) {
-      chyba = "kanál " + std::to_string(*po) + " neexistuje: soubor má " +
-              PocetSlovem(kanalu, "kanál", "kanály", "kanálů") + " (0 až " +
-              std::to_string(kanalu - 1) + ")";
-      return std::nullopt;
-    }
-    for (int k = *od; k <= *po; ++k) v.push_back(k);
-    if (carka == std::string_view::npos) break;
-    seznam.remove_prefix(carka + 1);
-  }
-  return v;
 }
 
 std::string Format(TFormatSouboru f) {
@@ -149,9 +105,10 @@ void Prehled(const TCtenar& c, std::ostream& vystup) {
   vystup << "\n";
 }
 
-// The chosen channels' records in the range as CSV.
-bool ZapisCsv(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do_,
-              const std::function<bool(const std::string&)>& zapis) {
+}  // namespace
+
+bool ZapisCsvCtenare(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do_,
+                     const std::function<bool(const std::string&)>& zapis) {
   const TRozlozeni& r = c.Rozlozeni();
   std::string radek;
   bool prvni = true;
@@ -183,6 +140,27 @@ bool ZapisCsv(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do
   });
   return ok && precteno;
 }
+
+std::vector<QList<QPointF>> CastiPrehledu(const TPrehled& p, size_t j) {
+  std::vector<QList<QPointF>> casti;
+  if (j >= p.Kanaly.size()) return casti;
+  const double odMs = static_cast<double>(p.Od) * 1000;
+  const double krokMs = static_cast<double>(p.Do - p.Od + 1) * 1000 / p.Sloupcu;
+  QList<QPointF> cast;
+  for (int s = 0; s < p.Sloupcu; ++s) {
+    const TBodPrehledu& b = p.Kanaly[j][static_cast<size_t>(s)];
+    if (b.Prazdny()) continue;
+    if (!b.SpojitZleva && !cast.isEmpty()) casti.push_back(std::exchange(cast, {}));
+    const double x = odMs + (s + 0.5) * krokMs;
+    const bool minPrvni = std::abs(b.Prvni - b.Min) <= std::abs(b.Prvni - b.Max);
+    cast.append(QPointF(x, minPrvni ? b.Min : b.Max));
+    if (b.Min != b.Max) cast.append(QPointF(x, minPrvni ? b.Max : b.Min));
+  }
+  if (!cast.isEmpty()) casti.push_back(std::move(cast));
+  return casti;
+}
+
+namespace {
 
 // The title's name: the file, or for several the series' data file.
 std::string JmenoProNadpis(const std::vector<fs::path>& zadane, const TCtenar& c) {
@@ -218,25 +196,58 @@ bool ZapisPng(TCtenar& c, const std::vector<int>& kanaly, int64_t od, int64_t do
   z.Velikost.rheight() += VyskaNadpisuALegendy(z);
   const int sloupcu = std::max(RozvrhniGraf(z).Plocha.width(), 1);
   const TPrehled p = c.Prehled(kanaly, od, do_, sloupcu);
-  const double krokMs = static_cast<double>(z.DoMs - z.OdMs + 1) / sloupcu;
-  for (size_t j = 0; j < kanaly.size(); ++j) {
-    std::vector<QList<QPointF>>& casti = z.Kanaly[j].Casti;
-    QList<QPointF> cast;
-    for (int s = 0; s < sloupcu; ++s) {
-      const TBodPrehledu& b = p.Kanaly[j][static_cast<size_t>(s)];
-      if (b.Prazdny()) continue;
-      if (!b.SpojitZleva && !cast.isEmpty()) casti.push_back(std::exchange(cast, {}));
-      const double x = static_cast<double>(z.OdMs) + (s + 0.5) * krokMs;
-      const bool minPrvni = std::abs(b.Prvni - b.Min) <= std::abs(b.Prvni - b.Max);
-      cast.append(QPointF(x, minPrvni ? b.Min : b.Max));
-      if (b.Min != b.Max) cast.append(QPointF(x, minPrvni ? b.Max : b.Min));
-    }
-    if (!cast.isEmpty()) casti.push_back(std::move(cast));
-  }
+  for (size_t j = 0; j < kanaly.size(); ++j) z.Kanaly[j].Casti = CastiPrehledu(p, j);
   return p.Uplny && ObrazekGrafu(z).save(QString::fromStdString(cesta), "PNG");
 }
 
 }  // namespace
+
+std::optional<TDatumCas> CtiCasVolby(std::string_view t) {
+  if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':')
+    return std::nullopt;
+  auto cislo = [&](size_t od, size_t delka, int& v) {
+    v = 0;
+    for (size_t i = od; i < od + delka; ++i) {
+      if (t[i] < '0' || t[i] > '9') return false;
+      v = v * 10 + (t[i] - '0');
+    }
+    return true;
+  };
+  TDatumCas d;
+  if (!cislo(0, 4, d.Rok) || !cislo(5, 2, d.Mesic) || !cislo(8, 2, d.Den) ||
+      !cislo(11, 2, d.Hodina) || !cislo(14, 2, d.Minuta) || !cislo(17, 2, d.Sekunda))
+    return std::nullopt;
+  if (d.Mesic < 1 || d.Mesic > 12 || d.Den < 1 || d.Den > DniVMesici(d.Rok, d.Mesic) ||
+      d.Hodina > 23 || d.Minuta > 59 || d.Sekunda > 59)
+    return std::nullopt;
+  return d;
+}
+
+std::optional<std::vector<int>> CtiKanaly(std::string_view seznam, int kanalu, std::string& chyba) {
+  std::vector<int> v;
+  while (true) {
+    const size_t carka = seznam.find(',');
+    const std::string_view kus = seznam.substr(0, carka);
+    const size_t pomlcka = kus.find('-', 1);
+    const std::optional<int32_t> od = TextNaCele(kus.substr(0, pomlcka));
+    const std::optional<int32_t> po =
+        pomlcka == std::string_view::npos ? od : TextNaCele(kus.substr(pomlcka + 1));
+    if (kus.empty() || !od || !po || *od < 0 || *po < *od) {
+      chyba = "seznam kanálů \"" + std::string(seznam) + "\" není čísla oddělená čárkou";
+      return std::nullopt;
+    }
+    if (*po >= kanalu) {
+      chyba = "kanál " + std::to_string(*po) + " neexistuje: soubor má " +
+              PocetSlovem(kanalu, "kanál", "kanály", "kanálů") + " (0 až " +
+              std::to_string(kanalu - 1) + ")";
+      return std::nullopt;
+    }
+    for (int k = *od; k <= *po; ++k) v.push_back(k);
+    if (carka == std::string_view::npos) break;
+    seznam.remove_prefix(carka + 1);
+  }
+  return v;
+}
 
 bool ChceObrazek(const std::vector<std::string>& argumenty) {
   for (const std::string& a : argumenty)
@@ -245,55 +256,75 @@ bool ChceObrazek(const std::vector<std::string>& argumenty) {
 }
 
 void ZvolPlatformu() {
-  auto je = [](const char* promenna) {
-    const char* v = std::getenv(promenna);  // NOLINT(concurrency-mt-unsafe): before any thread
-    return v != nullptr && *v != '\0';
-  };
-  if (!je("DISPLAY") && !je("WAYLAND_DISPLAY") && !je("QT_QPA_PLATFORM"))
+  if (!MaDisplej())
     setenv("QT_QPA_PLATFORM", "offscreen", 1);  // NOLINT(concurrency-mt-unsafe): before any thread
 }
 
-int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vystup,
-                   std::ostream& chyby) {
-  std::optional<std::string> csv, png, kanalyText, odText, doText;
-  fs::path uloha;
-  std::vector<fs::path> soubory;
+bool CtiVolby(const std::vector<std::string>& argumenty, TVolbyProhlizece& v, std::ostream& vystup,
+              std::ostream& chyby, int& kod) {
+  kod = ProhlizecOk;
   for (size_t i = 0; i < argumenty.size(); ++i) {
     const std::string& a = argumenty[i];
     if (a == "-h" || a == "--help") {
       vystup << Napoveda;
-      return ProhlizecOk;
+      return false;
     }
     if (a == "--version") {
       vystup << "zq-prohlizec " << ZQ_VERZE << "\n";
-      return ProhlizecOk;
+      return false;
     }
-    std::optional<std::string>* hodnota = a == "--csv"      ? &csv
-                                          : a == "--png"    ? &png
-                                          : a == "--kanaly" ? &kanalyText
-                                          : a == "--od"     ? &odText
-                                          : a == "--do"     ? &doText
+    std::optional<std::string>* hodnota = a == "--csv"      ? &v.Csv
+                                          : a == "--png"    ? &v.Png
+                                          : a == "--kanaly" ? &v.Kanaly
+                                          : a == "--od"     ? &v.Od
+                                          : a == "--do"     ? &v.Do
                                                             : nullptr;
-    if (hodnota || a == "--uloha") {
+    if (a == "--rada" || a == "--souhrn") {
+      (a == "--rada" ? v.Rada : v.Souhrn) = true;
+    } else if (hodnota || a == "--uloha") {
       if (i + 1 >= argumenty.size()) {
         chyby << "zq-prohlizec: volba " << a << " potřebuje hodnotu " << KratkaNapoveda;
-        return ProhlizecChybneVolani;
+        kod = ProhlizecChybneVolani;
+        return false;
       }
       if (hodnota && *hodnota) {
         chyby << "zq-prohlizec: volba " << a << " je zadána dvakrát " << KratkaNapoveda;
-        return ProhlizecChybneVolani;
+        kod = ProhlizecChybneVolani;
+        return false;
       }
       if (hodnota)
         *hodnota = argumenty[++i];
       else
-        uloha = argumenty[++i];
+        v.Uloha = argumenty[++i];
     } else if (a.size() > 1 && a[0] == '-') {
       chyby << "zq-prohlizec: neznámá volba " << a << " " << KratkaNapoveda;
-      return ProhlizecChybneVolani;
+      kod = ProhlizecChybneVolani;
+      return false;
     } else {
-      soubory.emplace_back(a);
+      v.Soubory.emplace_back(a);
     }
   }
+  return true;
+}
+
+bool ChceOkno(const TVolbyProhlizece& v) { return !v.Csv && !v.Png && !v.Souhrn; }
+
+bool MaDisplej() {
+  auto je = [](const char* promenna) {
+    const char* v = std::getenv(promenna);  // NOLINT(concurrency-mt-unsafe): before any thread
+    return v != nullptr && *v != '\0';
+  };
+  return je("DISPLAY") || je("WAYLAND_DISPLAY") || je("QT_QPA_PLATFORM");
+}
+
+int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vystup,
+                   std::ostream& chyby) {
+  TVolbyProhlizece v;
+  int kodVolani = ProhlizecOk;
+  if (!CtiVolby(argumenty, v, vystup, chyby, kodVolani)) return kodVolani;
+  const std::optional<std::string>&csv = v.Csv, &png = v.Png, &kanalyText = v.Kanaly,
+        &odText = v.Od, &doText = v.Do;
+  const std::vector<fs::path>& soubory = v.Soubory;
   if (soubory.empty()) {
     chyby << "zq-prohlizec: chybí datový soubor " << KratkaNapoveda;
     return ProhlizecChybneVolani;
@@ -307,7 +338,8 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
       return ProhlizecChybneVolani;
     }
   TNastaveniCteni nastaveni;
-  nastaveni.Uloha = uloha;
+  nastaveni.Uloha = v.Uloha;
+  nastaveni.CelaRada = v.Rada;
   nastaveni.SlozkaMezipameti = SlozkaMezipameti();
   std::string chyba;
   std::unique_ptr<TCtenar> c = TCtenar::Otevri(soubory, nastaveni, chyba);
@@ -350,7 +382,7 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
   if (csv) {
     bool ok = false;
     if (*csv == "-") {
-      ok = ZapisCsv(*c, kanaly, odS, doS, [&](const std::string& radek) {
+      ok = ZapisCsvCtenare(*c, kanaly, odS, doS, [&](const std::string& radek) {
         vystup.write(radek.data(), static_cast<std::streamsize>(radek.size()));
         return vystup.good();
       });
@@ -361,7 +393,7 @@ int SpustProhlizec(const std::vector<std::string>& argumenty, std::ostream& vyst
               << "\" nelze vytvořit: " << Utf8(PricinaChyby(errno)) << "\n";
         return ProhlizecVystup;
       }
-      ok = ZapisCsv(*c, kanaly, odS, doS, [&](const std::string& radek) {
+      ok = ZapisCsvCtenare(*c, kanaly, odS, doS, [&](const std::string& radek) {
         return std::fwrite(radek.data(), 1, radek.size(), f) == radek.size();
       });
       ok = std::fclose(f) == 0 && ok;

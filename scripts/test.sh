@@ -14,8 +14,8 @@ jobs=$(nproc)
 # The GUI tests and the threaded ones run three times in the Release build
 # (and the threaded ones three times under ThreadSanitizer): a test that
 # fails only now and then shows here, not after it has landed.
-opakovane='^(test_hlavni|test_mereni|test_logger|test_historie|test_prubeh|test_publikace|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm)$'
-vlaknove='^(test_mereni|test_logger|test_historie|test_publikace|test_comm)$'
+opakovane='^(test_hlavni|test_mereni|test_logger|test_historie|test_prubeh|test_publikace|test_nastaveni_kanalu|test_definice_kanalu|test_potvrzeni|test_comm|test_okno)$'
+vlaknove='^(test_mereni|test_logger|test_historie|test_publikace|test_comm|test_okno)$'
 
 # The house style: every source file as .clang-format has it.
 # The checkout's list; an unpacked copy without git history has its folders.
@@ -39,7 +39,7 @@ ctest --preset asan -j"$jobs"
 # Qt that ThreadSanitizer cannot see.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j"$jobs" --target test_mereni test_logger test_historie test_publikace \
-  test_comm
+  test_comm test_okno
 ctest --preset tsan -R "$vlaknove" --repeat until-fail:3
 
 # Static analysis of the program's own code (.clang-tidy), from the Release

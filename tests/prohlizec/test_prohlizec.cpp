@@ -130,6 +130,9 @@ class TestProhlizec : public QObject {
     // Another task's file beside.
     Zapis("jina.csv", 31, 4);
     Zapis("bezcasu.csv", VolbaZahlavi | VolbaIndex | VolbaChyba, 3);
+    // Two days of a series.
+    Zapis("rada/d_2026-03-28.csv", 31, 3, 10);
+    Zapis("rada/d_2026-03-29.csv", 31, 3, 10);
     // Not ours.
     Pripoj(Cesta("prazdny.txt"), "");
     QByteArray nahodne;
@@ -275,6 +278,13 @@ class TestProhlizec : public QObject {
     QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(!QImage(png).isNull());
+    // Without a display and without an output the window cannot open: the
+    // summary comes as before it existed; --rada reads the file's series.
+    p.start(ZQ_BIN "/zq-prohlizec",
+            {"--rada", QString::fromStdString(Cesta("rada/d_2026-03-29.csv").string())});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().contains("Soubory: 2 (CSV)"));
   }
 
   void volani() {
