@@ -139,13 +139,13 @@ void TCteniDat::Otevri(const std::vector<fs::path>& soubory, const TNastaveniCte
       soubory_ = cesty;
       perioda_ = perioda;
       otevreno_ = indexuje_ = true;
-      QStringList cesty;
+      QStringList sledovane;
       for (const fs::path& p : soubory_) {
-        cesty << QString::fromStdString(p.string());
-        cesty << QFileInfo(cesty.back()).absolutePath();
+        sledovane << QString::fromStdString(p.string());
+        sledovane << QFileInfo(sledovane.back()).absolutePath();
       }
-      cesty.removeDuplicates();
-      hlidac_->addPaths(cesty);
+      sledovane.removeDuplicates();
+      hlidac_->addPaths(sledovane);
       if (sleduj_) casovac_->start();
       emit Otevreno({});
     });
