@@ -27,6 +27,7 @@ baliky=(
   "python3|runs the independent dBASE reader of the tests and the check scripts"
   "clang-format|the test script checks the formatting (.clang-format)"
   "clang-tidy|the test script's static analysis (clang-tidy, run-clang-tidy)"
+  "lld|a faster linker: the builds link with it when it is there (CMakeLists.txt)"
   "git|the test script lists the sources to check from the checkout"
   "python3-dbfread|the tests check the DBF data files with it"
   "dpkg-dev|dpkg-shlibdeps: the package's library dependencies (scripts/balicek.sh)"
